@@ -1,0 +1,31 @@
+#include "UniqueBstr.h"
+#include <new>
+#include <utility>
+
+UniqueBstr::UniqueBstr(const std::wstring& text)
+    : m_b(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+    if (!m_b) throw std::bad_alloc();
+}
+
+UniqueBstr::UniqueBstr(UniqueBstr&& o) noexcept : m_b(std::exchange(o.m_b, nullptr)) {}
+
+UniqueBstr& UniqueBstr::operator=(UniqueBstr&& o) noexcept {
+    if (this != &o) reset(std::exchange(o.m_b, nullptr));
+    return *this;
+}
+
+UniqueBstr::~UniqueBstr() { reset(); }
+
+void UniqueBstr::reset(BSTR value) noexcept {
+    if (m_b != value) SysFreeString(m_b);
+    m_b = value;
+}
+
+BSTR* UniqueBstr::put() noexcept {
+    reset();
+    return &m_b;
+}
+
+BSTR UniqueBstr::release() noexcept { return std::exchange(m_b, nullptr); }
+
+std::wstring UniqueBstr::str() const { return m_b ? std::wstring(m_b, SysStringLen(m_b)) : std::wstring(); }

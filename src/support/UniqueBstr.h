@@ -1,0 +1,27 @@
+#pragma once
+#include <windows.h>
+#include <ole2.h>
+#include <string>
+
+// Owns one BSTR; the boundary type between std::wstring and COM strings.
+class UniqueBstr {
+public:
+    UniqueBstr() noexcept = default;
+    explicit UniqueBstr(const std::wstring& text);
+    UniqueBstr(UniqueBstr&& o) noexcept;
+    UniqueBstr& operator=(UniqueBstr&& o) noexcept;
+    UniqueBstr(const UniqueBstr&) = delete;
+    UniqueBstr& operator=(const UniqueBstr&) = delete;
+    ~UniqueBstr();
+
+    void reset(BSTR value = nullptr) noexcept;
+    BSTR* put() noexcept;
+    [[nodiscard]] BSTR release() noexcept;
+    BSTR get() const noexcept { return m_b; }
+    // A null BSTR reads as the empty text.
+    std::wstring str() const;
+    UINT length() const noexcept { return SysStringLen(m_b); }
+
+private:
+    BSTR m_b = nullptr;
+};
