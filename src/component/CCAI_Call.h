@@ -1,0 +1,103 @@
+#pragma once
+#include "client/CVantorDocument.h"
+#include <QELDVecta17x.h>
+#include <string>
+
+// The implementation of the CAI_Call class. The host and document operations are members
+// because they share the object's Vecta reference; each group is defined in the folder of
+// its subsystem.
+class CCAI_Call final : public ICAI_Call, public ISupportErrorInfo {
+public:
+    // Creates an object, aggregated when outer is given (then only IUnknown may be asked for).
+    static HRESULT Create(IUnknown* outer, REFIID iid, void** out) noexcept;
+
+    // IUnknown, delegating to the controlling unknown.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // IDispatch, served from the registered own type library.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
+                                            DISPID* ids) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
+
+    // ICAI_Call
+    HRESULT STDMETHODCALLTYPE Run(IUnknown* callback, VARIANT args, VARIANT* result) override;
+    HRESULT STDMETHODCALLTYPE Reserved1(LONG value) override;
+    HRESULT STDMETHODCALLTYPE Reserved2(LONG first, LONG second, LONG third) override;
+    HRESULT STDMETHODCALLTYPE Reserved3(LONG value) override;
+
+    // ISupportErrorInfo
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
+
+    // The three strings a Run reads from its argument array.
+    struct Arguments {
+        std::wstring command;
+        std::wstring first;
+        std::wstring second;
+    };
+
+private:
+    // The non-delegating IUnknown that owns the object's lifetime.
+    class Inner final : public IUnknown {
+    public:
+        explicit Inner(CCAI_Call& owner) noexcept : m_owner(owner) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+
+    private:
+        CCAI_Call& m_owner;
+    };
+
+    using Handler = HRESULT (CCAI_Call::*)(const Arguments& args, LONG& result);
+    struct Command {
+        const wchar_t* name;
+        const wchar_t* logFormat;  // Info entry before the action; null for none
+        bool upperCaseArgument;    // the first argument is upper-cased before it is logged
+        Handler handler;
+    };
+    static const Command s_commands[];
+
+    explicit CCAI_Call(IUnknown* outer);
+    ~CCAI_Call();
+
+    HRESULT RunCommand(const Arguments& args, LONG& result);
+    HRESULT LoadTypeInfo(ITypeInfo** info);
+
+    // Command handlers of the Run table.
+    HRESULT OnOpen(const Arguments& args, LONG& result);
+    HRESULT OnOpenReadOnly(const Arguments& args, LONG& result);
+    HRESULT OnNew(const Arguments& args, LONG& result);
+    HRESULT OnRestore(const Arguments& args, LONG& result);
+    HRESULT OnCommand(const Arguments& args, LONG& result);
+    HRESULT OnUpdateTitleBlocks(const Arguments& args, LONG& result);
+    HRESULT OnPublishPsx(const Arguments& args, LONG& result);
+    HRESULT OnIsAvailableForPublishPsx(const Arguments& args, LONG& result);
+    HRESULT OnChangeQelkey(const Arguments& args, LONG& result);
+    HRESULT OnCheckApplication(const Arguments& args, LONG& result);
+    HRESULT OnQuit(const Arguments& args, LONG& result);
+    HRESULT OnSetLogLevel(const Arguments& args, LONG& result);
+    HRESULT OnSetSilentMode(const Arguments& args, LONG& result);
+    HRESULT OnImportTitleAttributes(const Arguments& args, LONG& result);
+
+    // Host and document operations.
+    HRESULT OpenDocument(const std::wstring& path, bool readOnly);
+    HRESULT NewDocument(const std::wstring& documentPath);
+    HRESULT RestoreApplication();
+    HRESULT SendCommand(const std::wstring& commandLine, bool checkManagedDocument);
+    HRESULT UpdateAllTitleblocks(const std::wstring& path);
+    HRESULT QELDImportTitleAttributes(const std::wstring& path, LONG& outcome);
+    HRESULT PublishPSX(const std::wstring& path);
+    HRESULT IsAvailableForPublishPSX(LONG& result);
+    HRESULT ChangeQelkey(const std::wstring& oldKey, const std::wstring& newKey);
+    HRESULT QuitVecta();
+
+    Inner m_inner;
+    IUnknown* m_outer;  // the controlling unknown: m_inner, or the aggregating object
+    volatile LONG m_refs = 1;
+    CVantorDocument m_document;
+};

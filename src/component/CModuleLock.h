@@ -1,0 +1,11 @@
+#pragma once
+#include <windows.h>
+
+// The module's lock count: live CAI_Call objects plus server locks. The module may unload
+// only at zero.
+class CModuleLock {
+public:
+    static void Lock() noexcept;
+    static void Unlock() noexcept;
+    static LONG Count() noexcept;
+};

@@ -1,0 +1,28 @@
+// Operations whose subsystems are not in this build yet. Each answers honestly with
+// E_NOTIMPL and an Error entry naming itself, never with a pretended success.
+#include "CCAI_Call.h"
+#include "support/CUtils.h"
+
+namespace {
+
+HRESULT NotBuilt(const wchar_t* operation) {
+    CUtils::Instance().WriteLog(CUtils::LevelError, L"%s: not available in this build (hr = %X)", operation, E_NOTIMPL);
+    return E_NOTIMPL;
+}
+
+}  // namespace
+
+HRESULT CCAI_Call::OpenDocument(const std::wstring&, bool) { return NotBuilt(L"OpenDocument"); }
+HRESULT CCAI_Call::NewDocument(const std::wstring&) { return NotBuilt(L"NewDocument"); }
+HRESULT CCAI_Call::RestoreApplication() { return NotBuilt(L"RestoreApplication"); }
+HRESULT CCAI_Call::SendCommand(const std::wstring&, bool) { return NotBuilt(L"SendCommand"); }
+HRESULT CCAI_Call::UpdateAllTitleblocks(const std::wstring&) { return NotBuilt(L"UpdateAllTitleblocks"); }
+HRESULT CCAI_Call::PublishPSX(const std::wstring&) { return NotBuilt(L"PublishPSX"); }
+HRESULT CCAI_Call::IsAvailableForPublishPSX(LONG&) { return NotBuilt(L"IsAvailableForPublishPSX"); }
+HRESULT CCAI_Call::ChangeQelkey(const std::wstring&, const std::wstring&) { return NotBuilt(L"ChangeQelkey"); }
+HRESULT CCAI_Call::QuitVecta() { return NotBuilt(L"QuitVecta"); }
+
+HRESULT CCAI_Call::QELDImportTitleAttributes(const std::wstring&, LONG& outcome) {
+    outcome = -1;
+    return NotBuilt(L"QELDImportTitleAttributes");
+}

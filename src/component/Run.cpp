@@ -1,0 +1,200 @@
+// The Run dispatcher of CAI_Call: the callback's lifetime, the client version check, the
+// argument array and the command table.
+#include "CCAI_Call.h"
+#include "CSetTemporaryQuietMode.h"
+#include "client/CVantorApplication.h"
+#include "support/ClientText.h"
+#include "support/CUtils.h"
+#include "support/ResultMacros.h"
+#include "support/SafeArrayDataLock.h"
+#include "support/ScopeGuard.h"
+#include <new>
+
+namespace {
+
+constexpr long kMinimumClientVersion = 530;
+constexpr HRESULT kNotAnArray = E_INVALIDARG;
+
+// The argument VARIANT as the client may pass it: by value, or by reference from a script.
+SAFEARRAY* ArgumentArray(const VARIANT& args) {
+    const VARIANT* v = &args;
+    if (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
+    if (V_VT(v) == (VT_ARRAY | VT_VARIANT)) return V_ARRAY(v);
+    if (V_VT(v) == (VT_BYREF | VT_ARRAY | VT_VARIANT) && V_ARRAYREF(v)) return *V_ARRAYREF(v);
+    return nullptr;
+}
+
+// Element k of n is read only while k < n - 1: the last element never carries a value.
+HRESULT ReadArguments(const VARIANT& args, CCAI_Call::Arguments& out) {
+    SAFEARRAY* array = ArgumentArray(args);
+    if (!array || SafeArrayGetDim(array) != 1 || SafeArrayGetElemsize(array) != sizeof(VARIANT))
+        return kNotAnArray;
+    const ULONG count = array->rgsabound[0].cElements;
+    SafeArrayDataLock lock(array);
+    if (FAILED(lock.status())) return lock.status();
+    const VARIANT* elements = static_cast<const VARIANT*>(lock.data());
+    std::wstring* targets[] = {&out.command, &out.first, &out.second};
+    for (ULONG k = 0; k < 3 && k + 1 < count; ++k) {
+        const VARIANT& element = elements[k];
+        if (V_VT(&element) == VT_EMPTY) continue;
+        if (V_VT(&element) != VT_BSTR) return kNotAnArray;
+        try {
+            if (V_BSTR(&element)) targets[k]->assign(V_BSTR(&element), SysStringLen(V_BSTR(&element)));
+        } catch (const std::bad_alloc&) {
+            break;  // go on with what was read
+        }
+    }
+    return S_OK;
+}
+
+LONG PublishResultCode(HRESULT hr) {
+    if (SUCCEEDED(hr)) return 0;
+    if (hr == HR_TIMEOUT || hr == E_NOINTERFACE) return 1;
+    if (hr == E_ACCESSDENIED) return 2;
+    return 3;
+}
+
+}  // namespace
+
+const CCAI_Call::Command CCAI_Call::s_commands[] = {
+    {L"QELDOPEN", L"Run() QELDOPEN %s", false, &CCAI_Call::OnOpen},
+    {L"QELDOPENREADONLY", L"Run() QELDOPENREADONLY %s", false, &CCAI_Call::OnOpenReadOnly},
+    {L"QELDNEW", L"Run() QELDNEW %s", false, &CCAI_Call::OnNew},
+    {L"QELDRESTORE", L"Run() QELDRESTORE", false, &CCAI_Call::OnRestore},
+    {L"COMMAND", L"Run() COMMAND %s", false, &CCAI_Call::OnCommand},
+    {L"QELDUPDATETITLEBLOCKS", L"Run() QELDUPDATETITLEBLOCKS %s", false, &CCAI_Call::OnUpdateTitleBlocks},
+    {L"QELDPUBLISHPSX", L"Run() QELDPUBLISHPSX %s", false, &CCAI_Call::OnPublishPsx},
+    {L"QELDISAVAILABLEFORPUBLISHPSX", nullptr, false, &CCAI_Call::OnIsAvailableForPublishPsx},
+    {L"QELDCHANGEQELKEY", L"Run() QELDCHANGEQELKEY %s %s", false, &CCAI_Call::OnChangeQelkey},
+    {L"QELDCHECKAPPLICATION", L"Run() QELDCHECKAPPLICATION", false, &CCAI_Call::OnCheckApplication},
+    {L"QELDQUIT", L"Run() QELDQUIT", false, &CCAI_Call::OnQuit},
+    {L"QELDSETLOGLEVEL", L"Run() QELDSETLOGLEVEL %s ", false, &CCAI_Call::OnSetLogLevel},
+    {L"QELDSETSILENTMODE", L"Run() QELDSETSILENTMODE %s ", true, &CCAI_Call::OnSetSilentMode},
+    {L"QELDIMPORTTITLEATTRIBUTES", L"Run() QELDIMPORTTITLEATTRIBUTES %s", false, &CCAI_Call::OnImportTitleAttributes},
+};
+
+HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
+    // This runs inside the client's process: a bad call is answered, never crashes it.
+    if (!result) {
+        CUtils::Instance().WriteLog(CUtils::LevelError, L"Run() called without a result variable (hr = %X)", E_POINTER);
+        return E_POINTER;
+    }
+    V_VT(result) = VT_I4;
+    V_I4(result) = 0;
+
+    CVantorApplication* session = nullptr;
+    bool documentSet = false;
+    auto releaseCallbacks = [&]() noexcept {
+        if (session) session->ReleaseCallback();
+        if (documentSet) m_document.ReleaseCallback();
+    };
+    try {
+        CUtils& utils = CUtils::Instance();
+        session = &CVantorApplication::Instance();
+        HRESULT hr = session->SetCallback(callback);
+        if (FAILED(hr)) {
+            utils.WriteLog(CUtils::LevelError, L"Can't set Callback Pointer (hr = %X)", hr);
+            return hr;
+        }
+        hr = m_document.SetCallback(callback);
+        if (FAILED(hr)) {
+            utils.WriteLog(CUtils::LevelError, L"Can't set Callback Pointer for document (hr = %X)", hr);
+            session->ReleaseCallback();
+            return hr;
+        }
+        documentSet = true;
+        ScopeGuard release(releaseCallbacks);
+
+        utils.InitFromClient();
+        if (ClientText::ToInteger(session->GetClientVariable(L"_VNTXVER")) < kMinimumClientVersion) {
+            utils.ShowMessage(session->GetUserMessage(L"VX16004", false), MB_OK);
+            return S_OK;
+        }
+
+        Arguments arguments;
+        hr = ReadArguments(args, arguments);
+        if (FAILED(hr)) {
+            utils.WriteLog(CUtils::LevelError, L"Run() The argument is not an array of strings (hr = %X)", hr);
+            V_I4(result) = 1;
+            return hr;
+        }
+        arguments.command = ClientText::ToUpper(arguments.command);
+
+        LONG code = 0;
+        hr = RunCommand(arguments, code);
+        if (code == 0 && FAILED(hr)) code = 1;
+        V_I4(result) = code;
+        return hr;
+    } catch (...) {
+        const HRESULT hr = HResultFromCaught();
+        CUtils::Instance().WriteLog(CUtils::LevelError, L"Run() failed with an unexpected error (hr = %X)", hr);
+        releaseCallbacks();
+        V_I4(result) = 1;
+        return hr;
+    }
+}
+
+HRESULT CCAI_Call::RunCommand(const Arguments& args, LONG& result) {
+    CUtils& utils = CUtils::Instance();
+    for (const Command& command : s_commands) {
+        if (args.command != command.name) continue;
+        Arguments effective = args;
+        if (command.upperCaseArgument) effective.first = ClientText::ToUpper(effective.first);
+        if (command.logFormat) utils.WriteLog(CUtils::LevelInfo, command.logFormat, effective.first, effective.second);
+        return (this->*command.handler)(effective, result);
+    }
+    utils.WriteLog(CUtils::LevelError, L"Run() %s (%s, %s) not supported", args.command, args.first, args.second);
+    return E_FAIL;
+}
+
+HRESULT CCAI_Call::OnOpen(const Arguments& args, LONG&) { return OpenDocument(args.first, false); }
+
+HRESULT CCAI_Call::OnOpenReadOnly(const Arguments& args, LONG&) { return OpenDocument(args.first, true); }
+
+HRESULT CCAI_Call::OnNew(const Arguments& args, LONG&) { return NewDocument(args.first); }
+
+HRESULT CCAI_Call::OnRestore(const Arguments&, LONG&) { return RestoreApplication(); }
+
+HRESULT CCAI_Call::OnCommand(const Arguments& args, LONG&) { return SendCommand(args.first, true); }
+
+HRESULT CCAI_Call::OnUpdateTitleBlocks(const Arguments& args, LONG&) { return UpdateAllTitleblocks(args.first); }
+
+HRESULT CCAI_Call::OnPublishPsx(const Arguments& args, LONG& result) {
+    CSetTemporaryQuietMode quiet;
+    const HRESULT hr = PublishPSX(args.first);
+    result = PublishResultCode(hr);
+    return hr;
+}
+
+HRESULT CCAI_Call::OnIsAvailableForPublishPsx(const Arguments&, LONG& result) {
+    CSetTemporaryQuietMode quiet;
+    return IsAvailableForPublishPSX(result);
+}
+
+HRESULT CCAI_Call::OnChangeQelkey(const Arguments& args, LONG&) { return ChangeQelkey(args.first, args.second); }
+
+HRESULT CCAI_Call::OnCheckApplication(const Arguments&, LONG&) {
+    CVantorApplication& session = CVantorApplication::Instance();
+    session.SetClientEnvironment(L"RETVECTAProfile", session.Evaluate(L"#(Appl:Profile)"));
+    return S_OK;
+}
+
+HRESULT CCAI_Call::OnQuit(const Arguments&, LONG&) { return QuitVecta(); }
+
+HRESULT CCAI_Call::OnSetLogLevel(const Arguments& args, LONG&) {
+    CUtils::Instance().SetLogThreshold(ClientText::ToInteger(args.first));
+    return S_OK;
+}
+
+HRESULT CCAI_Call::OnSetSilentMode(const Arguments& args, LONG&) {
+    CUtils::Instance().SetQuiet(args.first == L"TRUE");
+    return S_OK;
+}
+
+HRESULT CCAI_Call::OnImportTitleAttributes(const Arguments& args, LONG& result) {
+    LONG outcome = -1;
+    QELDImportTitleAttributes(args.first, outcome);
+    if (outcome == -1) CUtils::Instance().WriteLog(CUtils::LevelError, L"Unknown error!");
+    result = outcome;
+    return S_OK;
+}

@@ -1,0 +1,56 @@
+#pragma once
+#include "IClientAccess.h"
+#include "Singleton.h"
+#include <windows.h>
+#include <string>
+
+// The utility object: the log file "vx17log.err", the quiet flag, user messages and the
+// once-per-process settings read from the client.
+class CUtils : public Singleton<CUtils> {
+public:
+    enum Level { LevelError = 0, LevelInfo = 1, LevelMessage = 2 };
+
+    // Shows a message box; replaced by tests, since nobody can click one there.
+    using MessageBoxFunction = int (*)(const std::wstring& text, const std::wstring& caption, UINT style);
+    static MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction function) noexcept;
+
+    CUtils() = default;
+    virtual ~CUtils() = default;
+
+    // printf-style entry: %s takes a wide string (std::wstring or wchar_t*), %d and %X 32-bit values.
+    template <class... Args>
+    void WriteLog(int level, const wchar_t* format, const Args&... args) noexcept {
+        WriteLogFormatted(level, format, LogArg(args)...);
+    }
+
+    void GetModuleVersion(std::wstring& path, std::wstring& version) const;
+    void InitFromClient();
+    static bool IsWow64() noexcept;
+
+    void ShowMessage(const std::wstring& text, UINT style);
+    int AskMessage(const std::wstring& text, int defaultAnswer, UINT style);
+
+    // The session object that answers client questions; null outside a component.
+    void SetClientAccess(IClientAccess* client) noexcept { m_client = client; }
+
+    long GetLogThreshold() const noexcept { return m_logThreshold; }
+    void SetLogThreshold(long threshold) noexcept { m_logThreshold = threshold; }
+    bool IsQuiet() const noexcept { return m_quiet; }
+    void SetQuiet(bool quiet) noexcept { m_quiet = quiet; }
+    bool IsWow64Flag() const noexcept { return m_wow64; }
+
+private:
+    static const wchar_t* LogArg(const std::wstring& s) noexcept { return s.c_str(); }
+    template <class T>
+    static const T& LogArg(const T& v) noexcept { return v; }
+
+    void WriteLogFormatted(int level, const wchar_t* format, ...) noexcept;
+    std::wstring Caption();
+
+    long m_logThreshold = 0;
+    bool m_quiet = false;
+    bool m_headerPending = true;
+    bool m_initialised = false;
+    bool m_wow64 = false;
+    IClientAccess* m_client = nullptr;
+};

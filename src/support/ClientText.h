@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+
+// Conversions of the client's text answers shared by every reader of client values.
+namespace ClientText {
+
+// Leading blanks skipped, an optional sign, then decimal digits up to the first other
+// character; no digits give 0. Values beyond 32 bits are clamped.
+long ToInteger(const std::wstring& text) noexcept;
+
+// True exactly for the text "TRUE" (case-sensitive).
+bool IsTrue(const std::wstring& text) noexcept;
+
+// Upper case by the invariant rules, as command names are compared.
+std::wstring ToUpper(std::wstring text);
+
+}  // namespace ClientText
