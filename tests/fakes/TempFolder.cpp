@@ -1,0 +1,37 @@
+#include "TempFolder.h"
+#include <windows.h>
+#include <shellapi.h>
+#include <fstream>
+#include <iterator>
+
+TempFolder::TempFolder() {
+    wchar_t buffer[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, buffer);
+    m_previous = buffer;
+    GetTempPathW(MAX_PATH, buffer);
+    static unsigned counter = 0;
+    m_path = std::wstring(buffer) + L"qeldtest_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+             std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(++counter);
+    CreateDirectoryW(m_path.c_str(), nullptr);
+    SetCurrentDirectoryW(m_path.c_str());
+}
+
+TempFolder::~TempFolder() {
+    SetCurrentDirectoryW(m_previous.c_str());
+    std::wstring from = m_path + std::wstring(1, L'\0');  // double-NUL terminated list
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+}
+
+void TempFolder::WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string TempFolder::ReadBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}

@@ -1,0 +1,136 @@
+#include "fakes/ComponentTest.h"
+#include "fakes/LogReader.h"
+#include "support/CUtils.h"
+#include <gmock/gmock.h>
+#include <regex>
+
+using ::testing::ElementsAre;
+
+namespace {
+
+// Answers the client questions of the utility object from a table and counts them.
+struct TableClient : IClientAccess {
+    std::map<std::wstring, std::wstring> answers;
+    std::vector<std::wstring> asked;
+    std::wstring Evaluate(const std::wstring& e) override {
+        asked.push_back(e);
+        return answers.count(e) ? answers[e] : L"";
+    }
+    std::wstring GetUserMessage(const std::wstring& key, bool) override { return L"caption of " + key; }
+};
+
+class UtilsTest : public ComponentTest {
+protected:
+    CUtils& utils = CUtils::Instance();
+};
+
+TEST_F(UtilsTest, FirstEntryCreatesFileWithBomAndHeaderOnce) {
+    utils.WriteLog(0, L"first %d", 1);
+    utils.WriteLog(0, L"second");
+    LogReader log;
+    ASSERT_TRUE(log.exists);
+    EXPECT_TRUE(log.hasBom);
+    EXPECT_TRUE(log.crLfOnly);
+    EXPECT_THAT(log.Entries(), ElementsAre(L" :-------------------------------------------------",
+                                           L" :CAI DLL: QELDVecta17 (1.0.0.0) QELDVecta17.DLL",
+                                           L": Error: first 1", L": Error: second"));
+    // The time text is exactly 24 characters: Www Mmm dd hh:mm:ss yyyy.
+    const std::wregex time(L"^(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                           L"[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}$");
+    for (const std::wstring& line : log.lines) EXPECT_TRUE(std::regex_match(line.substr(0, 24), time)) << line;
+}
+
+TEST_F(UtilsTest, ExistingFileWithoutBomGetsNone) {
+    TempFolder::WriteBytes(L"vx17log.err", std::string("x\0", 2));
+    utils.WriteLog(0, L"entry");
+    const std::string bytes = TempFolder::ReadBytes(L"vx17log.err");
+    ASSERT_GT(bytes.size(), 4u);
+    EXPECT_EQ(bytes.substr(0, 2), std::string("x\0", 2));  // appended after the last byte
+    EXPECT_NE(bytes.substr(2, 2), std::string("\xFF\xFE"));
+}
+
+TEST_F(UtilsTest, LevelsAgainstThreshold) {
+    struct Row {
+        long threshold;
+        int level;
+        const wchar_t* expected;  // null: nothing written
+    } rows[] = {
+        {0, 1, nullptr},             // info under the default threshold
+        {1, 1, L"Info: entry"},      //
+        {1, 2, nullptr},             // messages need threshold 2
+        {2, 2, L"Message: entry"},   //
+        {2, 0, L"Error: entry"},     //
+        {-1, 0, nullptr},            // a negative threshold silences errors too
+        {10, 7, L"Message: entry"},  // unknown levels are written as messages
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.threshold) + "/" + std::to_string(row.level));
+        LogReader::Remove();
+        utils.SetLogThreshold(row.threshold);
+        utils.WriteLog(row.level, L"entry");
+        LogReader log;
+        if (!row.expected) {
+            EXPECT_FALSE(log.exists);  // not even created
+        } else {
+            ASSERT_FALSE(log.Messages().empty());
+            EXPECT_EQ(log.Messages().back(), row.expected);
+        }
+    }
+}
+
+TEST_F(UtilsTest, FormatsWideStringsIntegersAndHex) {
+    utils.WriteLog(0, L"%s|%s|%d|%X", std::wstring(L"wide"), L"literal", -5, static_cast<HRESULT>(0x80004003));
+    EXPECT_THAT(LogReader().Messages(), ElementsAre(L"Error: wide|literal|-5|80004003"));
+}
+
+TEST_F(UtilsTest, QuietModeLogsMessagesAndAnswersDefault) {
+    utils.SetLogThreshold(2);
+    utils.SetQuiet(true);
+    utils.ShowMessage(L"100% done %s", MB_OK);  // logged literally, not as a format
+    EXPECT_EQ(utils.AskMessage(L"Keep waiting?", IDYES, MB_YESNO | MB_ICONQUESTION), IDYES);
+    utils.ShowMessage(L"", MB_OK);
+    EXPECT_THAT(LogReader().Messages(), ElementsAre(L"Message: 100% done %s", L"Message: Keep waiting?: 6"));
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(UtilsTest, InteractiveBoxesCarryCaptionAndForegroundFlags) {
+    TableClient client;
+    utils.SetClientAccess(&client);
+    boxAnswer = IDNO;
+    utils.ShowMessage(L"hello", 0x30);
+    EXPECT_EQ(utils.AskMessage(L"sure?", IDYES, 0x24), IDNO);
+    EXPECT_EQ(utils.AskMessage(L"", IDYES, 0x24), IDYES);  // empty text asks nothing
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].caption, L"caption of VX16003");
+    EXPECT_EQ(shown[0].style, 0x50030u);
+    EXPECT_EQ(shown[1].style, 0x50024u);
+    utils.SetClientAccess(nullptr);
+}
+
+TEST_F(UtilsTest, InitFromClientReadsOnceAndParsesJobServer) {
+    struct Row {
+        const wchar_t* jobServer;
+        bool quiet;
+    } rows[] = {{L"1", true}, {L" 1", true}, {L"01", true}, {L"2", false}, {L"TRUE", false}, {L"", false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.jobServer)));
+        CUtils::DestroyInstance();
+        CUtils& fresh = CUtils::Instance();
+        TableClient client;
+        client.answers[L"$(JobServerRunning:-0)"] = row.jobServer;
+        client.answers[L"#(Appl:LogLevel)"] = L"2";
+        fresh.SetClientAccess(&client);
+        fresh.InitFromClient();
+        fresh.SetLogThreshold(0);
+        fresh.InitFromClient();  // a second call changes nothing
+        EXPECT_EQ(fresh.IsQuiet(), row.quiet);
+        EXPECT_EQ(fresh.GetLogThreshold(), 0);
+        EXPECT_EQ(client.asked.size(), 2u);
+        fresh.SetClientAccess(nullptr);
+    }
+}
+
+// The test bench uses Wine's default 64-bit prefix, where this 32-bit program runs under WOW64.
+TEST_F(UtilsTest, DetectsWow64UnderA64BitPrefix) { EXPECT_TRUE(CUtils::IsWow64()); }
+
+}  // namespace
