@@ -1,5 +1,6 @@
 #include "FakeCallback.h"
 #include <oleauto.h>
+#include <new>
 
 namespace {
 
@@ -88,6 +89,7 @@ HRESULT FakeCallback::Prepare(BSTR expression, BSTR* value) {
     records.push_back({L"Prepare", text, {}});
     *value = nullptr;
     if (failing.count(text)) return failure;
+    if (throwing.count(text)) throw std::bad_alloc();
     if (const auto found = answers.find(text); found != answers.end()) {
         if (found->second) *value = Alloc(*found->second);
         return S_OK;

@@ -27,6 +27,7 @@ public:
     std::map<std::wstring, long> callResults;
     std::set<std::wstring> failing;  // expressions, commands or keys whose call fails
     HRESULT failure = E_FAIL;
+    std::set<std::wstring> throwing;  // expressions whose Prepare raises std::bad_alloc
     std::vector<Record> records;
 
     std::vector<std::wstring> Prepared() const;

@@ -1,0 +1,223 @@
+#include "component/CCAI_Call.h"
+#include "fakes/ComponentTest.h"
+#include "fakes/FakeCallback.h"
+#include "fakes/LogReader.h"
+#include "fakes/PlainObject.h"
+#include "support/ComPtr.h"
+#include "support/CUtils.h"
+#include "support/UniqueVariant.h"
+#include <gmock/gmock.h>
+#include <new>
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+
+namespace {
+
+// A one-dimensional array of string VARIANTs, as the client passes it.
+UniqueVariant StringArray(const std::vector<std::wstring>& items) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(items.size()));
+    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
+        UniqueVariant item(items[i]);
+        SafeArrayPutElement(array, &i, const_cast<VARIANT*>(&item.get()));
+    }
+    UniqueVariant v;
+    V_VT(v.put()) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(const_cast<VARIANT*>(&v.get())) = array;
+    return v;
+}
+
+class RunTest : public ComponentTest {
+protected:
+    RunTest() {
+        client.attach(FakeCallback::Create());
+        client->environment[L"_VNTXVER"] = L"530";
+        client->answers[L"#(Appl:LogLevel)"] = L"1";
+        EXPECT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, object.put_void()), S_OK);
+    }
+
+    HRESULT Run(const std::vector<std::wstring>& items, LONG& result, IUnknown* callback = nullptr) {
+        UniqueVariant args = StringArray(items);
+        UniqueVariant out;
+        const HRESULT hr = object->Run(callback ? callback : client.get(), args.get(), out.put());
+        EXPECT_EQ(V_VT(&out.get()), VT_I4);
+        result = V_I4(&out.get());
+        return hr;
+    }
+
+    std::vector<std::wstring> Messages() const { return LogReader().Messages(); }
+
+    ComPtr<FakeCallback> client;
+    ComPtr<ICAI_Call> object;
+};
+
+TEST_F(RunTest, CommandNamesMatchInAnyCase) {
+    LONG result = -1;
+    EXPECT_EQ(Run({L"qeldSetLogLevel", L"2", L""}, result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(CUtils::Instance().GetLogThreshold(), 2);
+    EXPECT_THAT(Messages(), Contains(L"Info: Run() QELDSETLOGLEVEL 2 "));
+}
+
+TEST_F(RunTest, ArgumentsAreReadUnderTheLastElementRule) {
+    struct Row {
+        std::vector<std::wstring> items;
+        const wchar_t* entry;  // the dispatcher's own entry
+    } rows[] = {
+        // One element carries no command at all.
+        {{L"QELDCHECKAPPLICATION"}, L"Error: Run()  (, ) not supported"},
+        // Three elements: the second argument is empty.
+        {{L"QELDCHANGEQELKEY", L"A", L"B"}, L"Info: Run() QELDCHANGEQELKEY A "},
+        // Elements beyond the fourth are ignored.
+        {{L"QELDCHANGEQELKEY", L"A", L"B", L"C", L"D"}, L"Info: Run() QELDCHANGEQELKEY A B"},
+        // An unknown name is reported with both arguments.
+        {{L"frobnicate", L"x", L"y", L""}, L"Error: Run() FROBNICATE (x, y) not supported"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.items));
+        LogReader::Remove();
+        LONG result = -1;
+        EXPECT_TRUE(FAILED(Run(row.items, result)));
+        EXPECT_EQ(result, 1);
+        EXPECT_THAT(Messages(), Contains(row.entry));
+    }
+}
+
+TEST_F(RunTest, OldClientGetsMessageAndNothingRuns) {
+    for (const wchar_t* version : {L"529", L""}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(version)));
+        shown.clear();
+        client->environment[L"_VNTXVER"] = version;
+        client->messages[L"VX16004"] = L"The PDM client is too old.";
+        LONG result = -1;
+        EXPECT_EQ(Run({L"QELDSETLOGLEVEL", L"2", L""}, result), S_OK);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(CUtils::Instance().GetLogThreshold(), 1);  // the command did not run
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].text, L"The PDM client is too old.");
+        EXPECT_EQ(shown[0].style, 0x50000u);
+    }
+}
+
+TEST_F(RunTest, LogLevelIsReadOncePerProcess) {
+    LONG result = 0;
+    Run({L"QELDCHECKAPPLICATION", L""}, result);
+    Run({L"QELDCHECKAPPLICATION", L""}, result);
+    const auto prepared = client->Prepared();
+    EXPECT_EQ(std::count(prepared.begin(), prepared.end(), L"#(Appl:LogLevel)"), 1);
+}
+
+TEST_F(RunTest, CheckApplicationHandsTheProfileBack) {
+    client->answers[L"#(Appl:Profile)"] = L"Mech";
+    LONG result = -1;
+    EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+}
+
+TEST_F(RunTest, SilentModeUpperCasesItsArgument) {
+    struct Row {
+        const wchar_t* argument;
+        bool quiet;
+        const wchar_t* entry;
+    } rows[] = {
+        {L"true", true, L"Info: Run() QELDSETSILENTMODE TRUE "},
+        {L"yes", false, L"Info: Run() QELDSETSILENTMODE YES "},
+        {L"1", false, L"Info: Run() QELDSETSILENTMODE 1 "},
+        {L"", false, L"Info: Run() QELDSETSILENTMODE  "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.argument)));
+        CUtils::Instance().SetQuiet(!row.quiet);
+        LONG result = -1;
+        EXPECT_EQ(Run({L"QELDSETSILENTMODE", row.argument, L""}, result), S_OK);
+        EXPECT_EQ(CUtils::Instance().IsQuiet(), row.quiet);
+        EXPECT_THAT(Messages(), Contains(row.entry));
+    }
+}
+
+TEST_F(RunTest, LogLevelArgumentWithoutDigitsMeansErrorsOnly) {
+    LONG result = -1;
+    EXPECT_EQ(Run({L"QELDSETLOGLEVEL", L"abc", L""}, result), S_OK);
+    EXPECT_EQ(CUtils::Instance().GetLogThreshold(), 0);
+}
+
+TEST_F(RunTest, BadCallbacksAreRefusedAndLogged) {
+    struct Row {
+        IUnknown* callback;
+        HRESULT expected;
+        const wchar_t* entry;
+    };
+    PlainObject plain;
+    UniqueVariant args = StringArray({L"QELDSETLOGLEVEL", L"2", L""});
+    for (const Row& row : {Row{nullptr, E_POINTER, L"Error: Can't set Callback Pointer (hr = 80004003)"},
+                           Row{&plain, E_NOINTERFACE, L"Error: Can't set Callback Pointer (hr = 80004002)"}}) {
+        UniqueVariant out;
+        EXPECT_EQ(object->Run(row.callback, args.get(), out.put()), row.expected);
+        EXPECT_EQ(V_I4(&out.get()), 0);
+        EXPECT_THAT(Messages(), Contains(row.entry));
+    }
+}
+
+TEST_F(RunTest, CallbacksAreReleasedOnEveryPath) {
+    LONG result = 0;
+    Run({L"QELDCHECKAPPLICATION", L""}, result);
+    Run({L"nonsense", L""}, result);
+    client->environment[L"_VNTXVER"] = L"1";
+    Run({L"QELDCHECKAPPLICATION", L""}, result);
+    EXPECT_EQ(client->RefCount(), 1);
+}
+
+TEST_F(RunTest, MalformedArgumentsAreRejected) {
+    UniqueVariant notArray(std::wstring(L"QELDQUIT"));
+    UniqueVariant out;
+    EXPECT_EQ(object->Run(client.get(), notArray.get(), out.put()), E_INVALIDARG);
+    EXPECT_EQ(V_I4(&out.get()), 1);
+
+    UniqueVariant numbers = StringArray({L"QELDQUIT", L""});
+    LONG index = 0;
+    UniqueVariant number(42L);
+    SafeArrayPutElement(V_ARRAY(&numbers.get()), &index, const_cast<VARIANT*>(&number.get()));
+    EXPECT_EQ(object->Run(client.get(), numbers.get(), out.put()), E_INVALIDARG);
+    EXPECT_EQ(V_I4(&out.get()), 1);
+    EXPECT_THAT(Messages(), Contains(L"Error: Run() The argument is not an array of strings (hr = 80070057)"));
+    EXPECT_EQ(client->RefCount(), 1);
+
+    EXPECT_EQ(object->Run(client.get(), numbers.get(), nullptr), E_POINTER);
+}
+
+TEST_F(RunTest, ImportReportsOutcomeWithSuccess) {
+    LONG result = 0;
+    EXPECT_EQ(Run({L"QELDIMPORTTITLEATTRIBUTES", L"C:\\d.dwg", L""}, result), S_OK);
+    EXPECT_EQ(result, -1);
+    EXPECT_THAT(Messages(), Contains(L"Error: Unknown error!"));
+}
+
+TEST_F(RunTest, PublishingRestoresTheQuietFlag) {
+    for (bool before : {false, true}) {
+        CUtils::Instance().SetQuiet(before);
+        LONG result = 0;
+        EXPECT_TRUE(FAILED(Run({L"QELDPUBLISHPSX", L"C:\\d.dwg", L""}, result)));
+        EXPECT_EQ(result, 3);
+        EXPECT_EQ(CUtils::Instance().IsQuiet(), before);
+    }
+}
+
+// A client whose evaluator raises, as an allocation failure inside an operation would.
+TEST_F(RunTest, RaisedErrorsNeverEscape) {
+    client->throwing.insert(L"#(Appl:Profile)");
+    LONG result = 0;
+    EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), E_OUTOFMEMORY);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(client->RefCount(), 1);
+    EXPECT_THAT(Messages(), Contains(L"Error: Run() failed with an unexpected error (hr = 8007000E)"));
+}
+
+TEST_F(RunTest, UnbuiltOperationsSaySo) {
+    LONG result = 0;
+    EXPECT_EQ(Run({L"QELDOPEN", L"C:\\d.dwg", L""}, result), E_NOTIMPL);
+    EXPECT_EQ(result, 1);
+    EXPECT_THAT(Messages(), Contains(L"Error: OpenDocument: not available in this build (hr = 80004001)"));
+}
+
+}  // namespace
