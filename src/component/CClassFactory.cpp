@@ -1,0 +1,34 @@
+#include "CClassFactory.h"
+#include "CCAI_Call.h"
+#include "CModuleLock.h"
+
+HRESULT CClassFactory::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+        *out = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG CClassFactory::AddRef() { return InterlockedIncrement(&m_refs); }
+
+ULONG CClassFactory::Release() {
+    const LONG refs = InterlockedDecrement(&m_refs);
+    if (refs == 0) delete this;
+    return refs;
+}
+
+HRESULT CClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
+    return CCAI_Call::Create(outer, iid, out);
+}
+
+HRESULT CClassFactory::LockServer(BOOL lock) {
+    if (lock)
+        CModuleLock::Lock();
+    else
+        CModuleLock::Unlock();
+    return S_OK;
+}
