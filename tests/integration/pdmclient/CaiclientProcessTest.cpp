@@ -1,4 +1,4 @@
-#include "CTestFolder.h"
+#include "SampleWorkspace.h"
 #include "TextCodec.h"
 #include "support/UniqueHandle.h"
 #include <windows.h>
@@ -19,7 +19,7 @@ std::wstring CaiclientPath() {
 }
 
 // Runs caiclient.exe in the folder with the given arguments; its output goes through files.
-Outcome RunCaiclient(const CTestFolder& folder, const std::wstring& arguments) {
+Outcome RunCaiclient(const TempFolder& folder, const std::wstring& arguments) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const auto create = [&](const wchar_t* name) {
         return UniqueHandle(CreateFileW(folder.File(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
@@ -46,18 +46,18 @@ Outcome RunCaiclient(const CTestFolder& folder, const std::wstring& arguments) {
         EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
         GetExitCodeProcess(process.hProcess, &outcome.exitCode);
     }
-    outcome.out = folder.Read(L"stdout.txt");
-    outcome.err = folder.Read(L"stderr.txt");
+    outcome.out = Get(folder, L"stdout.txt");
+    outcome.err = Get(folder, L"stderr.txt");
     return outcome;
 }
 
 TEST(CaiclientProcessTest, ErrorsAreClearAndExitNonZero) {
-    CTestFolder folder(L"caiclient-process");
-    folder.Write(L"bad.json", "{\n  \"clientVersion\": 530,\n  \"documents\": [\n    {\"QELKEY\": \"1\"}\n    {\"QELKEY\": \"2\"}\n  ]\n}\n");
-    folder.Write(L"dangling.json", R"({"documents": [{"QELKEY": "1"}], "references": [{"parent": "1", "child": "7"}]})");
-    folder.Write(L"ok.json", R"({"clientVersion": 530, "documents": [{"QELKEY": "1"}], "currentDocument": "1"})");
-    folder.Write(L"bad-script.txt", "# a session\nQELDCHECKAPPLICATION x\nCOMMAND \"unterminated\n");
-    folder.Write(L"long-script.txt", "COMMAND one two three\n");
+    TempFolder folder;
+    Put(folder, L"bad.json", "{\n  \"clientVersion\": 530,\n  \"documents\": [\n    {\"QELKEY\": \"1\"}\n    {\"QELKEY\": \"2\"}\n  ]\n}\n");
+    Put(folder, L"dangling.json", R"({"documents": [{"QELKEY": "1"}], "references": [{"parent": "1", "child": "7"}]})");
+    Put(folder, L"ok.json", R"({"clientVersion": 530, "documents": [{"QELKEY": "1"}], "currentDocument": "1"})");
+    Put(folder, L"bad-script.txt", "# a session\nQELDCHECKAPPLICATION x\nCOMMAND \"unterminated\n");
+    Put(folder, L"long-script.txt", "COMMAND one two three\n");
     struct Row {
         const wchar_t* arguments;
         DWORD exitCode;
@@ -88,7 +88,7 @@ TEST(CaiclientProcessTest, ErrorsAreClearAndExitNonZero) {
 }
 
 TEST(CaiclientProcessTest, HelpDocumentsTheClient) {
-    CTestFolder folder(L"caiclient-help");
+    TempFolder folder;
     const Outcome outcome = RunCaiclient(folder, L"--help");
     EXPECT_EQ(outcome.exitCode, 0u);
     for (const char* part : {"--workspace", "--script", "--register", "--unregister", "Exit status", "___ForAllRela",

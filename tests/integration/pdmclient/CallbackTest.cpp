@@ -29,7 +29,7 @@ protected:
         return answer.str();
     }
 
-    CTestFolder root{L"callback"};
+    TempFolder root;
     CWorkspace workspace;
     CExpressionEvaluator evaluator{workspace};
     std::istringstream in;

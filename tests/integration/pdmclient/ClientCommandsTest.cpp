@@ -20,7 +20,7 @@ class ClientCommandsTest : public testing::Test {
 protected:
     void SetUp() override {
         CreateSampleFolders(root);
-        root.Write(L"ws\\workspace.json", SampleWorkspaceJson(root));
+        Put(root, L"ws\\workspace.json", SampleWorkspaceJson(root));
         std::wstring error;
         ASSERT_TRUE(workspace.Load(root.File(L"ws\\workspace.json"), error)) << TextCodec::ToUtf8(error);
     }
@@ -38,7 +38,7 @@ protected:
         return copy;
     }
 
-    CTestFolder root{L"commands"};
+    TempFolder root;
     CWorkspace workspace;
     CExpressionEvaluator evaluator{workspace};
     std::istringstream in;
@@ -91,7 +91,7 @@ TEST_F(ClientCommandsTest, ForRelaChangeFieldIsWrittenBackAtOnce) {
     saved.Field(*saved.FindDocument(L"1002"), L"OLD_DOC_QELKEY", &isNull);
     EXPECT_TRUE(isNull);
     EXPECT_EQ(saved.Field(*saved.FindDocument(L"1003"), L"OLD_DOC_QELKEY"), L"0816") << "other records untouched";
-    EXPECT_FALSE(root.Exists(L"ws\\workspace.json.caiclient-tmp"));
+    EXPECT_FALSE(Exists(root, L"ws\\workspace.json.caiclient-tmp"));
 
     EXPECT_EQ(Run(L"___ForAllRela", PairListArguments(L"1001")), 0);
     EXPECT_EQ(workspace.Variable(L"QelKeyPairList").value_or(L""), L"0816 1003|") << "the cleared key has left the list";
@@ -107,12 +107,12 @@ TEST_F(ClientCommandsTest, MalformedOrUnmatchedRecordCommandsFail) {
         {L"___ForAllRela", L"db=Folder_All_Document \"QELKEY=1002\" ___NoSuchCommand x"},
         {L"___ChangeField", L"'OLD_DOC_QELKEY= '"},
     };
-    const std::string before = root.Read(L"ws\\workspace.json");
+    const std::string before = Get(root, L"ws\\workspace.json");
     for (const auto& row : rows) {
         SCOPED_TRACE(TextCodec::ToUtf8(row[0]) + " " + TextCodec::ToUtf8(row[1]));
         EXPECT_EQ(Run(row[0], row[1]), 1);
     }
-    EXPECT_EQ(root.Read(L"ws\\workspace.json"), before) << "nothing was written";
+    EXPECT_EQ(Get(root, L"ws\\workspace.json"), before) << "nothing was written";
 }
 
 TEST_F(ClientCommandsTest, UnknownCommandIsNotImplemented) {
@@ -126,18 +126,18 @@ TEST_F(ClientCommandsTest, PrepareWritesUtf8WithExpressionsFilledIn) {
     const std::wstring source = L"(setq ws \"$(WSPATH:/+)\") ; \u00e9t\u00e9\r\n";
     std::string bytes = "\xFF\xFE";
     bytes.append(reinterpret_cast<const char*>(source.data()), source.size() * 2);
-    root.Write(L"a\\qel.vor", bytes);
+    Put(root, L"a\\qel.vor", bytes);
 
     const std::wstring found = evaluator.Evaluate(L"#(FindFile \"qel.vor\" \"#(Appl:SearchPath)\" :/)");
     EXPECT_EQ(Run(L"___Prepare", L"'" + found + L"' '$(WSPATH:/+)qel.lsp' -utf8"), 0) << err.str();
     std::wstring ws = root.File(L"ws") + L"/";
     for (wchar_t& c : ws)
         if (c == L'\\') c = L'/';
-    EXPECT_EQ(root.Read(L"ws\\qel.lsp"), TextCodec::ToUtf8(L"(setq ws \"" + ws + L"\") ; \u00e9t\u00e9\r\n"));
+    EXPECT_EQ(Get(root, L"ws\\qel.lsp"), TextCodec::ToUtf8(L"(setq ws \"" + ws + L"\") ; \u00e9t\u00e9\r\n"));
 }
 
 TEST_F(ClientCommandsTest, PrepareFailures) {
-    root.Write(L"a\\broken.vor", "(load \"#(NO_SUCH_FIELD)\")");
+    Put(root, L"a\\broken.vor", "(load \"#(NO_SUCH_FIELD)\")");
     const wchar_t* rows[] = {
         L"'$(WSPATH:|+)missing.vor' '$(WSPATH:|+)qel.lsp' -utf8",
         L"'$(WSPATH:|+)missing.vor' -utf8",
@@ -149,7 +149,7 @@ TEST_F(ClientCommandsTest, PrepareFailures) {
         if (const size_t at = arguments.find(L"<A>"); at != std::wstring::npos) arguments.replace(at, 3, root.File(L"a"));
         SCOPED_TRACE(TextCodec::ToUtf8(arguments));
         EXPECT_EQ(Run(L"___Prepare", arguments), 1);
-        EXPECT_FALSE(root.Exists(L"ws\\qel.lsp"));
+        EXPECT_FALSE(Exists(root, L"ws\\qel.lsp"));
     }
 }
 

@@ -24,7 +24,7 @@ protected:
         ASSERT_TRUE(workspace.LoadText(SampleWorkspaceJson(root), root.File(L"ws\\workspace.json"), error))
             << TextCodec::ToUtf8(error);
     }
-    CTestFolder root{L"evaluator"};
+    TempFolder root;
     CWorkspace workspace;
     CExpressionEvaluator evaluator{workspace};
 };
@@ -119,7 +119,7 @@ TEST_F(EvaluatorTest, WithoutCurrentDocumentFieldsFail) {
 }
 
 TEST(EvaluatorJobServerTest, JobServerAnswers) {
-    CTestFolder root(L"evaluator-job");
+    TempFolder root;
     CreateSampleFolders(root);
     CWorkspace workspace;
     std::wstring error;

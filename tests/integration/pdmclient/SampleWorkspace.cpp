@@ -11,14 +11,24 @@ std::string JsonPath(const std::wstring& windowsPath) {
     return out;
 }
 
-void CreateSampleFolders(const CTestFolder& root) {
-    for (const wchar_t* folder : {L"a", L"b", L"ws"}) CreateDirectoryW(root.File(folder).c_str(), nullptr);
-    root.Write(L"a\\qel.vor", "(princ)\n");
-    root.Write(L"b\\qel.vor", "(princ)\n");
-    root.Write(L"b\\vantor.mns", "menu\n");
+void Put(const TempFolder& folder, const std::wstring& name, const std::string& bytes) {
+    TempFolder::WriteBytes(folder.File(name), bytes);
 }
 
-std::string SampleWorkspaceJson(const CTestFolder& root, bool jobServer) {
+std::string Get(const TempFolder& folder, const std::wstring& name) { return TempFolder::ReadBytes(folder.File(name)); }
+
+bool Exists(const TempFolder& folder, const std::wstring& name) {
+    return GetFileAttributesW(folder.File(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void CreateSampleFolders(const TempFolder& root) {
+    for (const wchar_t* folder : {L"a", L"b", L"ws"}) CreateDirectoryW(root.File(folder).c_str(), nullptr);
+    Put(root, L"a\\qel.vor", "(princ)\n");
+    Put(root, L"b\\qel.vor", "(princ)\n");
+    Put(root, L"b\\vantor.mns", "menu\n");
+}
+
+std::string SampleWorkspaceJson(const TempFolder& root, bool jobServer) {
     const std::string a = JsonPath(root.File(L"a")), b = JsonPath(root.File(L"b")), ws = JsonPath(root.File(L"ws"));
     return R"json({
   "clientVersion": 530,

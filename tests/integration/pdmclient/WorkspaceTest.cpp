@@ -48,9 +48,9 @@ TEST(WorkspaceTest, MissingFileIsAClearError) {
 }
 
 TEST(WorkspaceTest, SaveReplacesTheFileAndKeepsPlaceholders) {
-    CTestFolder root(L"workspace-save");
+    TempFolder root;
     CreateSampleFolders(root);
-    root.Write(L"w.json", SampleWorkspaceJson(root));
+    Put(root, L"w.json", SampleWorkspaceJson(root));
     CWorkspace workspace;
     std::wstring error;
     ASSERT_TRUE(workspace.Load(root.File(L"w.json"), error)) << TextCodec::ToUtf8(error);
@@ -60,8 +60,8 @@ TEST(WorkspaceTest, SaveReplacesTheFileAndKeepsPlaceholders) {
     workspace.SetField(*record, L"NEW_FIELD", L"x");
     ASSERT_TRUE(workspace.Save(error)) << TextCodec::ToUtf8(error);
 
-    EXPECT_FALSE(root.Exists(L"w.json.caiclient-tmp"));
-    const std::string saved = root.Read(L"w.json");
+    EXPECT_FALSE(Exists(root, L"w.json.caiclient-tmp"));
+    const std::string saved = Get(root, L"w.json");
     EXPECT_NE(saved.find("%WORKSPACE%\\\\b.vdr"), std::string::npos) << "placeholders are written back unexpanded";
     CWorkspace reloaded;
     ASSERT_TRUE(reloaded.Load(root.File(L"w.json"), error)) << TextCodec::ToUtf8(error);
@@ -73,7 +73,7 @@ TEST(WorkspaceTest, SaveReplacesTheFileAndKeepsPlaceholders) {
 }
 
 TEST(WorkspaceTest, ReferenceViewJoinsTheChildDocument) {
-    CTestFolder root(L"workspace-view");
+    TempFolder root;
     CWorkspace workspace;
     std::wstring error;
     ASSERT_TRUE(workspace.LoadText(SampleWorkspaceJson(root), root.File(L"w.json"), error));
