@@ -127,7 +127,7 @@ bool CCommandLine::ParseScript(const std::wstring& text, std::vector<Step>& step
 }
 
 std::wstring CCommandLine::Usage() {
-    return LR"(caiclient - a command-line PDM client for the Vecta CAD integration
+    return LR"usage(caiclient - a command-line PDM client for the Vecta CAD integration
 
 Usage:
   caiclient --workspace FILE [options] COMMAND [ARG1 [ARG2]]
@@ -144,7 +144,8 @@ Options:
   -w, --workspace FILE  the JSON workspace (below)
   -s, --script FILE     commands to run, one per line: COMMAND [ARG1 [ARG2]]; arguments with
                         blanks in double quotes; lines starting with # or ; are comments;
-                        ".document QELKEY" makes another document record the current one
+                        ".document QELKEY" makes another document record the current one.
+                        Expressions in arguments are filled in first: QELDOPEN "#(FILE)"
   --document QELKEY     the current document record (default: "currentDocument")
   --progid ID           the component (default QELDVecta17x.CAI_Call)
   --unattended          answer questions with their default (as under a job server)
@@ -183,5 +184,5 @@ Client commands: ___Environment ___Shell ___Prepare ___ForAllRela ___ForRela ___
 Exit status: 0 all commands succeeded (HRESULT not negative and result code 0); 1 a command
   failed; 2 a usage, workspace or script error; 3 the component could not be created;
   4 a registration failed.
-)";
+)usage";
 }

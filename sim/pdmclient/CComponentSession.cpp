@@ -5,7 +5,10 @@
 HRESULT CComponentSession::Create(const std::wstring& progId) noexcept {
     CLSID clsid{};
     RETURN_IF_FAILED(CLSIDFromProgID(progId.c_str(), &clsid));
-    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ICAI_Call, m_component.put_void());
+    ComPtr<ICAI_Call> component;
+    RETURN_IF_FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ICAI_Call, component.put_void()));
+    Use(std::move(component));
+    return S_OK;
 }
 
 HRESULT CComponentSession::Run(IUnknown* callback, const std::wstring& command, const std::wstring& first,

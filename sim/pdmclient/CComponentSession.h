@@ -8,6 +8,8 @@
 class CComponentSession {
 public:
     [[nodiscard]] HRESULT Create(const std::wstring& progId) noexcept;
+    // Takes an object created by other means (in-process, without the registry).
+    void Use(ComPtr<ICAI_Call> component) noexcept { m_component = std::move(component); }
     // Run with the array (command, first, second, and the closing element Run never reads).
     [[nodiscard]] HRESULT Run(IUnknown* callback, const std::wstring& command, const std::wstring& first,
                               const std::wstring& second, long& result) noexcept;

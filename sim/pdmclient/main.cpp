@@ -89,8 +89,16 @@ int RunSteps(const CCommandLine& options) {
             continue;
         }
         std::cout << "> " << Shown(step) << std::endl;
+        // Arguments may name record fields ("#(FILE)"), as the PDM client fills them in.
+        std::wstring first, second, reason;
+        if (!evaluator.TryEvaluate(step.first, std::nullopt, first, reason) ||
+            !evaluator.TryEvaluate(step.second, std::nullopt, second, reason)) {
+            std::cout << "  not run: " << U8(reason) << "  FAILED" << std::endl;
+            ++failures;
+            continue;
+        }
         long result = 0;
-        const HRESULT hr = session.Run(callback.get(), step.command, step.first, step.second, result);
+        const HRESULT hr = session.Run(callback.get(), step.command, first, second, result);
         const bool failed = FAILED(hr) || result != 0;
         std::cout << "  HRESULT " << Hex(hr) << ", result " << result << (failed ? "  FAILED" : "") << std::endl;
         if (failed) ++failures;

@@ -34,7 +34,7 @@ std::string SampleWorkspaceJson(const TempFolder& root, bool jobServer) {
   "clientVersion": 530,
   "jobServer": )json" + std::string(jobServer ? "true" : "false") + R"json(,
   "settings": {
-    "Appl": {"Profile": "Standard", "ApplTemplatePath": "C:\\Vecta\\Templates", "WaitForStartup": 1500},
+    "Appl": {"Profile": "Standard", "ApplTemplatePath": "C:\\Vecta\\Templates", "WaitForStartup": 1500, "LogLevel": 2},
     "DTY": {"CONTAINERKEY": "1001", "ReportObsoleteDocumentsOnOpen": "1"}
   },
   "environment": {"WSPATH": ")json" + ws + R"json(", "CAIPATH": "C:/Fennory", "CAICLIENTPATH": "C:\\Fennory\\Client\\"},
