@@ -1,6 +1,7 @@
 #include "CRegistrar.h"
 #include "TextCodec.h"
 #include "support/ComPtr.h"
+#include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
 #include <windows.h>
 #include <ole2.h>
@@ -85,9 +86,11 @@ long CRegistrar::TypeLibrary(const std::wstring& path, bool registering) const {
     if (FAILED(hr)) return hr;
     const TLIBATTR copy = *attributes;
     library->ReleaseTLibAttr(attributes);
-    hr = UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
     // Already gone counts as removed.
-    return hr == TYPE_E_REGISTRYACCESS ? S_OK : hr;
+    UniqueBstr registeredPath;
+    if (FAILED(QueryPathOfRegTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, registeredPath.put())))
+        return S_OK;
+    return UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
 }
 
 long CRegistrar::InProcessServer(const std::wstring& path, bool registering) const {

@@ -97,3 +97,38 @@ TEST(CaiclientProcessTest, HelpDocumentsTheClient) {
 }
 
 }  // namespace
+
+namespace {
+
+bool CaiTypeLibraryRegistered() {
+    HKEY key = nullptr;
+    const LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"TypeLib\\{5D44F094-D3C1-11D3-8314-00A0C98B5456}\\2.0",
+                                         0, KEY_READ, &key);
+    if (status == ERROR_SUCCESS) RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+TEST(CaiclientProcessTest, RegisterAndUnregisterWhatIsThereAndSkipTheRest) {
+    TempFolder folder;
+    Outcome outcome = RunCaiclient(folder, L"--unregister --from C:\\no-such-folder");
+    EXPECT_EQ(outcome.exitCode, 0u) << outcome.out;
+    EXPECT_FALSE(CaiTypeLibraryRegistered());
+
+    outcome = RunCaiclient(folder, L"--register --from C:\\no-such-folder");
+    EXPECT_EQ(outcome.exitCode, 0u) << outcome.out;
+    EXPECT_TRUE(CaiTypeLibraryRegistered());
+    EXPECT_NE(outcome.out.find("register the PDM client's type library: "), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("cai_dll.tlb ok"), std::string::npos) << outcome.out;
+    for (const char* skipped : {"QELDVecta17Instance.dll not found", "VectaSim.exe not found"})
+        EXPECT_NE(outcome.out.find(skipped), std::string::npos) << outcome.out;
+}
+
+TEST(CaiclientProcessTest, AFileThatCannotRegisterFailsTheRun) {
+    TempFolder folder;
+    Put(folder, L"QELDVecta17x.dll", "not a library");
+    const Outcome outcome = RunCaiclient(folder, L"--register --from \"" + folder.Path() + L"\"");
+    EXPECT_EQ(outcome.exitCode, 4u) << outcome.out;
+    EXPECT_NE(outcome.out.find("QELDVecta17x.dll FAILED (0x"), std::string::npos) << outcome.out;
+}
+
+}  // namespace
