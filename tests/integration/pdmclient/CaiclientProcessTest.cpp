@@ -1,0 +1,134 @@
+#include "SampleWorkspace.h"
+#include "TextCodec.h"
+#include "support/UniqueHandle.h"
+#include <windows.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out, err;
+};
+
+std::wstring CaiclientPath() {
+    std::wstring path = L"Z:" + TextCodec::FromUtf8(CAICLIENT_EXE);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+// Runs caiclient.exe in the folder with the given arguments; its output goes through files.
+Outcome RunCaiclient(const TempFolder& folder, const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const auto create = [&](const wchar_t* name) {
+        return UniqueHandle(CreateFileW(folder.File(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    Outcome outcome;
+    {
+        UniqueHandle out = create(L"stdout.txt"), err = create(L"stderr.txt");
+        UniqueHandle in(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr));
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = in.get();
+        startup.hStdOutput = out.get();
+        startup.hStdError = err.get();
+        std::wstring commandLine = L"\"" + CaiclientPath() + L"\" " + arguments;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.Path().c_str(),
+                            &startup, &process)) {
+            ADD_FAILURE() << "cannot start caiclient.exe: " << GetLastError();
+            return outcome;
+        }
+        const UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+        GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+    }
+    outcome.out = Get(folder, L"stdout.txt");
+    outcome.err = Get(folder, L"stderr.txt");
+    return outcome;
+}
+
+TEST(CaiclientProcessTest, ErrorsAreClearAndExitNonZero) {
+    TempFolder folder;
+    Put(folder, L"bad.json", "{\n  \"clientVersion\": 530,\n  \"documents\": [\n    {\"QELKEY\": \"1\"}\n    {\"QELKEY\": \"2\"}\n  ]\n}\n");
+    Put(folder, L"dangling.json", R"({"documents": [{"QELKEY": "1"}], "references": [{"parent": "1", "child": "7"}]})");
+    Put(folder, L"ok.json", R"({"clientVersion": 530, "documents": [{"QELKEY": "1"}], "currentDocument": "1"})");
+    Put(folder, L"bad-script.txt", "# a session\nQELDCHECKAPPLICATION x\nCOMMAND \"unterminated\n");
+    Put(folder, L"long-script.txt", "COMMAND one two three\n");
+    struct Row {
+        const wchar_t* arguments;
+        DWORD exitCode;
+        const char* expected;  // in stderr
+        const char* why;
+    };
+    const Row rows[] = {
+        {L"-w bad.json QELDCHECKAPPLICATION x", 2, "bad.json:5:5: syntax error while parsing array", "malformed JSON"},
+        {L"-w dangling.json QELDCHECKAPPLICATION x", 2, "dangling.json: /references/0/child: must be the QELKEY",
+         "inconsistent workspace"},
+        {L"-w missing.json QELDCHECKAPPLICATION x", 2, "missing.json: cannot read the workspace file", "missing file"},
+        {L"QELDCHECKAPPLICATION x", 2, "no workspace file", "no workspace"},
+        {L"-w ok.json", 2, "no command", "nothing to run"},
+        {L"-w ok.json --frobnicate QELDQUIT", 2, "unknown option --frobnicate", "unknown option"},
+        {L"-w ok.json --script bad-script.txt", 2, "bad-script.txt: line 3: missing closing quote", "script error"},
+        {L"-w ok.json --script long-script.txt", 2, "line 1: a command takes at most two arguments", "too many words"},
+        {L"-w ok.json --script none.txt", 2, "none.txt: ", "missing script"},
+        {L"-w ok.json --document 9 QELDQUIT x", 2, "--document 9: no document record", "unknown document"},
+        {L"-w ok.json --progid Nothing.Here QELDQUIT x", 3, "cannot create Nothing.Here", "component not registered"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        const Outcome outcome = RunCaiclient(folder, row.arguments);
+        EXPECT_EQ(outcome.exitCode, row.exitCode) << outcome.err;
+        EXPECT_NE(outcome.err.find(row.expected), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.err.find("caiclient: unexpected"), std::string::npos);
+    }
+}
+
+TEST(CaiclientProcessTest, HelpDocumentsTheClient) {
+    TempFolder folder;
+    const Outcome outcome = RunCaiclient(folder, L"--help");
+    EXPECT_EQ(outcome.exitCode, 0u);
+    for (const char* part : {"--workspace", "--script", "--register", "--unregister", "Exit status", "___ForAllRela",
+                             "#(FindFile", "currentDocument", "VX16003"})
+        EXPECT_NE(outcome.out.find(part), std::string::npos) << part;
+}
+
+}  // namespace
+
+namespace {
+
+bool CaiTypeLibraryRegistered() {
+    HKEY key = nullptr;
+    const LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"TypeLib\\{5D44F094-D3C1-11D3-8314-00A0C98B5456}\\2.0",
+                                         0, KEY_READ, &key);
+    if (status == ERROR_SUCCESS) RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+TEST(CaiclientProcessTest, RegisterAndUnregisterWhatIsThereAndSkipTheRest) {
+    TempFolder folder;
+    Outcome outcome = RunCaiclient(folder, L"--unregister --from C:\\no-such-folder");
+    EXPECT_EQ(outcome.exitCode, 0u) << outcome.out;
+    EXPECT_FALSE(CaiTypeLibraryRegistered());
+
+    outcome = RunCaiclient(folder, L"--register --from C:\\no-such-folder");
+    EXPECT_EQ(outcome.exitCode, 0u) << outcome.out;
+    EXPECT_TRUE(CaiTypeLibraryRegistered());
+    EXPECT_NE(outcome.out.find("register the PDM client's type library: "), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("cai_dll.tlb ok"), std::string::npos) << outcome.out;
+    for (const char* skipped : {"QELDVecta17Instance.dll not found", "VectaSim.exe not found"})
+        EXPECT_NE(outcome.out.find(skipped), std::string::npos) << outcome.out;
+}
+
+TEST(CaiclientProcessTest, AFileThatCannotRegisterFailsTheRun) {
+    TempFolder folder;
+    Put(folder, L"QELDVecta17x.dll", "not a library");
+    const Outcome outcome = RunCaiclient(folder, L"--register --from \"" + folder.Path() + L"\"");
+    EXPECT_EQ(outcome.exitCode, 4u) << outcome.out;
+    EXPECT_NE(outcome.out.find("QELDVecta17x.dll FAILED (0x"), std::string::npos) << outcome.out;
+}
+
+}  // namespace
