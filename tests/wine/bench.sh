@@ -13,11 +13,15 @@ case "${1:-}" in
       timeout 60 wineserver -w >/dev/null 2>&1
     fi
     # Cross-process COM fails in the wineserver session that created the prefix: restart it.
+    # Wait for the old server to be gone: a test that starts a server itself would hand it
+    # its output pipe, and CTest would wait for that server forever.
     wineserver -k >/dev/null 2>&1
+    timeout 30 wineserver -w >/dev/null 2>&1
     wineserver -p >/dev/null 2>&1
     if [ -n "${2:-}" ]; then
       nohup wine "$2" >/dev/null 2>&1 &
     fi
+    wine cmd /c exit >/dev/null 2>&1
     echo "wine bench up in $WINEPREFIX"
     ;;
   stop)
