@@ -1,10 +1,161 @@
-#include <gtest/gtest.h>
-#include <windows.h>
+// The component DLL loaded by path, as COM loads it, without registration.
+#include "fakes/FakeCallback.h"
+#include "fakes/LogReader.h"
+#include "fakes/TempFolder.h"
+#include "support/ComPtr.h"
+#include "support/UniqueVariant.h"
+#include <QELDVecta17x.h>
+#include <gmock/gmock.h>
 
-TEST(Probe, Register) {
-    HMODULE m = LoadLibraryW(L"Z:" COMPONENT_DLL);
-    ASSERT_NE(m, nullptr) << GetLastError();
-    auto reg = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(m, "DllRegisterServer")));
-    ASSERT_NE(reg, nullptr);
-    EXPECT_EQ(reg(), S_OK);
+using ::testing::Contains;
+
+namespace {
+
+using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+using CanUnloadFn = HRESULT(WINAPI*)();
+
+class ModuleTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        module = LoadLibraryW(L"Z:" COMPONENT_DLL);
+        ASSERT_NE(module, nullptr);
+        getClassObject = reinterpret_cast<GetClassObjectFn>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+        canUnload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    }
+
+    ComPtr<IClassFactory> Factory() {
+        ComPtr<IClassFactory> factory;
+        EXPECT_EQ(getClassObject(CLSID_CAI_Call, IID_IClassFactory, factory.put_void()), S_OK);
+        return factory;
+    }
+
+    static inline HMODULE module = nullptr;
+    static inline GetClassObjectFn getClassObject = nullptr;
+    static inline CanUnloadFn canUnload = nullptr;
+    TempFolder folder;
+};
+
+// An outer object that records what the aggregated inner object asks of it.
+struct Outer : IUnknown {
+    IUnknown* inner = nullptr;
+    int queries = 0;
+    LONG refs = 1;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        ++queries;
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            *out = this;
+            AddRef();
+            return S_OK;
+        }
+        return inner->QueryInterface(iid, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+};
+
+UniqueVariant Arguments(std::initializer_list<const wchar_t*> items) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(items.size()));
+    LONG i = 0;
+    for (const wchar_t* item : items) {
+        UniqueVariant v{std::wstring(item)};
+        SafeArrayPutElement(array, &i, const_cast<VARIANT*>(&v.get()));
+        ++i;
+    }
+    UniqueVariant args;
+    VARIANT* raw = args.put();
+    V_VT(raw) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(raw) = array;
+    return args;
 }
+
+TEST_F(ModuleTest, ClassObjectOnlyForCaiCall) {
+    ComPtr<IClassFactory> factory;
+    EXPECT_EQ(getClassObject(IID_ICAI_Call, IID_IClassFactory, factory.put_void()), CLASS_E_CLASSNOTAVAILABLE);
+    ComPtr<IClassFactory> first = Factory(), second = Factory();
+    EXPECT_EQ(first.get(), second.get());  // one cached class object
+}
+
+TEST_F(ModuleTest, CreationRules) {
+    ComPtr<IClassFactory> factory = Factory();
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_ICAI_Call, nullptr), E_POINTER);
+    Outer outer;
+    ComPtr<IUnknown> unknown;
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_ICAI_Call, unknown.put_void()), CLASS_E_NOAGGREGATION);
+    ComPtr<IStream> stream;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IStream, stream.put_void()), E_NOINTERFACE);
+}
+
+TEST_F(ModuleTest, IdentityAndInterfaces) {
+    ComPtr<ICAI_Call> call;
+    ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_ICAI_Call, call.put_void()), S_OK);
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(call.query(dispatch), S_OK);
+    EXPECT_EQ(static_cast<void*>(dispatch.get()), static_cast<void*>(call.get()));
+    ComPtr<ISupportErrorInfo> errorInfo;
+    ASSERT_EQ(call.query(errorInfo), S_OK);
+    EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_ICAI_Call), S_OK);
+    EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
+    ComPtr<IUnknown> a, b;
+    call.query(a);
+    errorInfo.query(b);
+    EXPECT_EQ(a.get(), b.get());
+    ComPtr<IStream> stream;
+    EXPECT_EQ(call.query(stream), E_NOINTERFACE);
+    UINT count = 0;
+    EXPECT_EQ(call->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(call->Reserved1(1), E_FAIL);
+    EXPECT_EQ(call->Reserved2(1, 2, 3), E_FAIL);
+    EXPECT_EQ(call->Reserved3(1), E_FAIL);
+}
+
+TEST_F(ModuleTest, AggregatedObjectDelegatesToOuter) {
+    Outer outer;
+    ComPtr<IUnknown> inner;
+    ASSERT_EQ(Factory()->CreateInstance(&outer, IID_IUnknown, inner.put_void()), S_OK);
+    outer.inner = inner.get();
+    ComPtr<ICAI_Call> call;
+    ASSERT_EQ(inner.query(call), S_OK);
+    const LONG before = outer.refs;
+    call->AddRef();
+    EXPECT_EQ(outer.refs, before + 1);  // the interface counts on the outer object
+    call->Release();
+    ComPtr<IUnknown> identity;
+    const int queries = outer.queries;
+    EXPECT_EQ(call.query(identity), S_OK);
+    EXPECT_EQ(identity.get(), &outer);
+    EXPECT_GT(outer.queries, queries);
+    call.reset();
+    identity.reset();
+}
+
+TEST_F(ModuleTest, UnloadOnlyWithoutObjectsAndLocks) {
+    ComPtr<IClassFactory> factory = Factory();
+    ComPtr<ICAI_Call> call;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_ICAI_Call, call.put_void()), S_OK);
+    EXPECT_EQ(canUnload(), S_FALSE);
+    call.reset();
+    EXPECT_EQ(canUnload(), S_OK);
+    factory->LockServer(TRUE);
+    EXPECT_EQ(canUnload(), S_FALSE);
+    factory->LockServer(FALSE);
+    EXPECT_EQ(canUnload(), S_OK);
+}
+
+TEST_F(ModuleTest, ObjectsShareTheProcessWideSettings) {
+    ComPtr<FakeCallback> client;
+    client.attach(FakeCallback::Create());
+    client->environment[L"_VNTXVER"] = L"530";
+    ComPtr<ICAI_Call> first, second;
+    ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_ICAI_Call, first.put_void()), S_OK);
+    ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_ICAI_Call, second.put_void()), S_OK);
+    UniqueVariant result;
+    EXPECT_EQ(first->Run(client.get(), Arguments({L"QELDSETLOGLEVEL", L"1", L""}).get(), result.put()), S_OK);
+    EXPECT_EQ(second->Run(client.get(), Arguments({L"QELDCHECKAPPLICATION", L""}).get(), result.put()), S_OK);
+    // The Info entry of the second object shows the threshold set through the first.
+    EXPECT_THAT(LogReader().Messages(), Contains(L"Info: Run() QELDCHECKAPPLICATION"));
+    EXPECT_EQ(client->RefCount(), 1);
+}
+
+}  // namespace

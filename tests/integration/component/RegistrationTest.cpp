@@ -1,0 +1,205 @@
+// Registration through Wine's own regsvr32, creation by ProgID, late binding through
+// IDispatch and from a VBScript run by Wine's cscript.
+#include "fakes/FakeCallback.h"
+#include "fakes/LogReader.h"
+#include "fakes/TempFolder.h"
+#include "support/ComPtr.h"
+#include "support/UniqueBstr.h"
+#include "support/UniqueHandle.h"
+#include "support/UniqueVariant.h"
+#include <QELDVecta17x.h>
+#include <gmock/gmock.h>
+#include <map>
+
+using ::testing::Contains;
+
+namespace {
+
+constexpr wchar_t kClsidKey[] = L"CLSID\\{A43E0AB3-7A1F-44D1-8E59-E9462ED646AD}";
+const std::wstring kModule = [] {
+    std::wstring path = L"Z:" COMPONENT_DLL;
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}();
+
+// Runs a program to its end and returns its exit code.
+DWORD RunProcess(std::wstring commandLine, const std::wstring& folder = L"") {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+        return 0xFFFFFFFF;
+    UniqueHandle process(info.hProcess), thread(info.hThread);
+    WaitForSingleObject(process.get(), 60000);
+    DWORD code = 0xFFFFFFFF;
+    GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+using Tree = std::map<std::wstring, std::map<std::wstring, std::wstring>>;  // key -> value name -> data
+
+void ReadTree(HKEY parent, const std::wstring& path, Tree& tree) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    auto& values = tree[path];
+    wchar_t name[256], data[1024];
+    for (DWORD i = 0;; ++i) {
+        DWORD nameLength = 256, dataSize = sizeof(data), type = 0;
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize) !=
+            ERROR_SUCCESS)
+            break;
+        values[name] = type == REG_SZ ? std::wstring(data) : L"?";
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD nameLength = 256;
+        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        ReadTree(parent, path + L"\\" + name, tree);
+    }
+    RegCloseKey(key);
+}
+
+Tree Registered() {
+    Tree tree;
+    for (const wchar_t* root : {L"QELDVecta17x.CAI_Call.1", L"QELDVecta17x.CAI_Call", kClsidKey})
+        ReadTree(HKEY_CLASSES_ROOT, root, tree);
+    return tree;
+}
+
+Tree Expected() {
+    const std::wstring clsid = L"{A43E0AB3-7A1F-44d1-8E59-E9462ED646AD}";
+    const std::wstring k = kClsidKey;
+    return {
+        {L"QELDVecta17x.CAI_Call.1", {{L"", L"CAI_Call Class"}}},
+        {L"QELDVecta17x.CAI_Call.1\\CLSID", {{L"", clsid}}},
+        {L"QELDVecta17x.CAI_Call", {{L"", L"CAI_Call Class"}}},
+        {L"QELDVecta17x.CAI_Call\\CLSID", {{L"", clsid}}},
+        {L"QELDVecta17x.CAI_Call\\CurVer", {{L"", L"QELDVecta17x.CAI_Call.1"}}},
+        {k, {{L"", L"CAI_Call Class"}}},
+        {k + L"\\ProgID", {{L"", L"QELDVecta17x.CAI_Call.1"}}},
+        {k + L"\\VersionIndependentProgID", {{L"", L"QELDVecta17x.CAI_Call"}}},
+        {k + L"\\Programmable", {}},
+        {k + L"\\InprocServer32", {{L"", kModule}, {L"ThreadingModel", L"Both"}}},
+        {k + L"\\TypeLib", {{L"", L"{2770193E-CD7B-4fa1-A2F1-A6E36070E06E}"}}},
+    };
+}
+
+class RegistrationTest : public ::testing::Test {
+protected:
+    static DWORD Regsvr32(const std::wstring& options) {
+        return RunProcess(L"regsvr32.exe /s " + options + L"\"" + kModule + L"\"");
+    }
+    void SetUp() override { ASSERT_EQ(Regsvr32(L""), 0u); }
+    TempFolder folder;
+};
+
+TEST_F(RegistrationTest, RegistryHoldsExactlyTheScriptsKeys) {
+    EXPECT_EQ(Registered(), Expected());
+    ASSERT_EQ(Regsvr32(L""), 0u);  // registering twice leaves the same
+    EXPECT_EQ(Registered(), Expected());
+}
+
+TEST_F(RegistrationTest, StaleClassKeyIsReplacedNotMerged) {
+    HKEY stale = nullptr;
+    ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, (std::wstring(kClsidKey) + L"\\LocalServer32").c_str(), &stale),
+              ERROR_SUCCESS);
+    RegCloseKey(stale);
+    ASSERT_EQ(Regsvr32(L""), 0u);
+    EXPECT_EQ(Registered(), Expected());
+}
+
+TEST_F(RegistrationTest, UnregisteringRemovesKeysButKeepsClsid) {
+    ASSERT_EQ(Regsvr32(L"/u "), 0u);
+    EXPECT_TRUE(Registered().empty());
+    HKEY clsid = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_READ, &clsid), ERROR_SUCCESS);
+    RegCloseKey(clsid);
+    ITypeLib* library = nullptr;
+    EXPECT_TRUE(FAILED(LoadRegTypeLib(LIBID_QELDVECTA17XLib, 1, 0, 0x409, &library)));
+    ASSERT_EQ(Regsvr32(L""), 0u);
+}
+
+class ComTest : public RegistrationTest {
+protected:
+    void SetUp() override {
+        RegistrationTest::SetUp();
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        client.attach(FakeCallback::Create());
+        client->environment[L"_VNTXVER"] = L"530";
+        client->answers[L"#(Appl:LogLevel)"] = L"1";
+        client->answers[L"#(Appl:Profile)"] = L"Mech";
+    }
+    void TearDown() override { CoUninitialize(); }
+
+    static UniqueVariant Arguments() {
+        SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+        LONG i = 0;
+        UniqueVariant name{std::wstring(L"QELDCHECKAPPLICATION")};
+        SafeArrayPutElement(array, &i, const_cast<VARIANT*>(&name.get()));
+        UniqueVariant args;
+        V_VT(args.put()) = VT_ARRAY | VT_VARIANT;
+        V_ARRAY(const_cast<VARIANT*>(&args.get())) = array;
+        return args;
+    }
+
+    ComPtr<FakeCallback> client;
+};
+
+TEST_F(ComTest, CreatedByProgIdAndClsid) {
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(L"QELDVecta17x.CAI_Call", &clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_CAI_Call));
+    ComPtr<ICAI_Call> byProgId, byClsid;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ICAI_Call, byProgId.put_void()), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_CAI_Call, nullptr, CLSCTX_INPROC_SERVER, IID_ICAI_Call, byClsid.put_void()),
+              S_OK);
+}
+
+TEST_F(ComTest, LateBoundRunMatchesTheVtableCall) {
+    ComPtr<ITypeLib> pdmLibrary;
+    ASSERT_EQ(LoadTypeLibEx(L"Z:" CAI_DLL_TLB, REGKIND_REGISTER, pdmLibrary.put()), S_OK);
+    ComPtr<IDispatch> object;
+    ASSERT_EQ(CoCreateInstance(CLSID_CAI_Call, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.put_void()), S_OK);
+
+    LPOLESTR name = const_cast<LPOLESTR>(L"Run");
+    DISPID id = 0;
+    ASSERT_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id), S_OK);
+    UniqueVariant args = Arguments(), result, callback;
+    VARIANT* raw = callback.put();
+    V_VT(raw) = VT_UNKNOWN;
+    V_UNKNOWN(raw) = client.get();
+    client->AddRef();
+    VARIANT byRef;
+    V_VT(&byRef) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&byRef) = result.put();
+    VARIANT params[3] = {byRef, args.get(), callback.get()};  // right to left
+    DISPPARAMS dispParams{params, nullptr, 3, 0};
+    ASSERT_EQ(object->Invoke(id, IID_NULL, 0x409, DISPATCH_METHOD, &dispParams, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(V_VT(&result.get()), VT_I4);
+    EXPECT_EQ(V_I4(&result.get()), 0);
+    EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+
+    ComPtr<ICAI_Call> direct;
+    ASSERT_EQ(object.query(direct), S_OK);
+    client->environment.erase(L"RETVECTAProfile");
+    UniqueVariant directResult;
+    EXPECT_EQ(direct->Run(client.get(), Arguments().get(), directResult.put()), S_OK);
+    EXPECT_EQ(V_I4(&directResult.get()), 0);
+    EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+}
+
+// A client we did not write: a script object is no ICAICallback, so Run refuses it.
+TEST_F(ComTest, VBScriptClientIsAnsweredWithNoInterface) {
+    const std::wstring output = folder.File(L"out.txt");
+    const DWORD code = RunProcess(L"cmd.exe /c cscript.exe //nologo \"Z:" CALL_SCRIPT "\" > \"" + output + L"\"",
+                                  folder.Path());
+    EXPECT_EQ(code, 0u);
+    // VBScript reports E_NOINTERFACE as its own error 430 (0x1AE).
+    EXPECT_NE(TempFolder::ReadBytes(output).find("Run error 1ae"), std::string::npos)
+        << TempFolder::ReadBytes(output);
+    EXPECT_THAT(LogReader(folder.File(L"vx17log.err")).Messages(),
+                Contains(L"Error: Can't set Callback Pointer (hr = 80004002)"));
+}
+
+}  // namespace
