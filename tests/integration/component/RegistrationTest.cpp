@@ -9,6 +9,7 @@
 #include "support/UniqueVariant.h"
 #include <QELDVecta17x.h>
 #include <gmock/gmock.h>
+#include <algorithm>
 #include <map>
 
 using ::testing::Contains;
@@ -118,6 +119,23 @@ TEST_F(RegistrationTest, UnregisteringRemovesKeysButKeepsClsid) {
     ITypeLib* library = nullptr;
     EXPECT_TRUE(FAILED(LoadRegTypeLib(LIBID_QELDVECTA17XLib, 1, 0, 0x409, &library)));
     ASSERT_EQ(Regsvr32(L""), 0u);
+}
+
+// A module whose path fills the whole 260-character path buffer cannot register itself.
+TEST_F(RegistrationTest, ModulePathFillingTheBufferFails) {
+    std::wstring path = folder.Path();
+    while (path.size() < 250) {
+        path += L"\\" + std::wstring(std::min<size_t>(60, 255 - path.size()), L'd');
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << path.size();
+    }
+    path += L"\\QELDVecta17x.dll";
+    ASSERT_TRUE(CopyFileW(kModule.c_str(), path.c_str(), FALSE));
+    HMODULE copy = LoadLibraryW(path.c_str());
+    ASSERT_NE(copy, nullptr);
+    auto registerServer =
+        reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(copy, "DllRegisterServer")));
+    EXPECT_EQ(registerServer(), static_cast<HRESULT>(0x8007007A));
+    FreeLibrary(copy);
 }
 
 class ComTest : public RegistrationTest {
