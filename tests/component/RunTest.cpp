@@ -1,4 +1,5 @@
 #include "component/CCAI_Call.h"
+#include "fakes/ArgumentArray.h"
 #include "fakes/ComponentTest.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
@@ -14,19 +15,6 @@ using ::testing::ElementsAre;
 
 namespace {
 
-// A one-dimensional array of string VARIANTs, as the client passes it.
-UniqueVariant StringArray(const std::vector<std::wstring>& items) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(items.size()));
-    for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
-        UniqueVariant item(items[i]);
-        SafeArrayPutElement(array, &i, const_cast<VARIANT*>(&item.get()));
-    }
-    UniqueVariant v;
-    V_VT(v.put()) = VT_ARRAY | VT_VARIANT;
-    V_ARRAY(const_cast<VARIANT*>(&v.get())) = array;
-    return v;
-}
-
 class RunTest : public ComponentTest {
 protected:
     RunTest() {
@@ -37,7 +25,7 @@ protected:
     }
 
     HRESULT Run(const std::vector<std::wstring>& items, LONG& result, IUnknown* callback = nullptr) {
-        UniqueVariant args = StringArray(items);
+        UniqueVariant args = ArgumentArray(items);
         UniqueVariant out;
         const HRESULT hr = object->Run(callback ? callback : client.get(), args.get(), out.put());
         EXPECT_EQ(V_VT(&out.get()), VT_I4);
@@ -149,7 +137,7 @@ TEST_F(RunTest, BadCallbacksAreRefusedAndLogged) {
         const wchar_t* entry;
     };
     PlainObject plain;
-    UniqueVariant args = StringArray({L"QELDSETLOGLEVEL", L"2", L""});
+    UniqueVariant args = ArgumentArray({L"QELDSETLOGLEVEL", L"2", L""});
     for (const Row& row : {Row{nullptr, E_POINTER, L"Error: Can't set Callback Pointer (hr = 80004003)"},
                            Row{&plain, E_NOINTERFACE, L"Error: Can't set Callback Pointer (hr = 80004002)"}}) {
         UniqueVariant out;
@@ -174,7 +162,7 @@ TEST_F(RunTest, MalformedArgumentsAreRejected) {
     EXPECT_EQ(object->Run(client.get(), notArray.get(), out.put()), E_INVALIDARG);
     EXPECT_EQ(V_I4(&out.get()), 1);
 
-    UniqueVariant numbers = StringArray({L"QELDQUIT", L""});
+    UniqueVariant numbers = ArgumentArray({L"QELDQUIT", L""});
     LONG index = 0;
     UniqueVariant number(42L);
     SafeArrayPutElement(V_ARRAY(&numbers.get()), &index, const_cast<VARIANT*>(&number.get()));

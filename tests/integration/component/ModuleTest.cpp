@@ -1,4 +1,5 @@
 // The component DLL loaded by path, as COM loads it, without registration.
+#include "fakes/ArgumentArray.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
 #include "fakes/TempFolder.h"
@@ -53,21 +54,6 @@ struct Outer : IUnknown {
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
 };
-
-UniqueVariant Arguments(std::initializer_list<const wchar_t*> items) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(items.size()));
-    LONG i = 0;
-    for (const wchar_t* item : items) {
-        UniqueVariant v{std::wstring(item)};
-        SafeArrayPutElement(array, &i, const_cast<VARIANT*>(&v.get()));
-        ++i;
-    }
-    UniqueVariant args;
-    VARIANT* raw = args.put();
-    V_VT(raw) = VT_ARRAY | VT_VARIANT;
-    V_ARRAY(raw) = array;
-    return args;
-}
 
 TEST_F(ModuleTest, ClassObjectOnlyForCaiCall) {
     ComPtr<IClassFactory> factory;
@@ -151,8 +137,8 @@ TEST_F(ModuleTest, ObjectsShareTheProcessWideSettings) {
     ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_ICAI_Call, first.put_void()), S_OK);
     ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_ICAI_Call, second.put_void()), S_OK);
     UniqueVariant result;
-    EXPECT_EQ(first->Run(client.get(), Arguments({L"QELDSETLOGLEVEL", L"1", L""}).get(), result.put()), S_OK);
-    EXPECT_EQ(second->Run(client.get(), Arguments({L"QELDCHECKAPPLICATION", L""}).get(), result.put()), S_OK);
+    EXPECT_EQ(first->Run(client.get(), ArgumentArray({L"QELDSETLOGLEVEL", L"1", L""}).get(), result.put()), S_OK);
+    EXPECT_EQ(second->Run(client.get(), ArgumentArray({L"QELDCHECKAPPLICATION", L""}).get(), result.put()), S_OK);
     // The Info entry of the second object shows the threshold set through the first.
     EXPECT_THAT(LogReader().Messages(), Contains(L"Info: Run() QELDCHECKAPPLICATION"));
     EXPECT_EQ(client->RefCount(), 1);

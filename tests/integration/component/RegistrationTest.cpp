@@ -1,5 +1,6 @@
 // Registration through Wine's own regsvr32, creation by ProgID, late binding through
 // IDispatch and from a VBScript run by Wine's cscript.
+#include "fakes/ArgumentArray.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
 #include "fakes/TempFolder.h"
@@ -150,17 +151,6 @@ protected:
     }
     void TearDown() override { CoUninitialize(); }
 
-    static UniqueVariant Arguments() {
-        SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 2);
-        LONG i = 0;
-        UniqueVariant name{std::wstring(L"QELDCHECKAPPLICATION")};
-        SafeArrayPutElement(array, &i, const_cast<VARIANT*>(&name.get()));
-        UniqueVariant args;
-        V_VT(args.put()) = VT_ARRAY | VT_VARIANT;
-        V_ARRAY(const_cast<VARIANT*>(&args.get())) = array;
-        return args;
-    }
-
     ComPtr<FakeCallback> client;
 };
 
@@ -183,7 +173,7 @@ TEST_F(ComTest, LateBoundRunMatchesTheVtableCall) {
     LPOLESTR name = const_cast<LPOLESTR>(L"Run");
     DISPID id = 0;
     ASSERT_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id), S_OK);
-    UniqueVariant args = Arguments(), result, callback;
+    UniqueVariant args = ArgumentArray({L"QELDCHECKAPPLICATION", L""}), result, callback;
     VARIANT* raw = callback.put();
     V_VT(raw) = VT_UNKNOWN;
     V_UNKNOWN(raw) = client.get();
@@ -202,7 +192,7 @@ TEST_F(ComTest, LateBoundRunMatchesTheVtableCall) {
     ASSERT_EQ(object.query(direct), S_OK);
     client->environment.erase(L"RETVECTAProfile");
     UniqueVariant directResult;
-    EXPECT_EQ(direct->Run(client.get(), Arguments().get(), directResult.put()), S_OK);
+    EXPECT_EQ(direct->Run(client.get(), ArgumentArray({L"QELDCHECKAPPLICATION", L""}).get(), directResult.put()), S_OK);
     EXPECT_EQ(V_I4(&directResult.get()), 0);
     EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
 }
