@@ -1,0 +1,29 @@
+#pragma once
+#include <windows.h>
+#include <string>
+
+// Fault injection read from the control file (README.md); reloaded whenever the file changes.
+class CFaults {
+public:
+    explicit CFaults(std::wstring path) : m_path(std::move(path)) {}
+
+    // Picks up a changed control file; a file that is missing or not valid JSON means no faults.
+    void Refresh();
+
+    HRESULT openFails = S_OK;
+    DWORD openHangMs = 0;
+    bool saveFails = false;
+    bool closeFails = false;
+    bool hwndFails = false;
+    std::wstring addIn = L"ok";
+    std::wstring importOutcome = L"0";
+    std::wstring publishOutcome = L"0";
+    DWORD commandBusyMs = 0;
+
+private:
+    void Load(const std::wstring& text);
+
+    std::wstring m_path;
+    FILETIME m_stamp{};
+    ULONGLONG m_size = ~0ULL;
+};

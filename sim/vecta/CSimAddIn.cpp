@@ -1,0 +1,25 @@
+#include "CSimAddIn.h"
+#include "CSimDocument.h"
+
+bool CSimAddIn::Offers(REFIID riid) const noexcept {
+    return riid == __uuidof(IVntAddIn) ? m_offersInterface : CSimObject::Offers(riid);
+}
+
+HRESULT CSimAddIn::SetCAICallback(ICAICallback* callback) noexcept {
+    return Call(L"SetCAICallback", [&](auto& args) -> HRESULT {
+        args.push_back(callback ? L"object" : L"null");
+        m_host.SetCallback(callback);
+        return S_OK;
+    });
+}
+
+HRESULT CSimAddIn::SetSymbol(BSTR name, BSTR value) noexcept {
+    return Call(L"SetSymbol", [&](auto& args) -> HRESULT {
+        args = {CTrace::Text(name), CTrace::Text(value)};
+        const auto active = m_host.ActiveDocument();
+        if (!active) return E_FAIL;
+        if (!name || !*name) return E_INVALIDARG;
+        active->SetSymbol(name, value ? value : L"");
+        return S_OK;
+    });
+}

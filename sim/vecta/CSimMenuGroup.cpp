@@ -1,0 +1,72 @@
+#include "CSimMenuGroup.h"
+#include "CSimPopupMenu.h"
+#include "CSimPopupMenus.h"
+#include "CTextFile.h"
+#include "support/UniqueBstr.h"
+
+CSimMenuGroup::CSimMenuGroup(CSimHost& host, std::wstring name, std::wstring fileName,
+                             const std::vector<std::wstring>& menus)
+    : CSimObject(host), m_name(std::move(name)), m_fileName(std::move(fileName)) {
+    for (const auto& menu : menus) m_menus.push_back(MakeSimObject<CSimPopupMenu>(host, menu));
+}
+
+HRESULT CSimMenuGroup::FromFile(CSimHost& host, const std::wstring& pathWithoutExtension,
+                                ComPtr<CSimMenuGroup>& out) {
+    const std::wstring fileName = pathWithoutExtension + L".mns";
+    std::wstring text;
+    if (!CTextFile::Read(fileName, text)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    std::wstring name;
+    std::vector<std::wstring> menus;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (line.rfind(L"***MENUGROUP=", 0) == 0) name = line.substr(13);
+        else if (line.rfind(L"**", 0) == 0 && line.rfind(L"***", 0) != 0) menus.push_back(line.substr(2));
+        start = end + 1;
+    }
+    if (name.empty()) return E_INVALIDARG;
+    if (menus.empty()) menus.push_back(name);
+    out = MakeSimObject<CSimMenuGroup>(host, name, fileName, menus);
+    return S_OK;
+}
+
+HRESULT CSimMenuGroup::get_Name(BSTR* name) noexcept {
+    return Call(L"Name", [&](auto&) -> HRESULT {
+        if (!name) return E_POINTER;
+        *name = UniqueBstr(m_name).release();
+        return S_OK;
+    });
+}
+
+HRESULT CSimMenuGroup::get_MenuFileName(BSTR* fileName) noexcept {
+    return Call(L"MenuFileName", [&](auto&) -> HRESULT {
+        if (!fileName) return E_POINTER;
+        *fileName = nullptr;
+        if (m_unloaded) return E_FAIL;
+        *fileName = UniqueBstr(m_fileName).release();
+        return S_OK;
+    });
+}
+
+HRESULT CSimMenuGroup::get_Menus(IVectaPopupMenus** menus) noexcept {
+    return Call(L"Menus", [&](auto&) -> HRESULT {
+        if (!menus) return E_POINTER;
+        *menus = nullptr;
+        if (m_unloaded) return E_FAIL;
+        *menus = MakeSimObject<CSimPopupMenus>(m_host, ComPtr<CSimMenuGroup>(this)).detach();
+        return S_OK;
+    });
+}
+
+HRESULT CSimMenuGroup::Unload() noexcept {
+    return Call(L"Unload", [&](auto&) -> HRESULT {
+        if (m_unloaded) return E_FAIL;
+        m_unloaded = true;
+        for (const auto& menu : m_menus) menu->TakeOffMenuBar();
+        std::erase_if(m_host.MenuGroups(), [this](const auto& g) { return g.get() == this; });
+        return S_OK;
+    });
+}

@@ -1,0 +1,66 @@
+// VectaSim.exe: the Vecta host simulator (README.md).
+#include "CMainWindow.h"
+#include "CSimHost.h"
+#include "CSimOptions.h"
+#include "CSimRegistrar.h"
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kBadCommandLine = 2;
+constexpr int kStartFailed = 3;
+
+std::vector<std::wstring> Arguments() {
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> args;
+    for (int i = 1; argv && i < count; ++i) args.emplace_back(argv[i]);
+    LocalFree(argv);
+    return args;
+}
+
+int Run(const CSimOptions& options) {
+    if (FAILED(CSimRegistrar::RegisterIfNeeded())) return kStartFailed;
+    CSimHost host(options);
+    CMainWindow window;
+    if (FAILED(window.Create(host)) || FAILED(host.Start(window.Handle()))) return kStartFailed;
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+int Main() {
+    CSimOptions options;
+    std::wstring error;
+    if (!options.Parse(Arguments(), error)) {
+        OutputDebugStringW((L"VectaSim: " + error).c_str());
+        return kBadCommandLine;
+    }
+    switch (options.mode) {
+    case CSimOptions::Mode::RegServer: return SUCCEEDED(CSimRegistrar::Register()) ? 0 : kStartFailed;
+    case CSimOptions::Mode::UnregServer: return SUCCEEDED(CSimRegistrar::Unregister()) ? 0 : kStartFailed;
+    case CSimOptions::Mode::Run: break;
+    }
+    return Run(options);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return kStartFailed;
+    int code = kStartFailed;
+    try {
+        code = Main();
+    } catch (...) {
+        code = kStartFailed;
+    }
+    CoUninitialize();
+    return code;
+}
