@@ -2,78 +2,22 @@
 // cross-process marshalling, as the component will drive it.
 #include "CSimProcess.h"
 #include "CTestCallback.h"
+#include "VectaTestSupport.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
 #include "support/UniqueVariant.h"
 #include <gtest/gtest.h>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace {
 
+using namespace vecta_test;
+
 constexpr wchar_t kClass17[] = L"QELDVecta17Instance";
 constexpr wchar_t kClass16[] = L"QELDVecta16Instance";
 
-// A profile no other test run uses, so that a leftover simulator never answers.
-std::wstring UniqueProfile(const wchar_t* name) {
-    return std::wstring(name) + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(GetTickCount());
-}
-
-std::wstring InWorkFolder(const std::wstring& file) { return CSimProcess::WorkFolder() + L"\\" + file; }
-
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const std::wstring& path, const std::string& text) {
-    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-VARIANT Missing() {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_ERROR;
-    V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
-    return v;
-}
-
-VARIANT I4(LONG value) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_I4;
-    V_I4(&v) = value;
-    return v;
-}
-
-HRESULT OpenDrawing(IVectaApplication* app, const std::wstring& path, ComPtr<IVectaDocument>& document) {
-    ComPtr<IVectaDocuments> documents;
-    RETURN_IF_FAILED(app->get_Documents(documents.put()));
-    UniqueBstr name(path);
-    return documents->Open(name.get(), I4(0), I4(0), document.put());
-}
-
-long DocumentCount(IVectaApplication* app) {
-    ComPtr<IVectaDocuments> documents;
-    long count = -1;
-    if (SUCCEEDED(app->get_Documents(documents.put()))) (void)documents->get_Count(&count);
-    return count;
-}
-
-const char kDrawing[] =
-    "VECTA DRAWING 1\nKEY=Q-1001\nREF=Q-2001\nTITLE.DESCRIPTION=Bracket\nTITLE.REVISION=A\n";
-
-class VectaSim : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { ASSERT_EQ(CSimProcess::RegisterAll(), S_OK); }
-};
+using VectaSim = RegisteredSim;
 
 TEST_F(VectaSim, OpensChangesSavesAndClosesADrawingAcrossProcesses) {
     const std::wstring path = InWorkFolder(L"cross.vdr");
@@ -276,11 +220,3 @@ TEST_F(VectaSim, PublishOnCloseWritesThePsxFileAndReportsTheOutcome) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    const int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
-}

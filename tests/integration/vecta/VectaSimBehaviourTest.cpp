@@ -1,0 +1,287 @@
+// What VectaSim does with the calls and command lines the component sends, and the faults
+// tests can inject, observed across processes.
+#include "CSimProcess.h"
+#include "CTestCallback.h"
+#include "VectaTestSupport.h"
+#include "support/ResultMacros.h"
+#include "support/UniqueBstr.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace vecta_test;
+using VectaSimBehaviour = RegisteredSim;
+
+TEST_F(VectaSimBehaviour, AddInCommandsRewriteTheDrawingFromClientValues) {
+    const std::wstring path = InWorkFolder(L"commands.vdr");
+    WriteAll(path, kDrawing);
+    const std::wstring trace = InWorkFolder(L"commands.trace");
+    const std::wstring lisp = InWorkFolder(L"qel.lsp");
+    WriteAll(lisp, "(princ)\n");
+    DeleteFileW(trace.c_str());
+    CTestCallback callback;
+    callback.answers = {{L"#(DESCRIPTION)", L"Bearing"}, {L"#(REVISION)", L"!no value"}, {L"#(MATERIAL)", L"Brass"}};
+    {
+        CSimProcess sim;
+        ASSERT_EQ(sim.Start(UniqueProfile(L"Commands"), L"R17", L"/trace \"" + trace + L"\""), S_OK);
+        ComPtr<IVectaDocument> document;
+        ASSERT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
+        ComPtr<IDispatch> object;
+        UniqueBstr progId(L"Derudir.VntApplication2x.1");
+        ASSERT_EQ(sim.App()->GetInterfaceObject(progId.get(), object.put()), S_OK);
+        ComPtr<IVntAddIn> addIn;
+        ASSERT_EQ(object.query(addIn), S_OK);
+        ASSERT_EQ(addIn->SetCAICallback(&callback), S_OK);
+
+        const std::wstring lispWithoutExtension = lisp.substr(0, lisp.size() - 4);
+        for (const std::wstring& text : {std::wstring(L"QELDUpdateAllTitleBlocks "), std::wstring(L"QELDSync"),
+                                         std::wstring(L"PartData "), L"(load \"" + lispWithoutExtension + L"\") ",
+                                         std::wstring(L"NOSUCHCOMMAND 1 "), std::wstring(L"")}) {
+            UniqueBstr command(text);
+            ASSERT_EQ(document->SendCommand(command.get()), S_OK);
+        }
+        ASSERT_EQ(document->Save(), S_OK);
+        ASSERT_EQ(document->Close(I4(0), Missing()), S_OK);
+        ASSERT_EQ(addIn->SetCAICallback(nullptr), S_OK);
+    }
+    EXPECT_EQ(callback.References(), 1);
+    const std::string content = ReadAll(path);
+    for (const char* line : {"TITLE.DESCRIPTION=Bearing\n", "TITLE.REVISION=A\n", "PART.MATERIAL=Brass\n"}) {
+        SCOPED_TRACE(line);
+        EXPECT_NE(content.find(line), std::string::npos) << content;
+    }
+    const std::string recorded = ReadAll(trace);
+    const std::string lispPath(lisp.begin(), lisp.end());
+    for (const std::string& line :
+         {std::string("Command.Run(\"QELDUpdateAllTitleBlocks\") = 00000000"),
+          std::string("Command.Run(\"QELDSyncPartData\") = 00000000"),
+          "Command.LoadLisp(\"" + lispPath + "\", found) = 00000000",
+          std::string("Command.Unknown(\"NOSUCHCOMMAND 1\") = 00000000")}) {
+        SCOPED_TRACE(line);
+        EXPECT_NE(recorded.find(line + "\n"), std::string::npos) << recorded;
+    }
+}
+
+TEST_F(VectaSimBehaviour, ImportReportsTheOutcomeThroughTheCallback) {
+    struct Row {
+        const char* name;
+        const char* control;
+        const wchar_t* report;
+        const char* description;
+    };
+    const Row rows[] = {{"imported", "{}", L"___Environment|ZEPErrorCode=0", "TITLE.DESCRIPTION=Imported\n"},
+                        {"add-in refuses", "{\"importOutcome\": \"7\"}", L"___Environment|ZEPErrorCode=7",
+                         "TITLE.DESCRIPTION=Bracket\n"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::wstring path = InWorkFolder(L"import.vdr");
+        const std::wstring control = InWorkFolder(L"import.json");
+        WriteAll(path, kDrawing);
+        WriteAll(control, row.control);
+        CTestCallback callback;
+        callback.answers = {{L"#(DESCRIPTION)", L"Imported"}};
+        {
+            CSimProcess sim;
+            ASSERT_EQ(sim.Start(UniqueProfile(L"Import"), L"R17", L"/control \"" + control + L"\""), S_OK);
+            ComPtr<IVectaDocument> document;
+            ASSERT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
+            ComPtr<IDispatch> object;
+            UniqueBstr progId(L"Derudir.VntApplication2.1");
+            ASSERT_EQ(sim.App()->GetInterfaceObject(progId.get(), object.put()), S_OK);
+            ComPtr<IVntAddIn> addIn;
+            ASSERT_EQ(object.query(addIn), S_OK);
+            ASSERT_EQ(addIn->SetCAICallback(&callback), S_OK);
+            UniqueBstr command(L"QELDImportTitleAttribs ");
+            ASSERT_EQ(document->SendCommand(command.get()), S_OK);
+            ASSERT_EQ(callback.calls.size(), 1u);
+            EXPECT_EQ(callback.calls[0], row.report);
+            ASSERT_EQ(document->Close(I4(1), Missing()), S_OK);
+        }
+        EXPECT_NE(ReadAll(path).find(row.description), std::string::npos);
+    }
+}
+
+TEST_F(VectaSimBehaviour, ControlFileInjectsFaultsWhileRunning) {
+    const std::wstring path = InWorkFolder(L"faults.vdr");
+    const std::wstring control = InWorkFolder(L"faults.json");
+    WriteAll(path, kDrawing);
+    WriteAll(control, "{}");
+    CSimProcess sim;
+    ASSERT_EQ(sim.Start(UniqueProfile(L"Faults"), L"R17", L"/control \"" + control + L"\""), S_OK);
+    ComPtr<IVectaDocument> document;
+    ASSERT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
+
+    struct Row {
+        const char* control;
+        HRESULT (*call)(IVectaApplication*, IVectaDocument*);
+        HRESULT expected;
+    };
+    const Row rows[] = {
+        {"{\"openFails\": \"0x80070020\"}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IVectaDocument> other;
+             return OpenDrawing(app, InWorkFolder(L"faults.vdr"), other);
+         },
+         static_cast<HRESULT>(0x80070020)},
+        {"{\"saveFails\": true}", [](IVectaApplication*, IVectaDocument* d) { return d->Save(); }, E_FAIL},
+        {"{\"closeFails\": true}", [](IVectaApplication*, IVectaDocument* d) { return d->Close(I4(0), Missing()); },
+         E_FAIL},
+        {"{\"hwndFails\": true}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             long hwnd = 0;
+             return app->get_HWND(&hwnd);
+         },
+         E_FAIL},
+        {"{\"addIn\": \"missing\"}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IDispatch> object;
+             UniqueBstr progId(L"Derudir.VntApplication2.1");
+             return app->GetInterfaceObject(progId.get(), object.put());
+         },
+         REGDB_E_CLASSNOTREG},
+        {"{\"addIn\": \"nointerface\"}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IDispatch> object;
+             UniqueBstr progId(L"Derudir.VntApplication2.1");
+             RETURN_IF_FAILED(app->GetInterfaceObject(progId.get(), object.put()));
+             ComPtr<IVntAddIn> addIn;
+             return object.query(addIn);
+         },
+         E_NOINTERFACE},
+        {"{}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IDispatch> object;
+             UniqueBstr progId(L"Other.Object.1");
+             return app->GetInterfaceObject(progId.get(), object.put());
+         },
+         REGDB_E_CLASSNOTREG},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.control);
+        WriteAll(control, row.control);
+        EXPECT_EQ(row.call(sim.App(), document.get()), row.expected);
+    }
+    WriteAll(control, "{}");
+    EXPECT_EQ(DocumentCount(sim.App()), 1);  // the refused close left the drawing open
+}
+
+TEST_F(VectaSimBehaviour, OpenHangsForTheInjectedTime) {
+    const std::wstring path = InWorkFolder(L"hang.vdr");
+    const std::wstring control = InWorkFolder(L"hang.json");
+    WriteAll(path, kDrawing);
+    WriteAll(control, "{\"openHangMs\": 1500}");
+    CSimProcess sim;
+    ASSERT_EQ(sim.Start(UniqueProfile(L"Hang"), L"R17", L"/control \"" + control + L"\""), S_OK);
+    const ULONGLONG start = GetTickCount64();
+    ComPtr<IVectaDocument> document;
+    EXPECT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
+    EXPECT_GE(GetTickCount64() - start, 1400u);
+}
+
+TEST_F(VectaSimBehaviour, MenuGroupLoadsIntoTheMenuBarOnce) {
+    const std::wstring menu = InWorkFolder(L"vantor");
+    WriteAll(menu + L".mns", "***MENUGROUP=Fennory\n***POP1\n**Fennory\n[&Fennory]\n");
+    CSimProcess sim;
+    ASSERT_EQ(sim.Start(UniqueProfile(L"Menu"), L"R17"), S_OK);
+    ComPtr<IVectaMenuGroups> groups;
+    ASSERT_EQ(sim.App()->get_MenuGroups(groups.put()), S_OK);
+    UniqueBstr name(L"Fennory");
+    ComPtr<IVectaMenuGroup> group;
+    EXPECT_TRUE(FAILED(groups->Item(Text(name.get()), group.put())));
+
+    UniqueBstr file(menu);
+    VARIANT empty;
+    VariantInit(&empty);
+    ASSERT_EQ(groups->Load(file.get(), empty, group.put()), S_OK);
+    ComPtr<IVectaMenuGroup> again;
+    EXPECT_TRUE(FAILED(groups->Load(file.get(), empty, again.put())));
+    ASSERT_EQ(groups->Item(Text(name.get()), again.put()), S_OK);
+    UniqueBstr fileName;
+    ASSERT_EQ(again->get_MenuFileName(fileName.put()), S_OK);
+    EXPECT_EQ(fileName.str(), menu + L".mns");
+
+    ComPtr<IVectaPopupMenus> menus;
+    ASSERT_EQ(group->get_Menus(menus.put()), S_OK);
+    ComPtr<IVectaPopupMenu> first;
+    ASSERT_EQ(menus->Item(I4(0), first.put()), S_OK);
+    ComPtr<IVectaMenuBar> bar;
+    ASSERT_EQ(sim.App()->get_MenuBar(bar.put()), S_OK);
+    long before = 0;
+    ASSERT_EQ(bar->get_Count(&before), S_OK);
+    ASSERT_EQ(first->InsertInMenuBar(I4(before + 1)), S_OK);  // past the end appends
+    EXPECT_TRUE(FAILED(first->InsertInMenuBar(I4(0))));       // already shown
+    long after = 0;
+    ASSERT_EQ(bar->get_Count(&after), S_OK);
+    EXPECT_EQ(after, before + 1);
+    ComPtr<IVectaPopupMenu> last;
+    ASSERT_EQ(bar->Item(I4(after - 1), last.put()), S_OK);
+    UniqueBstr lastName;
+    ASSERT_EQ(last->get_Name(lastName.put()), S_OK);
+    EXPECT_EQ(lastName.str(), L"Fennory");
+
+    ASSERT_EQ(group->Unload(), S_OK);
+    ASSERT_EQ(bar->get_Count(&after), S_OK);
+    EXPECT_EQ(after, before);
+    UniqueBstr missingFile(InWorkFolder(L"nomenu"));
+    EXPECT_TRUE(FAILED(groups->Load(missingFile.get(), empty, again.put())));
+}
+
+TEST_F(VectaSimBehaviour, AddFromTemplateAndLoadAddInNeedExistingFiles) {
+    const std::wstring templatePath = InWorkFolder(L"a3.dwt");
+    const std::wstring target = InWorkFolder(L"new.vdr");
+    WriteAll(templatePath, kDrawing);
+    DeleteFileW(target.c_str());
+    CSimProcess sim;
+    ASSERT_EQ(sim.Start(UniqueProfile(L"New"), L"R17", L"/version 17.2"), S_OK);
+    UniqueBstr version;
+    ASSERT_EQ(sim.App()->get_Version(version.put()), S_OK);
+    EXPECT_EQ(version.str(), L"17.2");
+
+    UniqueBstr addIn(templatePath), noAddIn(InWorkFolder(L"none.zep"));
+    EXPECT_EQ(sim.App()->LoadAddIn(addIn.get()), S_OK);
+    EXPECT_TRUE(FAILED(sim.App()->LoadAddIn(noAddIn.get())));
+
+    ComPtr<IVectaDocuments> documents;
+    ASSERT_EQ(sim.App()->get_Documents(documents.put()), S_OK);
+    UniqueBstr missingTemplate(InWorkFolder(L"none.dwt"));
+    ComPtr<IVectaDocument> document;
+    EXPECT_TRUE(FAILED(documents->Add(Text(missingTemplate.get()), document.put())));
+    EXPECT_EQ(DocumentCount(sim.App()), 0);
+
+    UniqueBstr templateName(templatePath);
+    ASSERT_EQ(documents->Add(Text(templateName.get()), document.put()), S_OK);
+    UniqueBstr fullName;
+    ASSERT_EQ(document->get_FullName(fullName.put()), S_OK);
+    EXPECT_EQ(fullName.str(), L"");
+    UniqueBstr targetName(target);
+    ASSERT_EQ(document->SaveAs(targetName.get(), Missing(), Missing()), S_OK);
+    ASSERT_EQ(document->get_FullName(fullName.put()), S_OK);
+    EXPECT_EQ(fullName.str(), target);
+    EXPECT_EQ(ReadAll(target), kDrawing);
+}
+
+TEST_F(VectaSimBehaviour, UntouchedStartUpDrawingsDoNotKeepAnIdleHostAlive) {
+    CSimProcess sim;
+    ASSERT_EQ(sim.Start(UniqueProfile(L"Idle"), L"R17", L"/startup 2 /idle 1"), S_OK);
+    ComPtr<IVectaDocuments> documents;
+    ASSERT_EQ(sim.App()->get_Documents(documents.put()), S_OK);
+    long count = 0;
+    ASSERT_EQ(documents->get_Count(&count), S_OK);
+    ASSERT_EQ(count, 2);
+    for (LONG i = 0; i < count; ++i) {
+        SCOPED_TRACE(i);
+        ComPtr<IVectaDocument> document;
+        ASSERT_EQ(documents->Item(I4(i), document.put()), S_OK);
+        UniqueBstr fullName;
+        VARIANT_BOOL saved = VARIANT_FALSE;
+        ASSERT_EQ(document->get_FullName(fullName.put()), S_OK);
+        ASSERT_EQ(document->get_Saved(&saved), S_OK);
+        EXPECT_EQ(fullName.str(), L"");
+        EXPECT_EQ(saved, VARIANT_TRUE);
+    }
+    documents.reset();
+    sim.ReleaseApp();
+    EXPECT_TRUE(sim.WaitForExit(5000));
+}
+
+}  // namespace
