@@ -17,14 +17,21 @@ HRESULT CSimMenuGroup::FromFile(CSimHost& host, const std::wstring& pathWithoutE
     if (!CTextFile::Read(fileName, text)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     std::wstring name;
     std::vector<std::wstring> menus;
+    bool titleNext = false;  // the first label after "***POPn" names that popup menu
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find(L'\n', start);
         if (end == std::wstring::npos) end = text.size();
         std::wstring line = text.substr(start, end - start);
         if (!line.empty() && line.back() == L'\r') line.pop_back();
-        if (line.rfind(L"***MENUGROUP=", 0) == 0) name = line.substr(13);
-        else if (line.rfind(L"**", 0) == 0 && line.rfind(L"***", 0) != 0) menus.push_back(line.substr(2));
+        if (line.rfind(L"***MENUGROUP=", 0) == 0) {
+            name = line.substr(13);
+        } else if (line.rfind(L"***POP", 0) == 0) {
+            titleNext = true;
+        } else if (titleNext && line.size() > 2 && line[0] == L'[' && line.find(L']') != std::wstring::npos) {
+            menus.push_back(line.substr(1, line.find(L']') - 1));
+            titleNext = false;
+        }
         start = end + 1;
     }
     if (name.empty()) return E_INVALIDARG;

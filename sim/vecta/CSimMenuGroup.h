@@ -7,7 +7,8 @@ class CSimPopupMenu;
 class CSimMenuGroup : public CSimObject<IVectaMenuGroup> {
 public:
     CSimMenuGroup(CSimHost& host, std::wstring name, std::wstring fileName, const std::vector<std::wstring>& menus);
-    // Reads "<pathWithoutExtension>.mns": "***MENUGROUP=<name>" and a "**<menu>" line per popup.
+    // Reads "<pathWithoutExtension>.mns": "***MENUGROUP=<name>", and per "***POPn" section its
+    // first "[label]" line as the popup menu's name.
     [[nodiscard]] static HRESULT FromFile(CSimHost& host, const std::wstring& pathWithoutExtension,
                                           ComPtr<CSimMenuGroup>& out);
 

@@ -180,7 +180,7 @@ TEST_F(VectaSimBehaviour, OpenHangsForTheInjectedTime) {
 
 TEST_F(VectaSimBehaviour, MenuGroupLoadsIntoTheMenuBarOnce) {
     const std::wstring menu = InWorkFolder(L"vantor");
-    WriteAll(menu + L".mns", "***MENUGROUP=Fennory\n***POP1\n**Fennory\n[&Fennory]\n");
+    WriteAll(menu + L".mns", "***MENUGROUP=FENNORY\n***POP1\n[Fennory]\n[Update title blocks]^C^CQELDUpdateAllTitleBlocks\n");
     CSimProcess sim;
     ASSERT_EQ(sim.Start(UniqueProfile(L"Menu"), L"R17"), S_OK);
     ComPtr<IVectaMenuGroups> groups;
