@@ -10,16 +10,7 @@ CDrawing::CDrawing() : m_lines{kHeader} {}
 bool CDrawing::Load(const std::wstring& path) {
     std::wstring text;
     if (!CTextFile::Read(path, text)) return false;
-    m_lines.clear();
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) end = text.size();
-        std::wstring line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
-        m_lines.push_back(std::move(line));
-        start = end + 1;
-    }
+    m_lines = CTextFile::Lines(text);
     return true;
 }
 

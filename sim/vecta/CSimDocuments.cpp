@@ -24,9 +24,7 @@ HRESULT CSimDocuments::Item(VARIANT index, IVectaDocument** document) noexcept {
         args.push_back(CTrace::Arg(index));
         if (!document) return E_POINTER;
         *document = nullptr;
-        size_t position = 0;
-        RETURN_IF_FAILED(ResolveIndex(index, m_host.Documents().size(), position));
-        return HandOut(m_host.Documents()[position], document);
+        return ItemAt(m_host.Documents(), index, document);
     });
 }
 

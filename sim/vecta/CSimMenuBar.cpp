@@ -14,11 +14,6 @@ HRESULT CSimMenuBar::Item(VARIANT index, IVectaPopupMenu** menu) noexcept {
         args.push_back(CTrace::Arg(index));
         if (!menu) return E_POINTER;
         *menu = nullptr;
-        size_t position = 0;
-        RETURN_IF_FAILED(ResolveIndex(index, m_host.MenuBar().size(), position));
-        const auto& found = m_host.MenuBar()[position];
-        *menu = found.get();
-        found->AddRef();
-        return S_OK;
+        return ItemAt(m_host.MenuBar(), index, menu);
     });
 }

@@ -18,12 +18,7 @@ HRESULT CSimMenuGroup::FromFile(CSimHost& host, const std::wstring& pathWithoutE
     std::wstring name;
     std::vector<std::wstring> menus;
     bool titleNext = false;  // the first label after "***POPn" names that popup menu
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) end = text.size();
-        std::wstring line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
+    for (const auto& line : CTextFile::Lines(text)) {
         if (line.rfind(L"***MENUGROUP=", 0) == 0) {
             name = line.substr(13);
         } else if (line.rfind(L"***POP", 0) == 0) {
@@ -32,7 +27,6 @@ HRESULT CSimMenuGroup::FromFile(CSimHost& host, const std::wstring& pathWithoutE
             menus.push_back(line.substr(1, line.find(L']') - 1));
             titleNext = false;
         }
-        start = end + 1;
     }
     if (name.empty()) return E_INVALIDARG;
     if (menus.empty()) menus.push_back(name);

@@ -15,17 +15,15 @@ HRESULT CSimMenuGroups::Item(VARIANT index, IVectaMenuGroup** group) noexcept {
         if (!group) return E_POINTER;
         *group = nullptr;
         const auto& groups = m_host.MenuGroups();
-        size_t position = groups.size();
-        if (V_VT(&index) == VT_BSTR) {
-            for (size_t i = 0; i < groups.size(); ++i)
-                if (lstrcmpiW(groups[i]->NameText().c_str(), V_BSTR(&index) ? V_BSTR(&index) : L"") == 0) position = i;
-            if (position == groups.size()) return E_INVALIDARG;
-        } else {
-            RETURN_IF_FAILED(ResolveIndex(index, groups.size(), position));
+        if (V_VT(&index) != VT_BSTR) return ItemAt(groups, index, group);
+        for (const auto& candidate : groups) {
+            if (lstrcmpiW(candidate->NameText().c_str(), V_BSTR(&index) ? V_BSTR(&index) : L"") == 0) {
+                *group = candidate.get();
+                candidate->AddRef();
+                return S_OK;
+            }
         }
-        *group = groups[position].get();
-        groups[position]->AddRef();
-        return S_OK;
+        return E_INVALIDARG;
     });
 }
 

@@ -92,6 +92,16 @@ protected:
         return S_OK;
     }
 
+    // Hands out the item at a 0-based index with a reference for the caller.
+    template <class Item, class Out>
+    static HRESULT ItemAt(const std::vector<ComPtr<Item>>& items, const VARIANT& index, Out** out) noexcept {
+        size_t position = 0;
+        RETURN_IF_FAILED(ResolveIndex(index, items.size(), position));
+        *out = items[position].get();
+        (*out)->AddRef();
+        return S_OK;
+    }
+
     CSimHost& m_host;
 
 private:

@@ -17,11 +17,6 @@ HRESULT CSimPopupMenus::Item(VARIANT index, IVectaPopupMenu** menu) noexcept {
         args.push_back(CTrace::Arg(index));
         if (!menu) return E_POINTER;
         *menu = nullptr;
-        size_t position = 0;
-        RETURN_IF_FAILED(ResolveIndex(index, m_group->PopupMenus().size(), position));
-        const auto& found = m_group->PopupMenus()[position];
-        *menu = found.get();
-        found->AddRef();
-        return S_OK;
+        return ItemAt(m_group->PopupMenus(), index, menu);
     });
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 // Whole UTF-8 text files, as the simulator's drawings, PSX files and trace keep them.
 class CTextFile {
@@ -13,4 +14,6 @@ public:
     // Appends one line; the file is opened per line so that readers may look at any time.
     [[nodiscard]] static bool AppendLine(const std::wstring& path, const std::wstring& line);
     static bool Exists(const std::wstring& path);
+    // The text's lines without their line ends ("\n" or "\r\n").
+    static std::vector<std::wstring> Lines(const std::wstring& text);
 };

@@ -26,12 +26,8 @@ TEST_F(VectaSimBehaviour, AddInCommandsRewriteTheDrawingFromClientValues) {
         ASSERT_EQ(sim.Start(UniqueProfile(L"Commands"), L"R17", L"/trace \"" + trace + L"\""), S_OK);
         ComPtr<IVectaDocument> document;
         ASSERT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
-        ComPtr<IDispatch> object;
-        UniqueBstr progId(L"Derudir.VntApplication2x.1");
-        ASSERT_EQ(sim.App()->GetInterfaceObject(progId.get(), object.put()), S_OK);
         ComPtr<IVntAddIn> addIn;
-        ASSERT_EQ(object.query(addIn), S_OK);
-        ASSERT_EQ(addIn->SetCAICallback(&callback), S_OK);
+        ASSERT_EQ(ConnectAddIn(sim.App(), L"Derudir.VntApplication2x.1", &callback, addIn), S_OK);
 
         const std::wstring lispWithoutExtension = lisp.substr(0, lisp.size() - 4);
         for (const std::wstring& text : {std::wstring(L"QELDUpdateAllTitleBlocks "), std::wstring(L"QELDSync"),
@@ -41,7 +37,7 @@ TEST_F(VectaSimBehaviour, AddInCommandsRewriteTheDrawingFromClientValues) {
             ASSERT_EQ(document->SendCommand(command.get()), S_OK);
         }
         ASSERT_EQ(document->Save(), S_OK);
-        ASSERT_EQ(document->Close(I4(0), Missing()), S_OK);
+        ASSERT_EQ(document->Close(CVectaArgument::Index(0), CVectaArgument::Missing()), S_OK);
         ASSERT_EQ(addIn->SetCAICallback(nullptr), S_OK);
     }
     EXPECT_EQ(callback.References(), 1);
@@ -85,17 +81,13 @@ TEST_F(VectaSimBehaviour, ImportReportsTheOutcomeThroughTheCallback) {
             ASSERT_EQ(sim.Start(UniqueProfile(L"Import"), L"R17", L"/control \"" + control + L"\""), S_OK);
             ComPtr<IVectaDocument> document;
             ASSERT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
-            ComPtr<IDispatch> object;
-            UniqueBstr progId(L"Derudir.VntApplication2.1");
-            ASSERT_EQ(sim.App()->GetInterfaceObject(progId.get(), object.put()), S_OK);
             ComPtr<IVntAddIn> addIn;
-            ASSERT_EQ(object.query(addIn), S_OK);
-            ASSERT_EQ(addIn->SetCAICallback(&callback), S_OK);
+            ASSERT_EQ(ConnectAddIn(sim.App(), L"Derudir.VntApplication2.1", &callback, addIn), S_OK);
             UniqueBstr command(L"QELDImportTitleAttribs ");
             ASSERT_EQ(document->SendCommand(command.get()), S_OK);
             ASSERT_EQ(callback.calls.size(), 1u);
             EXPECT_EQ(callback.calls[0], row.report);
-            ASSERT_EQ(document->Close(I4(1), Missing()), S_OK);
+            ASSERT_EQ(document->Close(CVectaArgument::Index(1), CVectaArgument::Missing()), S_OK);
         }
         EXPECT_NE(ReadAll(path).find(row.description), std::string::npos);
     }
@@ -124,7 +116,7 @@ TEST_F(VectaSimBehaviour, ControlFileInjectsFaultsWhileRunning) {
          },
          static_cast<HRESULT>(0x80070020)},
         {"{\"saveFails\": true}", [](IVectaApplication*, IVectaDocument* d) { return d->Save(); }, E_FAIL},
-        {"{\"closeFails\": true}", [](IVectaApplication*, IVectaDocument* d) { return d->Close(I4(0), Missing()); },
+        {"{\"closeFails\": true}", [](IVectaApplication*, IVectaDocument* d) { return d->Close(CVectaArgument::Index(0), CVectaArgument::Missing()); },
          E_FAIL},
         {"{\"hwndFails\": true}",
          [](IVectaApplication* app, IVectaDocument*) {
@@ -203,18 +195,18 @@ TEST_F(VectaSimBehaviour, MenuGroupLoadsIntoTheMenuBarOnce) {
     ComPtr<IVectaPopupMenus> menus;
     ASSERT_EQ(group->get_Menus(menus.put()), S_OK);
     ComPtr<IVectaPopupMenu> first;
-    ASSERT_EQ(menus->Item(I4(0), first.put()), S_OK);
+    ASSERT_EQ(menus->Item(CVectaArgument::Index(0), first.put()), S_OK);
     ComPtr<IVectaMenuBar> bar;
     ASSERT_EQ(sim.App()->get_MenuBar(bar.put()), S_OK);
     long before = 0;
     ASSERT_EQ(bar->get_Count(&before), S_OK);
-    ASSERT_EQ(first->InsertInMenuBar(I4(before + 1)), S_OK);  // past the end appends
-    EXPECT_TRUE(FAILED(first->InsertInMenuBar(I4(0))));       // already shown
+    ASSERT_EQ(first->InsertInMenuBar(CVectaArgument::Index(before + 1)), S_OK);  // past the end appends
+    EXPECT_TRUE(FAILED(first->InsertInMenuBar(CVectaArgument::Index(0))));       // already shown
     long after = 0;
     ASSERT_EQ(bar->get_Count(&after), S_OK);
     EXPECT_EQ(after, before + 1);
     ComPtr<IVectaPopupMenu> last;
-    ASSERT_EQ(bar->Item(I4(after - 1), last.put()), S_OK);
+    ASSERT_EQ(bar->Item(CVectaArgument::Index(after - 1), last.put()), S_OK);
     UniqueBstr lastName;
     ASSERT_EQ(last->get_Name(lastName.put()), S_OK);
     EXPECT_EQ(lastName.str(), L"Fennory");
@@ -254,7 +246,7 @@ TEST_F(VectaSimBehaviour, AddFromTemplateAndLoadAddInNeedExistingFiles) {
     ASSERT_EQ(document->get_FullName(fullName.put()), S_OK);
     EXPECT_EQ(fullName.str(), L"");
     UniqueBstr targetName(target);
-    ASSERT_EQ(document->SaveAs(targetName.get(), Missing(), Missing()), S_OK);
+    ASSERT_EQ(document->SaveAs(targetName.get(), CVectaArgument::Missing(), CVectaArgument::Missing()), S_OK);
     ASSERT_EQ(document->get_FullName(fullName.put()), S_OK);
     EXPECT_EQ(fullName.str(), target);
     EXPECT_EQ(ReadAll(target), kDrawing);
@@ -271,7 +263,7 @@ TEST_F(VectaSimBehaviour, UntouchedStartUpDrawingsDoNotKeepAnIdleHostAlive) {
     for (LONG i = 0; i < count; ++i) {
         SCOPED_TRACE(i);
         ComPtr<IVectaDocument> document;
-        ASSERT_EQ(documents->Item(I4(i), document.put()), S_OK);
+        ASSERT_EQ(documents->Item(CVectaArgument::Index(i), document.put()), S_OK);
         UniqueBstr fullName;
         VARIANT_BOOL saved = VARIANT_FALSE;
         ASSERT_EQ(document->get_FullName(fullName.put()), S_OK);
@@ -282,6 +274,69 @@ TEST_F(VectaSimBehaviour, UntouchedStartUpDrawingsDoNotKeepAnIdleHostAlive) {
     documents.reset();
     sim.ReleaseApp();
     EXPECT_TRUE(sim.WaitForExit(5000));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace vecta_test;
+using VectaSimDocuments = RegisteredSim;
+
+TEST_F(VectaSimDocuments, ReadOnlyOpenKeepsTheFileAndActivateSwitchesTheActiveDrawing) {
+    const std::wstring first = InWorkFolder(L"first.vdr");
+    const std::wstring second = InWorkFolder(L"second.vdr");
+    WriteAll(first, kDrawing);
+    WriteAll(second, kDrawing);
+    CSimProcess sim;
+    ASSERT_EQ(sim.Start(UniqueProfile(L"ReadOnly"), L"R17"), S_OK);
+    ComPtr<IVectaDocuments> documents;
+    ASSERT_EQ(sim.App()->get_Documents(documents.put()), S_OK);
+    UniqueBstr firstName(first), secondName(second);
+    ComPtr<IVectaDocument> readOnly, writable;
+    ASSERT_EQ(documents->Open(firstName.get(), CVectaArgument::Index(1), CVectaArgument::Index(0), readOnly.put()), S_OK);
+    ASSERT_EQ(documents->Open(secondName.get(), CVectaArgument::Index(0), CVectaArgument::Index(0), writable.put()),
+              S_OK);
+
+    struct Row {
+        IVectaDocument* document;
+        VARIANT_BOOL readOnly;
+        const wchar_t* name;
+        HRESULT save;
+    };
+    const Row rows[] = {{readOnly.get(), VARIANT_TRUE, L"first.vdr", E_ACCESSDENIED},
+                        {writable.get(), VARIANT_FALSE, L"second.vdr", S_OK}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.name)));
+        VARIANT_BOOL flag = VARIANT_FALSE;
+        ASSERT_EQ(row.document->get_ReadOnly(&flag), S_OK);
+        EXPECT_EQ(flag, row.readOnly);
+        UniqueBstr name, path;
+        ASSERT_EQ(row.document->get_Name(name.put()), S_OK);
+        ASSERT_EQ(row.document->get_Path(path.put()), S_OK);
+        EXPECT_EQ(name.str(), row.name);
+        EXPECT_EQ(path.str(), CSimProcess::WorkFolder());
+        EXPECT_EQ(row.document->Save(), row.save);
+
+        ASSERT_EQ(row.document->Activate(), S_OK);
+        ComPtr<IVectaDocument> active;
+        ASSERT_EQ(sim.App()->get_ActiveDocument(active.put()), S_OK);
+        UniqueBstr activeName;
+        ASSERT_EQ(active->get_Name(activeName.put()), S_OK);
+        EXPECT_EQ(activeName.str(), row.name);
+    }
+
+    // Opening a drawing that is open already activates it instead of opening it twice.
+    ComPtr<IVectaDocument> again;
+    ASSERT_EQ(documents->Open(firstName.get(), CVectaArgument::Index(1), CVectaArgument::Index(0), again.put()), S_OK);
+    EXPECT_EQ(DocumentCount(sim.App()), 2);
+
+    for (IVectaDocument* document : {readOnly.get(), writable.get()})
+        ASSERT_EQ(document->Close(CVectaArgument::Index(0), CVectaArgument::Missing()), S_OK);
+    ComPtr<IVectaDocument> none;
+    EXPECT_TRUE(FAILED(sim.App()->get_ActiveDocument(none.put())));
+    UniqueBstr closedName;
+    EXPECT_TRUE(FAILED(readOnly->get_Name(closedName.put())));
 }
 
 }  // namespace

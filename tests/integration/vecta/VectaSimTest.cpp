@@ -39,7 +39,7 @@ TEST_F(VectaSim, OpensChangesSavesAndClosesADrawingAcrossProcesses) {
     ASSERT_EQ(document->get_Saved(&saved), S_OK);
     EXPECT_EQ(saved, VARIANT_FALSE);
     ASSERT_EQ(document->Save(), S_OK);
-    ASSERT_EQ(document->Close(I4(0), Missing()), S_OK);
+    ASSERT_EQ(document->Close(CVectaArgument::Index(0), CVectaArgument::Missing()), S_OK);
     EXPECT_EQ(DocumentCount(sim.App()), 0);
 
     const std::string content = ReadAll(path);
@@ -197,17 +197,13 @@ TEST_F(VectaSim, PublishOnCloseWritesThePsxFileAndReportsTheOutcome) {
             ComPtr<IVectaDocument> document;
             ASSERT_EQ(OpenDrawing(sim.App(), drawing, document), S_OK);
 
-            ComPtr<IDispatch> object;
-            UniqueBstr progId(L"Derudir.VntApplication2.1");
-            ASSERT_EQ(sim.App()->GetInterfaceObject(progId.get(), object.put()), S_OK);
             ComPtr<IVntAddIn> addIn;
-            ASSERT_EQ(object.query(addIn), S_OK);
-            ASSERT_EQ(addIn->SetCAICallback(&callback), S_OK);
+            ASSERT_EQ(ConnectAddIn(sim.App(), L"Derudir.VntApplication2.1", &callback, addIn), S_OK);
             UniqueBstr psxName(L"PSXFilename"), psxValue(psx), switchName(L"PublishPSXFromCAI"), on(L"1");
             ASSERT_EQ(addIn->SetSymbol(psxName.get(), psxValue.get()), S_OK);
             ASSERT_EQ(addIn->SetSymbol(switchName.get(), on.get()), S_OK);
 
-            ASSERT_EQ(document->Close(I4(0), Missing()), S_OK);
+            ASSERT_EQ(document->Close(CVectaArgument::Index(0), CVectaArgument::Missing()), S_OK);
             EXPECT_EQ(GetFileAttributesW(psx.c_str()) != INVALID_FILE_ATTRIBUTES, row.written);
             ASSERT_EQ(callback.calls.size(), 1u);
             EXPECT_EQ(callback.calls[0], row.report);

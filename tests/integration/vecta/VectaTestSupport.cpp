@@ -27,22 +27,6 @@ void WriteAll(const std::wstring& path, const std::string& text) {
     out << text;
 }
 
-VARIANT Missing() {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_ERROR;
-    V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
-    return v;
-}
-
-VARIANT I4(LONG value) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_I4;
-    V_I4(&v) = value;
-    return v;
-}
-
 VARIANT Text(BSTR text) {
     VARIANT v;
     VariantInit(&v);
@@ -55,7 +39,7 @@ HRESULT OpenDrawing(IVectaApplication* app, const std::wstring& path, ComPtr<IVe
     ComPtr<IVectaDocuments> documents;
     RETURN_IF_FAILED(app->get_Documents(documents.put()));
     UniqueBstr name(path);
-    return documents->Open(name.get(), I4(0), I4(0), document.put());
+    return documents->Open(name.get(), CVectaArgument::Index(0), CVectaArgument::Index(0), document.put());
 }
 
 long DocumentCount(IVectaApplication* app) {
@@ -63,6 +47,14 @@ long DocumentCount(IVectaApplication* app) {
     long count = -1;
     if (SUCCEEDED(app->get_Documents(documents.put()))) (void)documents->get_Count(&count);
     return count;
+}
+
+HRESULT ConnectAddIn(IVectaApplication* app, const wchar_t* progId, ICAICallback* callback, ComPtr<IVntAddIn>& addIn) {
+    ComPtr<IDispatch> object;
+    UniqueBstr name(progId);
+    RETURN_IF_FAILED(app->GetInterfaceObject(name.get(), object.put()));
+    RETURN_IF_FAILED(object.query(addIn));
+    return addIn->SetCAICallback(callback);
 }
 
 bool Contains(const std::wstring& path, const std::string& text) {

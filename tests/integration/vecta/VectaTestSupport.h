@@ -1,4 +1,5 @@
 #pragma once
+#include "host/CVectaArgument.h"
 #include "support/ComPtr.h"
 #include "vecta.h"
 #include <gtest/gtest.h>
@@ -12,11 +13,11 @@ std::wstring UniqueProfile(const wchar_t* name);
 std::wstring InWorkFolder(const std::wstring& file);
 std::string ReadAll(const std::wstring& path);
 void WriteAll(const std::wstring& path, const std::string& text);
-VARIANT Missing();
-VARIANT I4(LONG value);
 VARIANT Text(BSTR text);
 HRESULT OpenDrawing(IVectaApplication* app, const std::wstring& path, ComPtr<IVectaDocument>& document);
 long DocumentCount(IVectaApplication* app);
+// The PDM add-in object by ProgID with the client's callback handed to it.
+HRESULT ConnectAddIn(IVectaApplication* app, const wchar_t* progId, ICAICallback* callback, ComPtr<IVntAddIn>& addIn);
 // Waits until the file holds the text (VectaSim rereads a changed control file on the next call).
 bool Contains(const std::wstring& path, const std::string& text);
 
