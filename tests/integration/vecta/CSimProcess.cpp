@@ -87,3 +87,9 @@ HRESULT CSimProcess::Start(const std::wstring& profile, const std::wstring& rele
 bool CSimProcess::WaitForExit(DWORD milliseconds) const {
     return m_process.valid() && WaitForSingleObject(m_process.get(), milliseconds) == WAIT_OBJECT_0;
 }
+
+void CSimProcess::Kill() {
+    m_app.reset();
+    if (m_process.valid()) TerminateProcess(m_process.get(), 1);
+    WaitForExit(5000);
+}

@@ -20,6 +20,8 @@ public:
     IVectaApplication* App() const noexcept { return m_app.get(); }
     // Drops the test's reference, e.g. before checking that the process ends by itself.
     void ReleaseApp() noexcept { m_app.reset(); }
+    // Ends the process the hard way, as a crash would, without revoking its registration.
+    void Kill();
     // True when the process ended within the time.
     bool WaitForExit(DWORD milliseconds) const;
 

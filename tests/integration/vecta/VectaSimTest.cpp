@@ -96,6 +96,20 @@ TEST_F(VectaSim, ProfilesAndReleasesAreKeptApartAndQuitEndsTheProcess) {
     EXPECT_FALSE(sim16.WaitForExit(0));
 }
 
+TEST_F(VectaSim, ACrashedInstanceLeavesNoEntryBehind) {
+    const std::wstring profile = UniqueProfile(L"Crash");
+    CSimProcess crashed;
+    ASSERT_EQ(crashed.Start(profile, L"R17"), S_OK);
+    crashed.Kill();
+    ComPtr<IVectaApplication> gone;
+    EXPECT_EQ(CSimProcess::Bind(kClass17, profile, gone.put()), MK_E_UNAVAILABLE);
+
+    CSimProcess restarted;
+    ASSERT_EQ(restarted.Start(profile, L"R17"), S_OK);
+    UniqueBstr version;
+    EXPECT_EQ(restarted.App()->get_Version(version.put()), S_OK);
+}
+
 TEST_F(VectaSim, MonikerParsesWhenNoInstanceRuns) {
     ComPtr<IBindCtx> context;
     ASSERT_EQ(CreateBindCtx(0, context.put()), S_OK);
