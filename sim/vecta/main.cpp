@@ -3,6 +3,7 @@
 #include "CSimHost.h"
 #include "CSimOptions.h"
 #include "CSimRegistrar.h"
+#include "support/UniqueHandle.h"
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -13,6 +14,7 @@ namespace {
 
 constexpr int kBadCommandLine = 2;
 constexpr int kStartFailed = 3;
+constexpr int kShutdownHung = 4;
 
 std::vector<std::wstring> Arguments() {
     int count = 0;
@@ -21,6 +23,30 @@ std::vector<std::wstring> Arguments() {
     for (int i = 1; argv && i < count; ++i) args.emplace_back(argv[i]);
     LocalFree(argv);
     return args;
+}
+
+// Clients release their proxies right after Quit. An apartment inside CoUninitialize cannot
+// answer those calls, and Wine then waits for them for good, so serve them first.
+void ServeLastCalls() {
+    constexpr ULONGLONG kQuietMs = 100;
+    ULONGLONG lastMessage = GetTickCount64();
+    MSG message;
+    while (GetTickCount64() - lastMessage < kQuietMs) {
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+            lastMessage = GetTickCount64();
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        }
+    }
+}
+
+// A call that still arrives during CoUninitialize would keep the process forever; a process
+// that was told to quit must be gone.
+DWORD WINAPI EndWhenShutdownHangs(LPVOID) noexcept {
+    Sleep(3000);
+    ExitProcess(kShutdownHung);
 }
 
 int Run(const CSimOptions& options) {
@@ -33,6 +59,7 @@ int Run(const CSimOptions& options) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    ServeLastCalls();
     return 0;
 }
 
@@ -60,6 +87,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
         code = Main();
     } catch (...) {
         code = kStartFailed;
+    }
+    if (code != kBadCommandLine) {
+        UniqueHandle watchdog(CreateThread(nullptr, 0, &EndWhenShutdownHangs, nullptr, 0, nullptr));
     }
     CoUninitialize();
     return code;

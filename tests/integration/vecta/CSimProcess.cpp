@@ -45,12 +45,19 @@ std::wstring CSimProcess::WorkFolder() {
     return folder;
 }
 
-HRESULT CSimProcess::RegisterAll() {
+HRESULT CSimProcess::RunToEnd(const std::wstring& arguments, DWORD& exitCode) {
     UniqueHandle process;
-    RETURN_IF_FAILED(Launch(L"\"" + SimPath() + L"\" /regserver", process));
-    if (WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) return HR_TIMEOUT;
+    RETURN_IF_FAILED(Launch(L"\"" + SimPath() + L"\" " + arguments, process));
+    if (WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 1);
+        return HR_TIMEOUT;
+    }
+    return GetExitCodeProcess(process.get(), &exitCode) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+}
+
+HRESULT CSimProcess::RegisterAll() {
     DWORD code = 1;
-    GetExitCodeProcess(process.get(), &code);
+    RETURN_IF_FAILED(RunToEnd(L"/regserver", code));
     if (code != 0) return E_FAIL;
 
     HMODULE module = LoadLibraryW(MonikerDllPath().c_str());
@@ -92,4 +99,10 @@ void CSimProcess::Kill() {
     m_app.reset();
     if (m_process.valid()) TerminateProcess(m_process.get(), 1);
     WaitForExit(5000);
+}
+
+DWORD CSimProcess::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    if (m_process.valid()) GetExitCodeProcess(m_process.get(), &code);
+    return code;
 }

@@ -22,6 +22,8 @@ public:
     void ReleaseApp() noexcept { m_app.reset(); }
     // Ends the process the hard way, as a crash would, without revoking its registration.
     void Kill();
+    // The process's exit code, STILL_ACTIVE while it runs.
+    DWORD ExitCode() const;
     // True when the process ended within the time.
     bool WaitForExit(DWORD milliseconds) const;
 
@@ -29,6 +31,8 @@ public:
     static std::wstring SimPath();
     static std::wstring MonikerDllPath();
     static std::wstring WorkFolder();
+    // Runs VectaSim with the arguments until it ends by itself (at most 30 s).
+    [[nodiscard]] static HRESULT RunToEnd(const std::wstring& arguments, DWORD& exitCode);
     // Registers the simulator's type libraries and the moniker classes, as caiclient --register does.
     [[nodiscard]] static HRESULT RegisterAll();
     // MkParseDisplayName + BindToObject of "<class>:<profile>".

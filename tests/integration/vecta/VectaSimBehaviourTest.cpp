@@ -157,6 +157,38 @@ TEST_F(VectaSimBehaviour, ControlFileInjectsFaultsWhileRunning) {
     EXPECT_EQ(DocumentCount(sim.App()), 1);  // the refused close left the drawing open
 }
 
+TEST_F(VectaSimBehaviour, RunningCommandsMakeTheHostBusy) {
+    const std::wstring path = InWorkFolder(L"busy.vdr");
+    const std::wstring control = InWorkFolder(L"busy.json");
+    WriteAll(path, kDrawing);
+    WriteAll(control, "{}");
+    CSimProcess sim;
+    ASSERT_EQ(sim.Start(UniqueProfile(L"Commands"), L"R17", L"/control \"" + control + L"\""), S_OK);
+    ComPtr<IVectaDocument> document;
+    ASSERT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
+    ComPtr<IVectaState> state;
+    ASSERT_EQ(sim.App()->get_State(state.put()), S_OK);
+
+    struct Row {
+        const char* control;
+        const wchar_t* command;
+        VARIANT_BOOL idle;
+    };
+    const Row rows[] = {{"{}", L"QELDSHOWTITLE Q-1001 ", VARIANT_TRUE},
+                        {"{}", L"VSIMBUSY 600000 ", VARIANT_FALSE},
+                        {"{\"commandBusyMs\": 600000}", L"QELDSHOWTITLE Q-1001 ", VARIANT_FALSE},
+                        {"{}", L"VSIMBUSY 0 ", VARIANT_TRUE}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.command)));
+        WriteAll(control, row.control);
+        UniqueBstr command(row.command);
+        ASSERT_EQ(document->SendCommand(command.get()), S_OK);
+        VARIANT_BOOL idle = VARIANT_FALSE;
+        ASSERT_EQ(state->get_IsIdle(&idle), S_OK);
+        EXPECT_EQ(idle, row.idle);
+    }
+}
+
 TEST_F(VectaSimBehaviour, OpenHangsForTheInjectedTime) {
     const std::wstring path = InWorkFolder(L"hang.vdr");
     const std::wstring control = InWorkFolder(L"hang.json");
@@ -253,8 +285,16 @@ TEST_F(VectaSimBehaviour, AddFromTemplateAndLoadAddInNeedExistingFiles) {
 }
 
 TEST_F(VectaSimBehaviour, UntouchedStartUpDrawingsDoNotKeepAnIdleHostAlive) {
+    const std::wstring path = InWorkFolder(L"idle.vdr");
+    WriteAll(path, kDrawing);
     CSimProcess sim;
     ASSERT_EQ(sim.Start(UniqueProfile(L"Idle"), L"R17", L"/startup 2 /idle 1"), S_OK);
+    ComPtr<IVectaDocument> named;
+    ASSERT_EQ(OpenDrawing(sim.App(), path, named), S_OK);
+    EXPECT_FALSE(sim.WaitForExit(2000));  // a drawing the user opened keeps the host
+    ASSERT_EQ(named->Close(CVectaArgument::Index(0), CVectaArgument::Missing()), S_OK);
+    named.reset();
+
     ComPtr<IVectaDocuments> documents;
     ASSERT_EQ(sim.App()->get_Documents(documents.put()), S_OK);
     long count = 0;

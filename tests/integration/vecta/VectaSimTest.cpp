@@ -92,7 +92,9 @@ TEST_F(VectaSim, ProfilesAndReleasesAreKeptApartAndQuitEndsTheProcess) {
     ASSERT_EQ(sim17.App()->Quit(), S_OK);
     ComPtr<IVectaApplication> after;
     EXPECT_EQ(CSimProcess::Bind(kClass17, first, after.put()), MK_E_UNAVAILABLE);
+    sim17.ReleaseApp();  // a client's release right after Quit must not hold the process up
     EXPECT_TRUE(sim17.WaitForExit(5000));
+    EXPECT_EQ(sim17.ExitCode(), 0u);
     EXPECT_FALSE(sim16.WaitForExit(0));
 }
 
@@ -108,6 +110,17 @@ TEST_F(VectaSim, ACrashedInstanceLeavesNoEntryBehind) {
     ASSERT_EQ(restarted.Start(profile, L"R17"), S_OK);
     UniqueBstr version;
     EXPECT_EQ(restarted.App()->get_Version(version.put()), S_OK);
+}
+
+TEST_F(VectaSim, RefusesABadCommandLineAtOnce) {
+    const wchar_t* const rows[] = {L"", L"/release R17", L"/profile", L"/profile P /release R18",
+                                   L"/profile P /idle soon", L"/profile P /colour red", L"profile P"};
+    for (const wchar_t* arguments : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
+        DWORD code = 0;
+        ASSERT_EQ(CSimProcess::RunToEnd(arguments, code), S_OK);
+        EXPECT_EQ(code, 2u);
+    }
 }
 
 TEST_F(VectaSim, MonikerParsesWhenNoInstanceRuns) {
