@@ -199,15 +199,17 @@ TEST_F(VectaSim, CopyDataWithTwoEscapesEndsABusyCommand) {
     }
 }
 
-TEST_F(VectaSim, PublishOnCloseWritesThePsxFileAndReportsTheOutcome) {
+TEST_F(VectaSim, PublishOnCloseOrSaveWritesThePsxFileAndReportsTheOutcome) {
     struct Row {
         const char* name;
         const char* control;
+        bool onSave;
         bool written;
         const wchar_t* report;
     };
-    const Row rows[] = {{"published", "{}", true, L"___Environment|ZEPErrorCode=0"},
-                        {"add-in asks for a retry", "{\"publishOutcome\": \"4\"}", false,
+    const Row rows[] = {{"published on close", "{}", false, true, L"___Environment|ZEPErrorCode=0"},
+                        {"published on save", "{}", true, true, L"___Environment|ZEPErrorCode=0"},
+                        {"add-in asks for a retry", "{\"publishOutcome\": \"4\"}", false, false,
                          L"___Environment|ZEPErrorCode=4"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -230,6 +232,11 @@ TEST_F(VectaSim, PublishOnCloseWritesThePsxFileAndReportsTheOutcome) {
             ASSERT_EQ(addIn->SetSymbol(psxName.get(), psxValue.get()), S_OK);
             ASSERT_EQ(addIn->SetSymbol(switchName.get(), on.get()), S_OK);
 
+            if (row.onSave) {
+                ASSERT_EQ(document->Save(), S_OK);
+                UniqueBstr off(L"0");
+                ASSERT_EQ(addIn->SetSymbol(switchName.get(), off.get()), S_OK);
+            }
             ASSERT_EQ(document->Close(CVectaArgument::Index(0), CVectaArgument::Missing()), S_OK);
             EXPECT_EQ(GetFileAttributesW(psx.c_str()) != INVALID_FILE_ATTRIBUTES, row.written);
             ASSERT_EQ(callback.calls.size(), 1u);
