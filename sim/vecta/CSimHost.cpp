@@ -1,5 +1,6 @@
 #include "CSimHost.h"
 #include "../instance/InstanceNames.h"
+#include "CDemandLoader.h"
 #include "CSimApplication.h"
 #include "CSimDocument.h"
 #include "CSimMenuGroup.h"
@@ -28,6 +29,7 @@ HRESULT CSimHost::Start(HWND window) {
     RETURN_IF_FAILED(LoadTypeLibEx(path, REGKIND_NONE, m_typeLib.put()));
     m_application = MakeSimObject<CSimApplication>(*this);
     CreateBaseMenu();
+    CDemandLoader::LoadAtStartUp(*this);
     for (unsigned i = 0; i < m_options.startupDrawings; ++i)
         Add(MakeSimObject<CSimDocument>(*this, CDrawing(), std::wstring(), NextUntitledName(), false));
 

@@ -380,3 +380,64 @@ TEST_F(VectaSimDocuments, ReadOnlyOpenKeepsTheFileAndActivateSwitchesTheActiveDr
 }
 
 }  // namespace
+
+namespace {
+
+using namespace vecta_test;
+using VectaSimStartUp = RegisteredSim;
+
+LSTATUS SetRegistryValue(const std::wstring& key, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    HKEY handle = nullptr;
+    LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    status = RegSetValueExW(handle, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(handle);
+    return status;
+}
+
+LSTATUS SetText(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+    return SetRegistryValue(key, name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+LSTATUS SetNumber(const std::wstring& key, const wchar_t* name, DWORD value) {
+    return SetRegistryValue(key, name, REG_DWORD, &value, sizeof(value));
+}
+
+TEST_F(VectaSimStartUp, LoadsTheApplicationsRegisteredForStartUp) {
+    // A version of its own, so that no other test's registration is read.
+    const std::wstring release = L"Software\\Tessaro\\Vecta\\R17.9";
+    const std::wstring applications = release + L"\\VEC-4001:409\\Applications\\";
+    const std::wstring registrar = InWorkFolder(L"QELDAppReg17.zep");
+    const std::wstring trace = InWorkFolder(L"startup.trace");
+    WriteAll(registrar, "module");
+    DeleteFileW(trace.c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, release.c_str());
+    ASSERT_EQ(SetText(release, L"CurVer", L"VEC-4001:409"), ERROR_SUCCESS);
+    struct Row {
+        const wchar_t* name;
+        DWORD controls;
+        std::wstring loader;
+    };
+    const Row rows[] = {{L"QELDAppReg", 2, registrar},
+                        {L"OnCommand", 4, InWorkFolder(L"oncommand.zep")},
+                        {L"Gone", 2 | 4, InWorkFolder(L"gone.zep")}};
+    for (const auto& row : rows) {
+        ASSERT_EQ(SetNumber(applications + row.name, L"LOADCTRLS", row.controls), ERROR_SUCCESS);
+        ASSERT_EQ(SetText(applications + row.name, L"LOADER", row.loader), ERROR_SUCCESS);
+    }
+    {
+        CSimProcess sim;
+        ASSERT_EQ(sim.Start(UniqueProfile(L"DemandLoad"), L"R17", L"/version 17.9 /trace \"" + trace + L"\""), S_OK);
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, release.c_str());
+
+    const std::string recorded = ReadAll(trace);
+    const auto line = [](const std::wstring& path, const char* state) {
+        return "Application.DemandLoad(\"" + std::string(path.begin(), path.end()) + "\", " + state + ") = 00000000\n";
+    };
+    EXPECT_NE(recorded.find(line(registrar, "found")), std::string::npos) << recorded;
+    EXPECT_NE(recorded.find(line(InWorkFolder(L"gone.zep"), "missing")), std::string::npos) << recorded;
+    EXPECT_EQ(recorded.find("oncommand.zep"), std::string::npos) << recorded;
+}
+
+}  // namespace
