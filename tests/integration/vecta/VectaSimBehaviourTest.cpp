@@ -94,14 +94,10 @@ TEST_F(VectaSimBehaviour, ImportReportsTheOutcomeThroughTheCallback) {
 }
 
 TEST_F(VectaSimBehaviour, ControlFileInjectsFaultsWhileRunning) {
-    const std::wstring path = InWorkFolder(L"faults.vdr");
     const std::wstring control = InWorkFolder(L"faults.json");
-    WriteAll(path, kDrawing);
-    WriteAll(control, "{}");
     CSimProcess sim;
-    ASSERT_EQ(sim.Start(UniqueProfile(L"Faults"), L"R17", L"/control \"" + control + L"\""), S_OK);
     ComPtr<IVectaDocument> document;
-    ASSERT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
+    ASSERT_EQ(StartWithDrawing(sim, L"faults", "{}", document), S_OK);
 
     struct Row {
         const char* control;
@@ -158,14 +154,10 @@ TEST_F(VectaSimBehaviour, ControlFileInjectsFaultsWhileRunning) {
 }
 
 TEST_F(VectaSimBehaviour, RunningCommandsMakeTheHostBusy) {
-    const std::wstring path = InWorkFolder(L"busy.vdr");
     const std::wstring control = InWorkFolder(L"busy.json");
-    WriteAll(path, kDrawing);
-    WriteAll(control, "{}");
     CSimProcess sim;
-    ASSERT_EQ(sim.Start(UniqueProfile(L"Commands"), L"R17", L"/control \"" + control + L"\""), S_OK);
     ComPtr<IVectaDocument> document;
-    ASSERT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
+    ASSERT_EQ(StartWithDrawing(sim, L"busy", "{}", document), S_OK);
     ComPtr<IVectaState> state;
     ASSERT_EQ(sim.App()->get_State(state.put()), S_OK);
 

@@ -49,6 +49,16 @@ long DocumentCount(IVectaApplication* app) {
     return count;
 }
 
+HRESULT StartWithDrawing(CSimProcess& sim, const std::wstring& name, const std::string& control,
+                         ComPtr<IVectaDocument>& document) {
+    const std::wstring path = InWorkFolder(name + L".vdr");
+    const std::wstring controlFile = InWorkFolder(name + L".json");
+    WriteAll(path, kDrawing);
+    WriteAll(controlFile, control);
+    RETURN_IF_FAILED(sim.Start(UniqueProfile(name.c_str()), L"R17", L"/control \"" + controlFile + L"\""));
+    return OpenDrawing(sim.App(), path, document);
+}
+
 HRESULT ConnectAddIn(IVectaApplication* app, const wchar_t* progId, ICAICallback* callback, ComPtr<IVntAddIn>& addIn) {
     ComPtr<IDispatch> object;
     UniqueBstr name(progId);

@@ -6,6 +6,8 @@
 #include <string>
 
 // Small helpers shared by the VectaSim integration tests.
+class CSimProcess;
+
 namespace vecta_test {
 
 // A profile no other test run uses, so that a leftover simulator never answers.
@@ -16,6 +18,10 @@ void WriteAll(const std::wstring& path, const std::string& text);
 VARIANT Text(BSTR text);
 HRESULT OpenDrawing(IVectaApplication* app, const std::wstring& path, ComPtr<IVectaDocument>& document);
 long DocumentCount(IVectaApplication* app);
+// Starts a simulator on "<name>.json" as control file (written with control) and opens
+// "<name>.vdr" (written with kDrawing) in it.
+HRESULT StartWithDrawing(CSimProcess& sim, const std::wstring& name, const std::string& control,
+                         ComPtr<IVectaDocument>& document);
 // The PDM add-in object by ProgID with the client's callback handed to it.
 HRESULT ConnectAddIn(IVectaApplication* app, const wchar_t* progId, ICAICallback* callback, ComPtr<IVntAddIn>& addIn);
 // Waits until the file holds the text (VectaSim rereads a changed control file on the next call).
