@@ -1,6 +1,8 @@
 #pragma once
 #include "client/CVantorDocument.h"
+#include "support/ComPtr.h"
 #include <QELDVecta17x.h>
+#include <vecta.h>
 #include <string>
 
 // The implementation of the CAI_Call class. The host and document operations are members
@@ -99,5 +101,6 @@ private:
     Inner m_inner;
     IUnknown* m_outer;  // the controlling unknown: m_inner, or the aggregating object
     volatile LONG m_refs = 1;
+    ComPtr<IVectaApplication> m_application;  // the connected host, kept across Run calls
     CVantorDocument m_document;
 };
