@@ -1,6 +1,6 @@
 // What VectaSim does with the calls and command lines the component sends, and the faults
 // tests can inject, observed across processes.
-#include "CSimProcess.h"
+#include "fakes/CSimProcess.h"
 #include "CTestCallback.h"
 #include "VectaTestSupport.h"
 #include "support/ResultMacros.h"

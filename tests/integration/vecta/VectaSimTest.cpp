@@ -1,6 +1,6 @@
 // VectaSim in its own process, found through the real instance moniker and driven through
 // cross-process marshalling, as the component will drive it.
-#include "CSimProcess.h"
+#include "fakes/CSimProcess.h"
 #include "CTestCallback.h"
 #include "VectaTestSupport.h"
 #include "support/ResultMacros.h"

@@ -1,5 +1,5 @@
 #include "VectaTestSupport.h"
-#include "CSimProcess.h"
+#include "fakes/CSimProcess.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
 #include <filesystem>
