@@ -233,7 +233,9 @@ TEST_F(RunTest, OpenReportsObsoleteDocumentsFirst) {
                                     L"Error: OpenDocument: not available in this build (hr = 80004001)");
         ASSERT_NE(open, messages.end());
         EXPECT_EQ(report != messages.end(), row.reports);
-        if (row.reports) EXPECT_LT(report - messages.begin(), open - messages.begin());
+        if (row.reports) {
+            EXPECT_LT(report - messages.begin(), open - messages.begin());
+        }
     }
 }
 
