@@ -81,21 +81,21 @@ std::wstring Trimmed(const std::wstring& text) {
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// The system asked for write access: a missing file may still be created, and a file that
-// another program holds open (the host has the drawing open) is locked, not forbidden.
+bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// The read-only attribute, then the system asked for write access (the file's security):
+// a missing file may still be created, and a file that another program holds open (the
+// host has the drawing open) is locked, not forbidden. The attribute is read on its own
+// because a privileged account may open a read-only file for writing.
 bool WriteRefused(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return !IsMissing(GetLastError());
+    if (attributes & FILE_ATTRIBUTE_READONLY) return true;
     UniqueHandle file(CreateFileW(path.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.valid()) return false;
-    switch (GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        return false;
-    default:
-        return true;
-    }
+    const DWORD error = GetLastError();
+    return !IsMissing(error) && error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION;
 }
 
 // An unreadable status counts as the earliest time.
