@@ -14,20 +14,8 @@ constexpr UINT kMessageBoxFlags = MB_SETFOREGROUND | MB_TOPMOST;
 constexpr wchar_t kPublishOptionsFile[] = L"Publish Options.xml";
 constexpr wchar_t kPublishOptionsCopied[] = L"Successfully copied or updated Publish Options.xml file";
 
-// Stands in for the session object outside a component: every answer is empty and a
-// message key is its own text.
-class NoClient final : public IClientAccess {
-public:
-    std::wstring Evaluate(const std::wstring&) override { return {}; }
-    std::wstring GetUserMessage(const std::wstring& key, bool) override { return key; }
-    std::wstring GetAddIns() override { return {}; }
-    std::wstring GetZepFolder() override { return {}; }
-    std::wstring GetWorkspacePath() override { return {}; }
-    std::wstring GetEnforcePsxOptions() override { return {}; }
-    std::wstring GetPublishOptionsPath() override { return {}; }
-    std::wstring FindClientFile(const std::wstring&, const std::wstring&) override { return {}; }
-    bool HasWriteRight(const std::wstring&) override { return false; }
-};
+// Stands in for the session object outside a component.
+class NoClient final : public IClientAccess {};
 
 int DefaultMessageBox(const std::wstring& text, const std::wstring& caption, UINT style) {
     return MessageBoxW(nullptr, text.c_str(), caption.c_str(), style);

@@ -17,13 +17,6 @@ struct TableClient : IClientAccess {
         return answers.count(e) ? answers[e] : L"";
     }
     std::wstring GetUserMessage(const std::wstring& key, bool) override { return L"caption of " + key; }
-    std::wstring GetAddIns() override { return {}; }
-    std::wstring GetZepFolder() override { return {}; }
-    std::wstring GetWorkspacePath() override { return {}; }
-    std::wstring GetEnforcePsxOptions() override { return {}; }
-    std::wstring GetPublishOptionsPath() override { return {}; }
-    std::wstring FindClientFile(const std::wstring&, const std::wstring&) override { return {}; }
-    bool HasWriteRight(const std::wstring&) override { return false; }
 };
 
 class UtilsTest : public ComponentTest {
