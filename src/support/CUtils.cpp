@@ -204,13 +204,15 @@ IClientAccess& CUtils::Client() noexcept {
     return m_client ? *m_client : none;
 }
 
+std::wstring CUtils::Caption() { return Client().GetUserMessage(L"VX16003", true); }
+
 void CUtils::ShowMessage(const std::wstring& text, UINT style) {
     if (text.empty()) return;
     if (m_quiet) {
         WriteLog(LevelMessage, L"%s", text);
         return;
     }
-    g_messageBox(text, Client().GetUserMessage(L"VX16003", true), style | kMessageBoxFlags);
+    g_messageBox(text, Caption(), style | kMessageBoxFlags);
 }
 
 int CUtils::AskMessage(const std::wstring& text, int defaultAnswer, UINT style) {
@@ -219,7 +221,7 @@ int CUtils::AskMessage(const std::wstring& text, int defaultAnswer, UINT style) 
         WriteLog(LevelMessage, L"%s: %d", text, defaultAnswer);
         return defaultAnswer;
     }
-    return g_messageBox(text, Client().GetUserMessage(L"VX16003", true), style | kMessageBoxFlags);
+    return g_messageBox(text, Caption(), style | kMessageBoxFlags);
 }
 
 CUtils::AddInPosition CUtils::LoadAddInList() {

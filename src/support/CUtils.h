@@ -63,6 +63,7 @@ private:
 
     void WriteLogFormatted(int level, const wchar_t* format, ...) noexcept;
     IClientAccess& Client() noexcept;
+    std::wstring Caption();
 
     long m_logThreshold = 0;
     bool m_quiet = false;

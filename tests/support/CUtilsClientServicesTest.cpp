@@ -121,6 +121,13 @@ TEST_F(ClientServicesTest, OnlyTheComponentsOwnAddInsSkipTheSearch) {
     }
 }
 
+TEST_F(ClientServicesTest, AddInListWithoutCallbackIsEmpty) {
+    session.ReleaseCallback();
+    EXPECT_FALSE(utils.LoadAddInList());
+    EXPECT_THAT(LogReader().Messages(),
+                ElementsAre(L"Error: Fennory Professional Prepare(#(Appl:AddIns)) failed. No callback object."));
+}
+
 TEST_F(ClientServicesTest, AStalePositionYieldsNothing) {
     client->answers[L"#(Appl:AddIns)"] = L"a.zep,b.zep";
     CUtils::AddInPosition position = utils.LoadAddInList();
