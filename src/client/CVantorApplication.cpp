@@ -1,10 +1,26 @@
 #include "CVantorApplication.h"
 #include "ClientAnswer.h"
+#include "support/ClientText.h"
 #include "support/CUtils.h"
 
 namespace {
+
 constexpr size_t kMessageCapacity = 1024;
+constexpr long kDefaultStartupWait = 60000;
+constexpr long kDefaultActiveCommandWait = 2000;
+constexpr wchar_t kLastProfileVariable[] = L"VX16_LASTPROFILE";
+constexpr wchar_t kKeyPairListVariable[] = L"QelKeyPairList";
+
+// A wait time from the client; nothing usable (empty, zero, negative) gives the default.
+long PositiveOr(long value, long fallback) { return value > 0 ? value : fallback; }
+
+// The host releases whose add-in modules are 64-bit builds.
+bool IsSixtyFourBitHost(const std::wstring& version) {
+    return CompareStringOrdinal(version.c_str(), -1, L"R17.1", -1, TRUE) == CSTR_EQUAL ||
+           CompareStringOrdinal(version.c_str(), -1, L"R17.2", -1, TRUE) == CSTR_EQUAL;
 }
+
+}  // namespace
 
 CVantorApplication::CVantorApplication() { CUtils::Instance().SetClientAccess(this); }
 
@@ -15,6 +31,10 @@ CVantorApplication::~CVantorApplication() {
 
 std::wstring CVantorApplication::Evaluate(const std::wstring& expression) {
     return ClientAnswer::Filtered(m_handler.Prepare(expression.c_str()));
+}
+
+std::wstring CVantorApplication::EvaluateRaw(const std::wstring& expression) {
+    return ClientAnswer::Raw(m_handler.Prepare(expression.c_str()));
 }
 
 long CVantorApplication::CallClient(const std::wstring& command, const std::wstring& arguments) {
@@ -38,4 +58,111 @@ std::wstring CVantorApplication::GetUserMessage(const std::wstring& key, bool ex
         if (expanded && !expanded->empty()) text = expanded->substr(0, kMessageCapacity - 1);
     }
     return text;
+}
+
+std::wstring CVantorApplication::GetProfile() { return Evaluate(L"#(Appl:Profile)"); }
+
+std::wstring CVantorApplication::GetApplicationName() { return Evaluate(L"#(Appl:ApplicationName)"); }
+
+std::wstring CVantorApplication::GetExeFileName() { return Evaluate(L"#(Appl:ExeFileName)"); }
+
+std::wstring CVantorApplication::GetOpenArgument() { return Evaluate(L"#(Appl:OpenArgument)"); }
+
+std::wstring CVantorApplication::GetHostVersion() { return Evaluate(L"#(Appl:VectaVersion)"); }
+
+std::wstring CVantorApplication::GetAddIns() { return Evaluate(L"#(Appl:AddIns)"); }
+
+std::wstring CVantorApplication::GetTemplatePath() { return Evaluate(L"#(Appl:TemplatePath)"); }
+
+std::wstring CVantorApplication::GetApplTemplatePath() { return Evaluate(L"@(Appl:ApplTemplatePath:/)"); }
+
+std::wstring CVantorApplication::GetWorkspacePath() { return Evaluate(L"$(WSPATH:/+)"); }
+
+long CVantorApplication::GetStartupWait() {
+    return PositiveOr(ClientText::ToInteger(Evaluate(L"#(Appl:WaitForStartup)")), kDefaultStartupWait);
+}
+
+long CVantorApplication::GetActiveCommandWait() {
+    return PositiveOr(ClientText::ToInteger(Evaluate(L"#(Appl:WaitForActiveCommand)")), kDefaultActiveCommandWait);
+}
+
+long CVantorApplication::GetLogLevel() { return ClientText::ToInteger(Evaluate(L"#(Appl:LogLevel)")); }
+
+void CVantorApplication::GetJobDeadline(std::int64_t* deadline) {
+    if (!deadline) return;
+    *deadline = 0;
+    // The client answers a 32-bit time_t; widening keeps its sign.
+    const std::int32_t value = ClientText::ToInteger(Evaluate(L"$(JobServerJobTimeout_time_t)"));
+    *deadline = value;
+}
+
+std::wstring CVantorApplication::GetLastProfile() { return GetClientVariable(kLastProfileVariable); }
+
+void CVantorApplication::SetLastProfile(const std::wstring& profile) {
+    SetClientEnvironment(kLastProfileVariable, profile);
+}
+
+bool CVantorApplication::IsJobServer() { return ClientText::IsTrue(Evaluate(L"#(=isJobServer())")); }
+
+std::wstring CVantorApplication::GetEnforcePsxOptions() { return EvaluateRaw(L"#(Appl:EnforcePSXOptions)"); }
+
+std::wstring CVantorApplication::GetPublishOptionsPath() {
+    return EvaluateRaw(L"$(CAIPATH:|+)Tessaro\\common\\PSX\\Publish Options.xml");
+}
+
+std::wstring CVantorApplication::GetZepFolder() {
+    const bool sixtyFourBit = CUtils::Instance().IsWow64Flag() && IsSixtyFourBitHost(GetHostVersion());
+    return Evaluate(sixtyFourBit ? L"$(CAICLIENTPATH:|+)ZEP\\x64\\" : L"$(CAICLIENTPATH:|+)ZEP\\");
+}
+
+std::wstring CVantorApplication::FindClientFile(const std::wstring& name, const std::wstring& options) {
+    std::wstring expression = L"#(FindFile \"" + name + L"\" \"#(Appl:SearchPath)\"";
+    if (!options.empty()) expression += L" " + options;
+    return Evaluate(expression + L")");
+}
+
+std::wstring CVantorApplication::FindTitleBlockIni() { return FindClientFile(L"mxdtitle.ini"); }
+
+std::wstring CVantorApplication::FindBomIni() { return FindClientFile(L"QELDBom.ini"); }
+
+std::wstring CVantorApplication::FindTitleImportIni() { return FindClientFile(L"qeldtitleimport.ini"); }
+
+std::wstring CVantorApplication::FindMenuFile() { return FindClientFile(L"vantor.mns", L":|"); }
+
+bool CVantorApplication::PrepareQelLisp() {
+    const std::wstring lispTemplate = FindClientFile(L"qel.vor", L":/");
+    if (lispTemplate.empty()) return false;
+    return CallClient(L"___Prepare", L"'" + lispTemplate + L"' '$(WSPATH:/+)qel.lsp' -utf8") == 0;
+}
+
+long CVantorApplication::ReportObsoleteDocuments() {
+    if (Evaluate(L"#(DTY:ReportObsoleteDocumentsOnOpen)") != L"1") return 0;
+    return CallClient(L"m_ReportObsoleteDocuments", L"");
+}
+
+bool CVantorApplication::HasWriteRight(const std::wstring& key) {
+    if (key.empty()) return false;
+    return ClientText::IsTrue(Evaluate(L"@(Where \"db=Folder_All_Document\" \"QELKEY=" + key +
+                                       L"\" #(=crdynamic(\"W\")))"));
+}
+
+std::wstring CVantorApplication::GetOldDocumentKey(const std::wstring& key) {
+    if (key.empty()) return {};
+    return Evaluate(L"@(where \"db=Folder_All_Document\" \"QELKEY=" + key + L"\" #(OLD_DOC_QELKEY))");
+}
+
+long CVantorApplication::ClearOldDocumentKey(const std::wstring& key) {
+    if (key.empty()) return 0;
+    return CallClient(L"___ForRela", L"db=Folder_All_Document QELKEY=" + key + L" ___ChangeField 'OLD_DOC_QELKEY= '");
+}
+
+std::wstring CVantorApplication::GetQelKeyPairList(const std::wstring& parentKey) {
+    if (parentKey.empty()) return {};
+    SetClientEnvironment(kKeyPairListVariable, L"");
+    CallClient(L"___ForAllRela", L"db=Folder_xref_Child_Document \"X_PARENT_QELKEY=" + parentKey +
+                                     L" AND OLD_DOC_QELKEY IS NOT NULL\" ___Environment "
+                                     L"QelKeyPairList=#OLD_DOC_QELKEY #QELKEY|$QelKeyPairList");
+    std::wstring list = GetClientVariable(kKeyPairListVariable);
+    SetClientEnvironment(kKeyPairListVariable, L"");
+    return list;
 }

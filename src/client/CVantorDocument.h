@@ -3,6 +3,7 @@
 #include <string>
 
 // The document properties of one CAI_Call object, read through its own callback handler.
+// Nothing is kept: every accessor asks the client anew.
 class CVantorDocument {
 public:
     CVantorDocument() = default;
@@ -13,6 +14,17 @@ public:
     void ReleaseCallback() noexcept { m_handler.ReleaseCallback(); }
 
     std::wstring Evaluate(const std::wstring& expression) const;
+
+    std::wstring GetQelkey() const;
+    std::wstring GetFileType() const;
+    std::wstring GetContainerKey() const;
+    std::wstring GetContainerFileType() const;
+    std::wstring GetCreateLocalDrawing() const;
+    std::wstring GetTemplate0() const;
+    std::wstring GetQNewTemplate() const;
+    std::wstring GetContainerAutoPsx() const;
+    // The raw answer: one beginning with "!" is kept, so the document counts as managed.
+    std::wstring GetQelkeyFromPath(const std::wstring& path) const;
 
 private:
     CAICallbackHandler m_handler;

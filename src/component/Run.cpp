@@ -147,7 +147,11 @@ HRESULT CCAI_Call::RunCommand(const Arguments& args, LONG& result) {
     return E_FAIL;
 }
 
-HRESULT CCAI_Call::OnOpen(const Arguments& args, LONG&) { return OpenDocument(args.first, false); }
+HRESULT CCAI_Call::OnOpen(const Arguments& args, LONG&) {
+    // The report is the client's business; the open follows whatever it answers.
+    CVantorApplication::Instance().ReportObsoleteDocuments();
+    return OpenDocument(args.first, false);
+}
 
 HRESULT CCAI_Call::OnOpenReadOnly(const Arguments& args, LONG&) { return OpenDocument(args.first, true); }
 

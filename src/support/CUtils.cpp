@@ -1,14 +1,21 @@
 #include "CUtils.h"
+#include "CProductIdentity.h"
 #include "ClientText.h"
 #include "UniqueHandle.h"
 #include <cstdarg>
 #include <cstdio>
+#include <cwctype>
 
 namespace {
 
 constexpr wchar_t kLogFileName[] = L"vx17log.err";
 constexpr wchar_t kVersionedModule[] = L"QELDVecta17.DLL";
 constexpr UINT kMessageBoxFlags = MB_SETFOREGROUND | MB_TOPMOST;
+constexpr wchar_t kPublishOptionsFile[] = L"Publish Options.xml";
+constexpr wchar_t kPublishOptionsCopied[] = L"Successfully copied or updated Publish Options.xml file";
+
+// Stands in for the session object outside a component.
+class NoClient final : public IClientAccess {};
 
 int DefaultMessageBox(const std::wstring& text, const std::wstring& caption, UINT style) {
     return MessageBoxW(nullptr, text.c_str(), caption.c_str(), style);
@@ -51,6 +58,49 @@ std::wstring Format(const wchar_t* format, ...) {
 void Append(HANDLE file, const std::wstring& text) {
     DWORD written = 0;
     WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
+}
+
+std::wstring Trimmed(const std::wstring& text) {
+    size_t first = 0, last = text.size();
+    while (first < last && std::iswspace(text[first])) ++first;
+    while (last > first && std::iswspace(text[last - 1])) --last;
+    return text.substr(first, last - first);
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// The read-only attribute, then the system asked for write access (the file's security):
+// a missing file may still be created, and a file that another program holds open (the
+// host has the drawing open) is locked, not forbidden. The attribute is read on its own
+// because a privileged account may open a read-only file for writing.
+bool WriteRefused(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return !IsMissing(GetLastError());
+    if (attributes & FILE_ATTRIBUTE_READONLY) return true;
+    UniqueHandle file(CreateFileW(path.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.valid()) return false;
+    const DWORD error = GetLastError();
+    return !IsMissing(error) && error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION;
+}
+
+// An unreadable status counts as the earliest time.
+FILETIME LastWriteTime(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return FILETIME{};
+    return data.ftLastWriteTime;
+}
+
+// The system's text for an error code, on one line (the log keeps one entry per line).
+std::wstring SystemErrorText(DWORD code) {
+    wchar_t buffer[512] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 512, nullptr);
+    const std::wstring text = Trimmed(std::wstring(buffer, length));
+    if (text.empty()) return L"There is an error, the error code is " + std::to_wstring(code);
+    return text;
 }
 
 }  // namespace
@@ -123,11 +173,9 @@ void CUtils::GetModuleVersion(std::wstring& path, std::wstring& version) const {
 void CUtils::InitFromClient() {
     if (m_initialised) return;
     m_initialised = true;
-    if (m_client) {
-        const std::wstring jobServer = m_client->Evaluate(L"$(JobServerRunning:-0)");
-        m_quiet = !jobServer.empty() && ClientText::ToInteger(jobServer) == 1;
-        m_logThreshold = ClientText::ToInteger(m_client->Evaluate(L"#(Appl:LogLevel)"));
-    }
+    const std::wstring jobServer = Client().Evaluate(L"$(JobServerRunning:-0)");
+    m_quiet = !jobServer.empty() && ClientText::ToInteger(jobServer) == 1;
+    m_logThreshold = ClientText::ToInteger(Client().Evaluate(L"#(Appl:LogLevel)"));
     m_wow64 = IsWow64();
 }
 
@@ -151,9 +199,12 @@ bool CUtils::IsWow64() noexcept {
     return answered && wow64;
 }
 
-std::wstring CUtils::Caption() {
-    return m_client ? m_client->GetUserMessage(L"VX16003", true) : std::wstring(L"VX16003");
+IClientAccess& CUtils::Client() noexcept {
+    static NoClient none;
+    return m_client ? *m_client : none;
 }
+
+std::wstring CUtils::Caption() { return Client().GetUserMessage(L"VX16003", true); }
 
 void CUtils::ShowMessage(const std::wstring& text, UINT style) {
     if (text.empty()) return;
@@ -171,4 +222,79 @@ int CUtils::AskMessage(const std::wstring& text, int defaultAnswer, UINT style) 
         return defaultAnswer;
     }
     return g_messageBox(text, Caption(), style | kMessageBoxFlags);
+}
+
+CUtils::AddInPosition CUtils::LoadAddInList() {
+    m_addIns.clear();
+    std::wstring rest = Client().GetAddIns();
+    while (!rest.empty()) {
+        const size_t comma = rest.find(L',');
+        m_addIns.push_back(Trimmed(rest.substr(0, comma)));
+        rest = comma == std::wstring::npos ? std::wstring() : rest.substr(comma + 1);
+    }
+    return m_addIns.empty() ? AddInPosition() : AddInPosition(0);
+}
+
+std::wstring CUtils::GetNextAddInPath(AddInPosition& position) {
+    if (!position || *position >= m_addIns.size()) {
+        position.reset();
+        return {};
+    }
+    const std::wstring entry = m_addIns[*position];
+    position = *position + 1 < m_addIns.size() ? AddInPosition(*position + 1) : AddInPosition();
+    // An empty name between two commas names no file; the bare folder is no add-in.
+    if (entry.empty()) return {};
+
+    const std::wstring path = Client().GetZepFolder() + entry;
+    // The component's own add-ins always come from the add-in folder.
+    if (entry.rfind(L"qeld", 0) == 0 || entry.rfind(L"QELD", 0) == 0) return path;
+    return Exists(path) ? path : Client().FindClientFile(entry, {});
+}
+
+bool CUtils::CheckWritePermission(const std::wstring& path, const std::wstring& key, const std::wstring& caller) {
+    if (path.empty() || key.empty()) return false;
+    if (WriteRefused(path)) {
+        WriteLog(LevelError, L"%s: No write permission for the file %s", caller, path);
+        return false;
+    }
+    if (Client().HasWriteRight(key)) return true;
+    const std::wstring format = L"%s: No write permission for the document in " +
+                                CProductIdentity::Instance().DisplayName() + L": QELKEY = %s";
+    WriteLog(LevelError, format.c_str(), caller, key);
+    return false;
+}
+
+void CUtils::UpdatePublishOptions() {
+    IClientAccess& client = Client();
+    const std::wstring workspace = client.GetWorkspacePath();
+    if (workspace.empty()) {
+        // A relative destination would land in the client's working folder.
+        WriteLog(LevelError, L"UpdatePublishOptions: No workspace folder, %s not copied.", kPublishOptionsFile);
+        return;
+    }
+    const std::wstring destination = workspace + kPublishOptionsFile;
+    const std::wstring source = client.GetPublishOptionsPath();
+
+    std::wstring text = L"Publish Option.xml is up-to-date. No copy required.";
+    const bool present = Exists(destination);
+    bool copy = true;
+    if (!present)
+        text = kPublishOptionsCopied;
+    else if (client.GetEnforcePsxOptions() == L"1")
+        text = L"Successfully overwritten Publish Options.xml file";
+    else {
+        const FILETIME sourceTime = LastWriteTime(source), destinationTime = LastWriteTime(destination);
+        copy = CompareFileTime(&sourceTime, &destinationTime) > 0;
+        if (copy) text = kPublishOptionsCopied;
+    }
+
+    bool failed = false;
+    if (copy) {
+        if (present) SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!CopyFileW(source.c_str(), destination.c_str(), FALSE)) {
+            text = L"Failed to copy file Publish Options.xml." + SystemErrorText(GetLastError());
+            failed = true;
+        }
+    }
+    WriteLog(failed ? LevelError : LevelInfo, L"%s", text);
 }

@@ -2,10 +2,13 @@
 #include "IClientAccess.h"
 #include "Singleton.h"
 #include <windows.h>
+#include <optional>
 #include <string>
+#include <vector>
 
-// The utility object: the log file "vx17log.err", the quiet flag, user messages and the
-// once-per-process settings read from the client.
+// The utility object: the log file "vx17log.err", the quiet flag, user messages, the
+// once-per-process settings read from the client, the host add-in list, the write check
+// for a document and the refresh of the host's publishing options file.
 class CUtils : public Singleton<CUtils> {
 public:
     enum Level { LevelError = 0, LevelInfo = 1, LevelMessage = 2 };
@@ -30,6 +33,20 @@ public:
     void ShowMessage(const std::wstring& text, UINT style);
     int AskMessage(const std::wstring& text, int defaultAnswer, UINT style);
 
+    // An entry of the add-in list; none after the last.
+    using AddInPosition = std::optional<size_t>;
+    // Rebuilds the list from the client's comma-separated add-in names.
+    AddInPosition LoadAddInList();
+    // Full path of the entry at position, which moves on; empty when there is no file.
+    std::wstring GetNextAddInPath(AddInPosition& position);
+
+    // Refuses (with an Error entry naming caller) when the file exists and may not be
+    // written, or when the client denies the write right on the record.
+    bool CheckWritePermission(const std::wstring& path, const std::wstring& key, const std::wstring& caller);
+    // Copies the client's "Publish Options.xml" into the workspace when it is missing,
+    // enforced or older there.
+    void UpdatePublishOptions();
+
     // The session object that answers client questions; null outside a component.
     void SetClientAccess(IClientAccess* client) noexcept { m_client = client; }
 
@@ -45,6 +62,7 @@ private:
     static const T& LogArg(const T& v) noexcept { return v; }
 
     void WriteLogFormatted(int level, const wchar_t* format, ...) noexcept;
+    IClientAccess& Client() noexcept;
     std::wstring Caption();
 
     long m_logThreshold = 0;
@@ -52,5 +70,6 @@ private:
     bool m_headerPending = true;
     bool m_initialised = false;
     bool m_wow64 = false;
+    std::vector<std::wstring> m_addIns;
     IClientAccess* m_client = nullptr;
 };

@@ -8,6 +8,7 @@
 #include "support/CUtils.h"
 #include "support/UniqueVariant.h"
 #include <gmock/gmock.h>
+#include <algorithm>
 #include <new>
 
 using ::testing::Contains;
@@ -206,6 +207,36 @@ TEST_F(RunTest, UnbuiltOperationsSaySo) {
     EXPECT_EQ(Run({L"QELDOPEN", L"C:\\d.dwg", L""}, result), E_NOTIMPL);
     EXPECT_EQ(result, 1);
     EXPECT_THAT(Messages(), Contains(L"Error: OpenDocument: not available in this build (hr = 80004001)"));
+}
+
+// Only a read-write open asks for the obsolete-documents report, and the open follows it.
+TEST_F(RunTest, OpenReportsObsoleteDocumentsFirst) {
+    client->answers[L"#(DTY:ReportObsoleteDocumentsOnOpen)"] = L"1";
+    struct Row {
+        const wchar_t* command;
+        bool reports;
+    } rows[] = {{L"QELDOPEN", true}, {L"QELDOPENREADONLY", false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.command)));
+        LogReader::Remove();
+        client->records.clear();
+        LONG result = 0;
+        EXPECT_EQ(Run({row.command, L"C:\\d.dwg", L""}, result), E_NOTIMPL);
+        const std::vector<FakeCallback::Record> expected =
+            row.reports ? std::vector<FakeCallback::Record>{{L"Call", L"m_ReportObsoleteDocuments", L""}}
+                        : std::vector<FakeCallback::Record>{};
+        EXPECT_EQ(client->Calls(), expected);
+        const std::vector<std::wstring> messages = Messages();
+        const auto report = std::find(messages.begin(), messages.end(),
+                                      L"Info: Fennory Professional Call(m_ReportObsoleteDocuments, )");
+        const auto open = std::find(messages.begin(), messages.end(),
+                                    L"Error: OpenDocument: not available in this build (hr = 80004001)");
+        ASSERT_NE(open, messages.end());
+        EXPECT_EQ(report != messages.end(), row.reports);
+        if (row.reports) {
+            EXPECT_LT(report - messages.begin(), open - messages.begin());
+        }
+    }
 }
 
 }  // namespace

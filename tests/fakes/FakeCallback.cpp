@@ -69,6 +69,10 @@ HRESULT FakeCallback::Call(BSTR command, BSTR arguments, BSTR, LONG* result) {
         else
             environment[variable] = value;
     }
+    if (const auto hook = commands.find(name); hook != commands.end()) {
+        *result = hook->second(*this, args);
+        return S_OK;
+    }
     const auto found = callResults.find(name);
     *result = found == callResults.end() ? 0 : found->second;
     return S_OK;

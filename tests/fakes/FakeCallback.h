@@ -1,5 +1,6 @@
 #pragma once
 #include <cai_dll.h>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -25,6 +26,9 @@ public:
     std::map<std::wstring, std::wstring> messages;
     std::map<std::wstring, std::wstring> environment;
     std::map<std::wstring, long> callResults;
+    // Client commands that act on the fake, such as a "___ForAllRela" over a few records;
+    // the hook's answer is the command's result.
+    std::map<std::wstring, std::function<long(FakeCallback& self, const std::wstring& arguments)>> commands;
     std::set<std::wstring> failing;  // expressions, commands or keys whose call fails
     HRESULT failure = E_FAIL;
     std::set<std::wstring> throwing;  // expressions whose Prepare raises std::bad_alloc

@@ -18,6 +18,10 @@ case "${1:-}" in
     wineserver -k >/dev/null 2>&1
     timeout 30 wineserver -w >/dev/null 2>&1
     wineserver -p >/dev/null 2>&1
+    # The first process of a session starts the Wine services, which inherit its output. Start
+    # them here, writing nowhere: started by a test, they would hold CTest's pipe open and the
+    # test would hang until its timeout.
+    wine cmd /c exit >/dev/null 2>&1
     if [ -n "${2:-}" ]; then
       nohup wine "$2" >/dev/null 2>&1 &
     fi
