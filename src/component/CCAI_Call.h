@@ -35,6 +35,27 @@ public:
     // ISupportErrorInfo
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
+    // Host operations (src/host/), on the held Vecta application.
+    HRESULT ConnectApplication(int start, int useLastProfile, int checkBusy);
+    HRESULT RestoreApplication();
+    HRESULT SendCommand(const std::wstring& commandLine, int checkManagedDocument);
+    HRESULT QuitVecta();
+    HRESULT IsAvailableForPublishPSX(LONG& result);
+
+    // Document operations (src/documents/).
+    HRESULT OpenDocument(const std::wstring& path, int readOnly);
+    HRESULT OpenDocumentWithTimeout(const std::wstring& path, IVectaDocument** document);
+    HRESULT NewDocument(const std::wstring& documentPath);
+    HRESULT UpdateAllTitleblocks(const std::wstring& path);
+    HRESULT QELDImportTitleAttributes(const std::wstring& path, LONG& outcome);
+    HRESULT PublishPSX(const std::wstring& path);
+    HRESULT ChangeQelkey(const std::wstring& oldKey, const std::wstring& newKey);
+
+    // For tests and peers that drive the operations directly.
+    static CCAI_Call* FromInterface(ICAI_Call* call) noexcept { return static_cast<CCAI_Call*>(call); }
+    IVectaApplication* Application() const noexcept { return m_application.get(); }
+    void AttachApplication(IVectaApplication* application) { m_application = ComPtr<IVectaApplication>(application); }
+
     // The three strings a Run reads from its argument array.
     struct Arguments {
         std::wstring command;
@@ -86,17 +107,13 @@ private:
     HRESULT OnSetSilentMode(const Arguments& args, LONG& result);
     HRESULT OnImportTitleAttributes(const Arguments& args, LONG& result);
 
-    // Host and document operations.
-    HRESULT OpenDocument(const std::wstring& path, bool readOnly);
-    HRESULT NewDocument(const std::wstring& documentPath);
-    HRESULT RestoreApplication();
-    HRESULT SendCommand(const std::wstring& commandLine, bool checkManagedDocument);
-    HRESULT UpdateAllTitleblocks(const std::wstring& path);
-    HRESULT QELDImportTitleAttributes(const std::wstring& path, LONG& outcome);
-    HRESULT PublishPSX(const std::wstring& path);
-    HRESULT IsAvailableForPublishPSX(LONG& result);
-    HRESULT ChangeQelkey(const std::wstring& oldKey, const std::wstring& newKey);
-    HRESULT QuitVecta();
+    // Helpers of the host operations (src/host/).
+
+    // Helpers of the document operations (src/documents/): open, document set-up, keys, new.
+
+    // Helpers of publishing (src/documents/).
+
+    // Helpers of title blocks (src/documents/).
 
     Inner m_inner;
     IUnknown* m_outer;  // the controlling unknown: m_inner, or the aggregating object

@@ -150,16 +150,16 @@ HRESULT CCAI_Call::RunCommand(const Arguments& args, LONG& result) {
 HRESULT CCAI_Call::OnOpen(const Arguments& args, LONG&) {
     // The report is the client's business; the open follows whatever it answers.
     CVantorApplication::Instance().ReportObsoleteDocuments();
-    return OpenDocument(args.first, false);
+    return OpenDocument(args.first, 0);
 }
 
-HRESULT CCAI_Call::OnOpenReadOnly(const Arguments& args, LONG&) { return OpenDocument(args.first, true); }
+HRESULT CCAI_Call::OnOpenReadOnly(const Arguments& args, LONG&) { return OpenDocument(args.first, 1); }
 
 HRESULT CCAI_Call::OnNew(const Arguments& args, LONG&) { return NewDocument(args.first); }
 
 HRESULT CCAI_Call::OnRestore(const Arguments&, LONG&) { return RestoreApplication(); }
 
-HRESULT CCAI_Call::OnCommand(const Arguments& args, LONG&) { return SendCommand(args.first, true); }
+HRESULT CCAI_Call::OnCommand(const Arguments& args, LONG&) { return SendCommand(args.first, 1); }
 
 HRESULT CCAI_Call::OnUpdateTitleBlocks(const Arguments& args, LONG&) { return UpdateAllTitleblocks(args.first); }
 
