@@ -16,7 +16,24 @@ const std::wstring& Product() { return CProductIdentity::Instance().DisplayName(
 
 std::wstring OrEmpty(const wchar_t* text) { return text ? text : L""; }
 
+// The callback a worker thread installed for itself; the Run thread installs none.
+struct ThreadCallback {
+    bool installed = false;
+    ICAICallback* callback = nullptr;
+};
+thread_local ThreadCallback t_threadCallback;
+
 }  // namespace
+
+CAICallbackHandler::ThreadCallbackScope::ThreadCallbackScope(ICAICallback* callback) noexcept {
+    t_threadCallback = {true, callback};
+}
+
+CAICallbackHandler::ThreadCallbackScope::~ThreadCallbackScope() { t_threadCallback = {}; }
+
+ICAICallback* CAICallbackHandler::Current() const noexcept {
+    return t_threadCallback.installed ? t_threadCallback.callback : m_callback.get();
+}
 
 HRESULT CAICallbackHandler::SetCallback(IUnknown* object) {
     if (!object) return E_POINTER;
@@ -33,11 +50,12 @@ int CAICallbackHandler::GetMessageText(const wchar_t* key, wchar_t* buffer, size
     if (!key) return -2;
     if (capacity == 0) return -1;
     CopyTruncated(key, wcslen(key), buffer, capacity);
-    if (!m_callback) return 0;
+    ICAICallback* callback = Current();
+    if (!callback) return 0;
 
     UniqueBstr keyText{std::wstring(key)};
     UniqueBstr text;
-    if (FAILED(m_callback->GetMessageText(keyText.get(), text.put()))) return -3;
+    if (FAILED(callback->GetMessageText(keyText.get(), text.put()))) return -3;
     CopyTruncated(text.get() ? text.get() : L"", text.length(), buffer, capacity);
     return 0;
 }
@@ -45,13 +63,14 @@ int CAICallbackHandler::GetMessageText(const wchar_t* key, wchar_t* buffer, size
 std::optional<std::wstring> CAICallbackHandler::Prepare(const wchar_t* expression) const {
     if (!expression) return std::nullopt;
     CUtils& utils = CUtils::Instance();
-    if (!m_callback) {
+    ICAICallback* callback = Current();
+    if (!callback) {
         utils.WriteLog(CUtils::LevelError, (Product() + L" Prepare(%s) failed. No callback object.").c_str(), expression);
         return std::nullopt;
     }
     UniqueBstr in{std::wstring(expression)};
     UniqueBstr answer;
-    const HRESULT hr = m_callback->Prepare(in.get(), answer.put());
+    const HRESULT hr = callback->Prepare(in.get(), answer.put());
     if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, (Product() + L" Prepare(%s) failed (hr = %X)").c_str(), expression, hr);
         return std::nullopt;
@@ -66,7 +85,8 @@ long CAICallbackHandler::Call(const wchar_t* command, const wchar_t* arguments, 
     CUtils& utils = CUtils::Instance();
     const std::wstring args = OrEmpty(arguments);
     utils.WriteLog(CUtils::LevelInfo, (Product() + L" Call(%s, %s)").c_str(), command, args);
-    if (!m_callback) {
+    ICAICallback* callback = Current();
+    if (!callback) {
         utils.WriteLog(CUtils::LevelError, (Product() + L" Call(%s, %s) failed. No callback object.").c_str(), command,
                        args);
         return -1;
@@ -76,7 +96,7 @@ long CAICallbackHandler::Call(const wchar_t* command, const wchar_t* arguments, 
     UniqueBstr extraText;
     if (extra) extraText = UniqueBstr(std::wstring(extra));
     long result = 0;
-    const HRESULT hr = m_callback->Call(commandText.get(), argumentText.get(), extraText.get(), &result);
+    const HRESULT hr = callback->Call(commandText.get(), argumentText.get(), extraText.get(), &result);
     if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, (Product() + L" Call(%s, %s) failed (hr = %X)").c_str(), command, args, hr);
         return -2;

@@ -26,6 +26,20 @@ public:
     // The client's result, -1 without a command or callback, -2 when the client failed.
     long Call(const wchar_t* command, const wchar_t* arguments, const wchar_t* extra) const;
 
+    // A worker thread may not call the client's object directly (it belongs to the Run
+    // thread's apartment). For the scope's lifetime every handler calls the client on this
+    // thread through the given copy, marshalled into the thread's own apartment, or answers
+    // as without a callback when the copy is null.
+    class ThreadCallbackScope {
+    public:
+        explicit ThreadCallbackScope(ICAICallback* callback) noexcept;
+        ThreadCallbackScope(const ThreadCallbackScope&) = delete;
+        ThreadCallbackScope& operator=(const ThreadCallbackScope&) = delete;
+        ~ThreadCallbackScope();
+    };
+
 private:
+    ICAICallback* Current() const noexcept;
+
     ComPtr<ICAICallback> m_callback;
 };

@@ -108,6 +108,11 @@ private:
     HRESULT OnImportTitleAttributes(const Arguments& args, LONG& result);
 
     // Helpers of the host operations (src/host/).
+    HRESULT InitApplication();
+    HRESULT CloseStartUpDrawings();
+    // The drawing-template folder of the host's current profile; empty when not found.
+    std::wstring GetHostTemplatePath();
+    void BringHostWindowForward();
 
     // Helpers of the document operations (src/documents/): open, document set-up, keys, new.
 

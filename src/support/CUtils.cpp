@@ -23,18 +23,6 @@ int DefaultMessageBox(const std::wstring& text, const std::wstring& caption, UIN
 
 CUtils::MessageBoxFunction g_messageBox = DefaultMessageBox;
 
-// "Www Mmm dd hh:mm:ss yyyy", always 24 characters, English names whatever the locale.
-std::wstring TimeText(const SYSTEMTIME& t) {
-    static const wchar_t* const days[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
-    static const wchar_t* const months[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
-                                            L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
-    wchar_t buffer[32];
-    _snwprintf(buffer, 32, L"%ls %ls %02u %02u:%02u:%02u %04u", days[t.wDayOfWeek % 7],
-               months[(t.wMonth + 11) % 12], t.wDay, t.wHour, t.wMinute, t.wSecond, t.wYear);
-    buffer[31] = 0;
-    return buffer;
-}
-
 // Microsoft semantics: %s is a wide string here (mingw's C99 vswprintf would read it narrow).
 std::wstring FormatV(const wchar_t* format, va_list args) {
     va_list measure;
@@ -104,6 +92,18 @@ std::wstring SystemErrorText(DWORD code) {
 }
 
 }  // namespace
+
+// Always 24 characters, English names whatever the locale.
+std::wstring CUtils::TimeText(const SYSTEMTIME& t) {
+    static const wchar_t* const days[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
+    static const wchar_t* const months[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
+                                            L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+    wchar_t buffer[32];
+    _snwprintf(buffer, 32, L"%ls %ls %02u %02u:%02u:%02u %04u", days[t.wDayOfWeek % 7],
+               months[(t.wMonth + 11) % 12], t.wDay, t.wHour, t.wMinute, t.wSecond, t.wYear);
+    buffer[31] = 0;
+    return buffer;
+}
 
 CUtils::MessageBoxFunction CUtils::SetMessageBoxFunction(MessageBoxFunction function) noexcept {
     MessageBoxFunction previous = g_messageBox;

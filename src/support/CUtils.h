@@ -26,6 +26,9 @@ public:
         WriteLogFormatted(level, format, LogArg(args)...);
     }
 
+    // "Www Mmm dd hh:mm:ss yyyy", the log's 24-character time text, for any local time.
+    static std::wstring TimeText(const SYSTEMTIME& local);
+
     void GetModuleVersion(std::wstring& path, std::wstring& version) const;
     void InitFromClient();
     static bool IsWow64() noexcept;

@@ -1,0 +1,277 @@
+#include "CApplicationManager.h"
+#include "CCancelThread.h"
+#include "CRegistryKey.h"
+#include "client/CVantorApplication.h"
+#include "support/CUtils.h"
+#include "support/ResultMacros.h"
+#include "support/UniqueBstr.h"
+#include <cstdint>
+#include <ctime>
+
+namespace {
+
+constexpr DWORD kSearchPassMs = 1000;
+constexpr UINT kMissingHostStyle = MB_ICONEXCLAMATION | MB_OK;
+constexpr UINT kQuestionStyle = MB_ICONQUESTION | MB_YESNO;
+constexpr wchar_t kRelease17[] = L"R17";
+constexpr wchar_t kRegistrarName[] = L"QELDAppReg";
+constexpr wchar_t kRegistrarRegistered[] = L"CheckVectaAppRegistrar: QELDAppReg.zep is correctly registered";
+constexpr wchar_t kRegistrarNotWritten[] = L"CheckVectaAppRegistrar: Can't register QELDAppReg.zep correctly";
+constexpr DWORD kLoadAtStartup = 2;
+constexpr size_t kProductKeyCapacity = 32;
+constexpr size_t kLoaderCapacity = 512;
+// Host command-line input, and two ESC with the terminator: the host's "cancel".
+constexpr ULONG_PTR kCommandInput = 1;
+constexpr wchar_t kCancelInput[] = L"\x1b\x1b";
+constexpr UINT kCancelSendTimeoutMs = 5000;
+
+bool IsRelease17(const std::wstring& version) { return version.compare(0, 3, kRelease17) == 0; }
+
+// The deadline as the log's local time text.
+std::wstring DeadlineText(std::int64_t seconds) {
+    ULARGE_INTEGER ticks;
+    ticks.QuadPart = static_cast<ULONGLONG>(seconds + 11644473600LL) * 10000000ULL;
+    const FILETIME utc{ticks.LowPart, ticks.HighPart};
+    FILETIME local{};
+    SYSTEMTIME time{};
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &time)) return {};
+    return CUtils::TimeText(time);
+}
+
+// One pass of the search. With a cancel thread the pass ends early when the flag rises,
+// and an apartment thread keeps serving the thread's calls to the client meanwhile.
+void WaitOnePass(const CCancelThread* cancel) {
+    if (!cancel) {
+        Sleep(kSearchPassMs);
+        return;
+    }
+    HANDLE cancelled = cancel->CancelledEvent();
+    DWORD index = 0;
+    const HRESULT hr = CoWaitForMultipleHandles(0, kSearchPassMs, 1, &cancelled, &index);
+    if (hr != S_OK && hr != RPC_S_CALLPENDING) WaitForSingleObject(cancelled, kSearchPassMs);
+}
+
+bool IsIdle(IVectaState* state, bool previous) {
+    VARIANT_BOOL idle = VARIANT_FALSE;
+    if (FAILED(state->get_IsIdle(&idle))) return previous;
+    return idle != VARIANT_FALSE;
+}
+
+}  // namespace
+
+CApplicationManager::CApplicationManager() {
+    CVantorApplication& session = CVantorApplication::Instance();
+    m_startupWait = session.GetStartupWait();
+    m_activeCommandWait = session.GetActiveCommandWait();
+    m_applicationName = session.GetApplicationName();
+}
+
+CApplicationManager::~CApplicationManager() = default;
+
+HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int start, int useLastProfile) {
+    CUtils& utils = CUtils::Instance();
+    CVantorApplication& session = CVantorApplication::Instance();
+
+    const std::wstring profile = useLastProfile == 1 ? session.GetLastProfile() : session.GetProfile();
+    const std::wstring version = session.GetHostVersion();
+    const bool release17 = IsRelease17(version);
+    if (!profile.empty())
+        m_displayName = std::wstring(release17 ? L"QELDVecta17Instance" : L"QELDVecta16Instance") + L":" + profile;
+    if (m_displayName.empty()) {
+        utils.WriteLog(CUtils::LevelError, L"Attribute 'Profile' is not defined for this Application");
+        return E_INVALIDARG;
+    }
+
+    ComPtr<IBindCtx> context;
+    HRESULT hr = CreateBindCtx(0, context.put());
+    if (FAILED(hr)) {
+        utils.WriteLog(CUtils::LevelError, L"CreateBindCtx() failed (hr = %X)", hr);
+        return hr;
+    }
+
+    std::int64_t deadline = 0;
+    session.GetJobDeadline(&deadline);
+    const std::int64_t startTime = _time64(nullptr);
+    if (deadline != 0 && deadline < startTime) {
+        utils.WriteLog(CUtils::LevelError, L"Ignore JobServer deadline, because it is not valid: %24.24s",
+                       DeadlineText(deadline));
+        deadline = 0;
+    }
+    std::shared_ptr<CCancelThread> cancel;
+    if (deadline != 0) {
+        utils.WriteLog(CUtils::LevelInfo, L"Use JobServer deadline for this job: %24.24s", DeadlineText(deadline));
+    } else {
+        cancel = CCancelThread::Start(profile, m_startupWait);
+        if (!cancel) {
+            utils.WriteLog(CUtils::LevelError, L"Thread for cancelling operation can't be created");
+            return E_FAIL;
+        }
+        cancel->ResetCancel();
+    }
+
+    m_started = 0;
+    hr = S_OK;
+    while (!object) {
+        if (cancel && cancel->IsCancelled()) break;
+        ULONG eaten = 0;
+        ComPtr<IMoniker> moniker;
+        hr = MkParseDisplayName(context.get(), m_displayName.c_str(), &eaten, moniker.put());
+        if (FAILED(hr)) {
+            utils.WriteLog(CUtils::LevelError,
+                           release17 ? L"QELDVecta17Instance.dll is probably not registered. MkParseDisplayName() failed (hr = %X)"
+                                     : L"QELDVecta16Instance.dll is probably not registered. MkParseDisplayName() failed (hr = %X)",
+                           hr);
+            break;
+        }
+        hr = moniker->BindToObject(context.get(), nullptr, IID_IUnknown, object.put_void());
+        moniker.reset();
+        if (object) {
+            utils.WriteLog(CUtils::LevelInfo, L"Correct %s application with profile '%s' found.", m_applicationName, profile);
+            session.SetLastProfile(profile);
+            break;
+        }
+        if (start != 1) {
+            utils.ShowMessage(session.GetUserMessage(L"VX16006", true), kMissingHostStyle);
+            utils.WriteLog(CUtils::LevelInfo, L"%s with the required profile '%s' is not available", m_applicationName,
+                           profile);
+            hr = E_FAIL;
+            break;
+        }
+        if (m_started == 0) {
+            (void)CheckVectaAppRegistrar();
+            utils.WriteLog(CUtils::LevelInfo, L"Start of %s", m_applicationName);
+            const std::wstring exe = session.GetExeFileName();
+            const std::wstring arguments = session.GetOpenArgument();
+            session.CallClient(L"___Shell", L"Shellexecute(open '" + exe + L"' '" + arguments + L"' '$(WSPATH:|-)' )");
+            m_started = 1;
+        }
+        if (deadline != 0 && deadline <= _time64(nullptr)) {
+            utils.WriteLog(CUtils::LevelError, L"Deadline (%24.24s) for this job has exceeded", DeadlineText(deadline));
+            utils.WriteLog(CUtils::LevelError, L"Don't wait for application any longer.");
+            hr = HR_TIMEOUT;
+            break;
+        }
+        WaitOnePass(cancel.get());
+    }
+
+    if (m_started == 1) utils.UpdatePublishOptions();
+    if (cancel) cancel->Stop();
+    return hr;
+}
+
+int CApplicationManager::IsBusy(IVectaApplication* application) {
+    if (!application) return 1;
+    CUtils& utils = CUtils::Instance();
+    const long wait = m_activeCommandWait;
+
+    UniqueBstr version;
+    if (SUCCEEDED(application->get_Version(version.put())) && m_started == 1 &&
+        CompareStringOrdinal(version.str().substr(0, 4).c_str(), -1, L"17.2", -1, TRUE) == CSTR_EQUAL)
+        Sleep(static_cast<DWORD>(2 * wait));
+
+    ComPtr<IVectaDocument> document;
+    if (FAILED(application->get_ActiveDocument(document.put())) || !document) return 0;
+
+    ComPtr<IVectaState> state;
+    HRESULT hr = application->get_State(state.put());
+    if (SUCCEEDED(hr) && !state) hr = E_POINTER;
+    if (FAILED(hr)) {
+        utils.WriteLog(CUtils::LevelError, L"IsBusy: Can't get Vecta state (hr = %X)", hr);
+        return 1;
+    }
+    bool idle = IsIdle(state.get(), false);
+    if (idle) return 0;
+
+    long waited = 0;
+    for (;;) {
+        utils.WriteLog(CUtils::LevelInfo, L"IsBusy: Vecta is busy. Wait for %d milliseconds", wait);
+        Sleep(static_cast<DWORD>(wait));
+        waited += wait;
+        idle = IsIdle(state.get(), idle);
+        if (!idle && waited < m_startupWait / 2) continue;
+        if (m_started == 1) {
+            if (idle) return 0;
+            if (waited < m_startupWait) continue;
+        }
+        break;
+    }
+    if (idle) return 0;
+
+    utils.WriteLog(CUtils::LevelInfo, L"IsBusy: Vecta is still busy. Ask user to cancel active command.");
+    const std::wstring question = CVantorApplication::Instance().GetUserMessage(L"VX16010", true);
+    if (utils.AskMessage(question, IDYES, kQuestionStyle) != IDYES) {
+        utils.WriteLog(CUtils::LevelInfo, L"IsBusy: Not cancelled active command");
+        return 1;
+    }
+    long window = 0;
+    hr = application->get_HWND(&window);
+    if (SUCCEEDED(hr)) {
+        COPYDATASTRUCT data{kCommandInput, sizeof(kCancelInput), const_cast<wchar_t*>(kCancelInput)};
+        DWORD_PTR answer = 0;
+        // A hung host must not hang the client too.
+        SendMessageTimeoutW(reinterpret_cast<HWND>(static_cast<LONG_PTR>(window)), WM_COPYDATA, 0,
+                            reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kCancelSendTimeoutMs, &answer);
+    } else {
+        utils.WriteLog(CUtils::LevelError, L"IsBusy: Can't read Vecta's main window (hr = %X)", hr);
+    }
+    utils.WriteLog(CUtils::LevelInfo, L"IsBusy: Cancelled active command.");
+    return 0;
+}
+
+int CApplicationManager::CheckVectaAppRegistrar() {
+    CUtils& utils = CUtils::Instance();
+    CVantorApplication& session = CVantorApplication::Instance();
+
+    std::wstring version = session.GetHostVersion();
+    const bool release17 = IsRelease17(version);
+    if (version.empty()) version = L"R16.0";
+    const std::wstring releaseRoot = L"Software\\Tessaro\\Vecta\\" + version;
+
+    CRegistryKey key;
+    std::wstring product;
+    if (key.Open(HKEY_CURRENT_USER, releaseRoot, KEY_READ) == ERROR_SUCCESS)
+        product = key.ReadString(L"CurVer", kProductKeyCapacity).value_or(L"");
+    key.Close();
+    if (product.empty()) {
+        utils.WriteLog(CUtils::LevelError, L"CheckVectaAppRegistrar: Can't determine current %s version", m_applicationName);
+        return 0;
+    }
+
+    const std::wstring module =
+        release17 ? session.GetZepFolder() + L"QELDAppReg17.zep" : session.FindClientFile(L"QELDAppReg.zep");
+    if (module.empty()) {
+        utils.WriteLog(CUtils::LevelError, L"CheckVectaAppRegistrar: Can't find QELDAppReg.zep in search path");
+        return 0;
+    }
+
+    const std::wstring registration = releaseRoot + L"\\" + product + L"\\Applications\\" + kRegistrarName;
+    if (key.Open(HKEY_CURRENT_USER, registration, KEY_READ) == ERROR_SUCCESS) {
+        const bool correct = key.ReadDword(L"LOADCTRLS") == kLoadAtStartup &&
+                             key.ReadString(L"LOADER", kLoaderCapacity) == module;
+        key.Close();
+        if (correct) {
+            utils.WriteLog(CUtils::LevelInfo, kRegistrarRegistered);
+            return 1;
+        }
+    } else {
+        if (key.Create(HKEY_CURRENT_USER, registration, KEY_READ | KEY_WRITE) != ERROR_SUCCESS) {
+            utils.WriteLog(CUtils::LevelError, L"CheckVectaAppRegistrar: Can't register QELDAppReg.zep for demand loading");
+            return 0;
+        }
+        key.Close();
+    }
+
+    if (key.Open(HKEY_CURRENT_USER, registration, KEY_WRITE) != ERROR_SUCCESS) {
+        utils.WriteLog(CUtils::LevelError, kRegistrarNotWritten);
+        return 0;
+    }
+    const LONG controlsWritten = key.WriteDword(L"LOADCTRLS", kLoadAtStartup);
+    const LONG loaderWritten = key.WriteString(L"LOADER", module);
+    key.Close();
+    if (controlsWritten != ERROR_SUCCESS || loaderWritten != ERROR_SUCCESS) {
+        utils.WriteLog(CUtils::LevelError, kRegistrarNotWritten);
+        return 0;
+    }
+    utils.WriteLog(CUtils::LevelInfo, kRegistrarRegistered);
+    return 1;
+}

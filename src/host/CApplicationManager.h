@@ -1,0 +1,31 @@
+#pragma once
+#include "support/ComPtr.h"
+#include <vecta.h>
+#include <string>
+
+// Finds the one running Vecta instance with the profile the client requires, starting it
+// through the client when asked, for one connection. Lives on the caller's stack.
+class CApplicationManager {
+public:
+    CApplicationManager();
+    CApplicationManager(const CApplicationManager&) = delete;
+    CApplicationManager& operator=(const CApplicationManager&) = delete;
+    virtual ~CApplicationManager();
+
+    // object must be empty on entry; on success it holds the host's application object.
+    HRESULT LocateApplication(ComPtr<IUnknown>& object, int start, int useLastProfile);
+    // 1 when the host stays busy and the user does not let its command be cancelled.
+    int IsBusy(IVectaApplication* application);
+    // 1 when the registrar add-in is registered for demand loading at the end.
+    int CheckVectaAppRegistrar();
+
+    // This connection asked the client to start the host.
+    bool Started() const noexcept { return m_started == 1; }
+
+private:
+    std::wstring m_displayName;
+    long m_activeCommandWait;
+    int m_started = 0;
+    std::wstring m_applicationName;
+    long m_startupWait;  // the client's value when this connection began
+};

@@ -1,0 +1,90 @@
+#include "HostTest.h"
+#include "client/CVantorApplication.h"
+#include "fakes/ArgumentArray.h"
+#include "fakes/LogReader.h"
+#include "support/CUtils.h"
+#include "support/UniqueVariant.h"
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::wstring FreshProfile() {
+    static int counter = 0;
+    return L"Host-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount()) + L"-" +
+           std::to_wstring(++counter);
+}
+
+}  // namespace
+
+void HostTest::SetUpTestSuite() { ASSERT_EQ(CSimProcess::RegisterAll(), S_OK); }
+
+HostTest::HostTest() : profile(FreshProfile()) {
+    tracePath = folder.File(L"trace.txt");
+    client.attach(FakeCallback::Create());
+    client->environment[L"_VNTXVER"] = L"530";
+    client->answers[L"#(Appl:LogLevel)"] = L"1";
+    client->answers[L"#(Appl:Profile)"] = profile;
+    client->answers[L"#(Appl:VectaVersion)"] = L"R17.1";
+    client->answers[L"#(Appl:ApplicationName)"] = L"Vecta";
+    client->answers[L"#(Appl:ExeFileName)"] = CSimProcess::SimPath();
+    client->answers[L"#(Appl:WaitForStartup)"] = L"20000";
+    client->answers[L"#(Appl:WaitForActiveCommand)"] = L"100";
+    SetOpenArgument(L"");
+    launcher.Attach(*client.get());
+    EXPECT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, object.put_void()), S_OK);
+    CUtils::Instance().SetLogThreshold(2);
+}
+
+HostTest::~HostTest() {
+    CVantorApplication::Instance().ReleaseCallback();
+    QuitHosts();
+    object.reset();
+    sims.clear();
+}
+
+void HostTest::SetOpenArgument(const std::wstring& extra) {
+    client->answers[L"#(Appl:OpenArgument)"] =
+        L"/profile \"" + profile + L"\" /release R17 /idle 30 /trace \"" + tracePath + L"\" " + extra;
+}
+
+CSimProcess& HostTest::StartSim(const std::wstring& extra, std::wstring simProfile) {
+    if (simProfile.empty()) simProfile = profile;
+    sims.push_back(std::make_unique<CSimProcess>());
+    EXPECT_EQ(sims.back()->Start(simProfile, L"R17", L"/idle 30 /trace \"" + tracePath + L"\" " + extra), S_OK);
+    return *sims.back();
+}
+
+void HostTest::LendClient() {
+    ASSERT_EQ(CVantorApplication::Instance().SetCallback(client.get()), S_OK);
+    CUtils::Instance().SetLogThreshold(2);
+}
+
+HRESULT HostTest::Run(const std::vector<std::wstring>& items, LONG& result) {
+    UniqueVariant args = ArgumentArray(items);
+    UniqueVariant out;
+    const HRESULT hr = object->Run(client.get(), args.get(), out.put());
+    result = V_I4(&out.get());
+    return hr;
+}
+
+std::vector<std::wstring> HostTest::Messages() const { return LogReader().Messages(); }
+
+size_t HostTest::ShellCalls() const {
+    size_t count = 0;
+    for (const auto& call : client->Calls()) count += call.text == L"___Shell";
+    return count;
+}
+
+std::string HostTest::Trace() const {
+    std::ifstream in(std::filesystem::path(tracePath), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void HostTest::QuitHosts() {
+    if (object && Call().Application()) (void)Call().Application()->Quit();
+    launcher.WaitForAll(5000);
+}

@@ -1,0 +1,47 @@
+#pragma once
+#include "component/CCAI_Call.h"
+#include "fakes/CShellLauncher.h"
+#include "fakes/CSimProcess.h"
+#include "fakes/ComponentTest.h"
+#include "fakes/FakeCallback.h"
+#include "host/CVectaArgument.h"
+#include "support/ComPtr.h"
+#include "support/UniqueBstr.h"
+#include <gmock/gmock.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A CAI_Call object, a fake client configured for one fresh profile whose "___Shell"
+// really launches VectaSim, and the simulators a test starts itself. Every simulator is
+// gone when the test ends.
+class HostTest : public ComponentTest {
+protected:
+    static void SetUpTestSuite();
+
+    HostTest();
+    ~HostTest() override;
+
+    // The switches the client's "#(Appl:OpenArgument)" gives a launched host.
+    void SetOpenArgument(const std::wstring& extra);
+    // Starts a simulator under the profile (the test's own unless given) with a trace.
+    CSimProcess& StartSim(const std::wstring& extra = L"", std::wstring profile = L"");
+    // Lends the client to the session, as Run does, for calling operations directly.
+    void LendClient();
+    HRESULT Run(const std::vector<std::wstring>& items, LONG& result);
+    CCAI_Call& Call() const { return *CCAI_Call::FromInterface(object.get()); }
+
+    std::vector<std::wstring> Messages() const;
+    size_t ShellCalls() const;
+    std::string Trace() const;
+    bool TraceHas(const std::string& text) const { return Trace().find(text) != std::string::npos; }
+    // Quits the connected host (when there is one) and waits for every launched one to end.
+    void QuitHosts();
+
+    std::wstring profile;
+    std::wstring tracePath;
+    ComPtr<FakeCallback> client;
+    ComPtr<ICAI_Call> object;
+    CShellLauncher launcher;
+    std::vector<std::unique_ptr<CSimProcess>> sims;
+};
