@@ -4,6 +4,7 @@
 #include "fakes/LogReader.h"
 #include "support/CUtils.h"
 #include "support/UniqueVariant.h"
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -67,6 +68,25 @@ HRESULT HostTest::Run(const std::vector<std::wstring>& items, LONG& result) {
     const HRESULT hr = object->Run(client.get(), args.get(), out.put());
     result = V_I4(&out.get());
     return hr;
+}
+
+void HostTest::ShellStartsNothing() {
+    client->commands[L"___Shell"] = [](FakeCallback&, const std::wstring&) { return 0L; };
+}
+
+void HostTest::SetMessage(const std::wstring& key, const std::wstring& text) {
+    client->messages[key] = text;
+    client->answers[text] = text;
+}
+
+bool HostTest::WaitForEntry(const std::wstring& entry, DWORD milliseconds) const {
+    const DWORD begin = GetTickCount();
+    do {
+        const auto messages = Messages();
+        if (std::find(messages.begin(), messages.end(), entry) != messages.end()) return true;
+        Sleep(20);
+    } while (GetTickCount() - begin < milliseconds);
+    return false;
 }
 
 std::vector<std::wstring> HostTest::Messages() const { return LogReader().Messages(); }

@@ -31,7 +31,14 @@ protected:
     HRESULT Run(const std::vector<std::wstring>& items, LONG& result);
     CCAI_Call& Call() const { return *CCAI_Call::FromInterface(object.get()); }
 
+    // The client answers "___Shell" without starting anything: the host never appears.
+    void ShellStartsNothing();
+    void SetAnswer(const std::wstring& expression, const std::wstring& value) { client->answers[expression] = value; }
+    // A message whose text the client expands to itself.
+    void SetMessage(const std::wstring& key, const std::wstring& text);
     std::vector<std::wstring> Messages() const;
+    // Waits until the log holds the entry (the cancel thread writes its own).
+    bool WaitForEntry(const std::wstring& entry, DWORD milliseconds) const;
     size_t ShellCalls() const;
     std::string Trace() const;
     bool TraceHas(const std::string& text) const { return Trace().find(text) != std::string::npos; }

@@ -1,0 +1,163 @@
+// The search's ways to end without a host: the user's answers, quiet mode, the job deadline.
+#include "HostTest.h"
+#include "support/CUtils.h"
+#include "support/ResultMacros.h"
+#include "support/UniqueHandle.h"
+#include "fakes/LogReader.h"
+#include <algorithm>
+#include <ctime>
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+constexpr wchar_t kExit[] = L"Info: CancelThread: Exit";
+
+class SearchTest : public HostTest {
+protected:
+    SearchTest() {
+        SetMessage(L"VX16007", L"Vecta has not started yet.");
+        SetMessage(L"VX16008", L"Vecta has still not started.");
+        client->messages[L"VX16011"] = L"Go on waiting?";
+        client->messages[L"VX16003"] = L"Fennory";
+        client->answers[L"Fennory"] = L"Fennory";
+    }
+    ~SearchTest() override {
+        // The thread uses the process-wide objects the fixture deletes.
+        const auto messages = Messages();
+        if (std::find(messages.begin(), messages.end(), L"Info: CancelThread: Enter") != messages.end()) {
+            EXPECT_TRUE(WaitForEntry(kExit, 5000));
+        }
+    }
+    void SetDeadline(std::int64_t seconds) { SetAnswer(L"$(JobServerJobTimeout_time_t)", std::to_wstring(seconds)); }
+    size_t Count(const std::wstring& entry) const {
+        const auto messages = Messages();
+        return static_cast<size_t>(std::count(messages.begin(), messages.end(), entry));
+    }
+};
+
+TEST_F(SearchTest, NoAnswerEndsTheSearchWithinASecond) {
+    ShellStartsNothing();
+    SetAnswer(L"#(Appl:WaitForStartup)", L"300");
+    boxAnswer = IDNO;
+    LendClient();
+    const DWORD begin = GetTickCount();
+    EXPECT_TRUE(FAILED(Call().ConnectApplication(1, 0, 1)));
+    const DWORD took = GetTickCount() - begin;
+    EXPECT_GE(took, 300u);
+    EXPECT_LT(took, 1300u);
+    ASSERT_TRUE(WaitForEntry(kExit, 2000));
+    ASSERT_EQ(shown.size(), 1u);
+    // Texts fetched from the client on the thread, through its own marshalled callback.
+    EXPECT_EQ(shown[0].text, L"Vecta has not started yet.\nGo on waiting?");
+    EXPECT_EQ(shown[0].caption, L"Fennory");
+    EXPECT_EQ(shown[0].style & 0xFF, 0x24u);
+    EXPECT_THAT(Messages(), Contains(L"Info: CancelThread: Wait for Vecta with the profile '" + profile + L"' to be available"));
+    EXPECT_THAT(Messages(), Contains(L"Info: CancelThread: User has cancelled the operation!"));
+    EXPECT_EQ(ShellCalls(), 1u);
+    EXPECT_EQ(Call().Application(), nullptr);
+}
+
+TEST_F(SearchTest, QuietModeGivesUpAfterSixStartupWaits) {
+    ShellStartsNothing();
+    SetAnswer(L"#(Appl:WaitForStartup)", L"200");
+    CUtils::Instance().SetQuiet(true);
+    LendClient();
+    const DWORD begin = GetTickCount();
+    EXPECT_TRUE(FAILED(Call().ConnectApplication(1, 0, 1)));
+    const DWORD took = GetTickCount() - begin;
+    EXPECT_GE(took, 1200u);
+    EXPECT_LT(took, 3500u);
+    ASSERT_TRUE(WaitForEntry(kExit, 2000));
+    EXPECT_TRUE(shown.empty());
+    const std::wstring waiting = L"CancelThread: Wait for Vecta with the profile '" + profile + L"' to be available";
+    EXPECT_EQ(Count(L"Info: " + waiting), 1u);
+    EXPECT_EQ(Count(L"Error: " + waiting), 5u);
+    EXPECT_THAT(Messages(), Contains(L"Error: CancelThread: Operation has been cancelled after 5 tries!"));
+    EXPECT_EQ(ShellCalls(), 1u);
+}
+
+// The question box of the next test: it starts the host, then stays open until the test
+// has seen the search end.
+HANDLE g_answer = nullptr;
+CShellLauncher* g_lateLauncher = nullptr;
+std::wstring g_lateCommand;
+int HostAppearsWhileAsking(const std::wstring&, const std::wstring&, UINT) {
+    g_lateLauncher->Launch(g_lateCommand);
+    WaitForSingleObject(g_answer, 10000);
+    return IDNO;
+}
+
+TEST_F(SearchTest, HostFoundWhileAQuestionIsOpenEndsTheSearchAtOnce) {
+    ShellStartsNothing();
+    SetAnswer(L"#(Appl:WaitForStartup)", L"200");
+    UniqueHandle answer(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    CShellLauncher late;
+    g_answer = answer.get();
+    g_lateLauncher = &late;
+    g_lateCommand = L"Shellexecute(open '" + CSimProcess::SimPath() + L"' '" + *client->answers[L"#(Appl:OpenArgument)"] +
+                    L"' '$(WSPATH:|-)' )";
+    auto previous = CUtils::SetMessageBoxFunction(HostAppearsWhileAsking);
+    LendClient();
+    const DWORD begin = GetTickCount();
+    EXPECT_EQ(Call().ConnectApplication(1, 0, 0), S_OK);
+    const DWORD took = GetTickCount() - begin;
+    EXPECT_LT(took, 2500u);  // the pass after the launch, not after the answer
+    EXPECT_NE(Call().Application(), nullptr);
+    EXPECT_THAT(Messages(), Not(Contains(HasSubstr(L"User has cancelled"))));
+    SetEvent(answer.get());
+    EXPECT_TRUE(WaitForEntry(kExit, 5000));
+    EXPECT_THAT(Messages(), Contains(L"Info: CancelThread: User has cancelled the operation!"));
+    CUtils::SetMessageBoxFunction(previous);
+    (void)Call().Application()->Quit();
+    EXPECT_TRUE(late.WaitForAll(5000));
+}
+
+// Waits for a fresh second, so that "now" is the same second for the test and the search.
+std::int64_t StartOfSecond() {
+    const std::int64_t now = _time64(nullptr);
+    while (_time64(nullptr) == now) Sleep(5);
+    return _time64(nullptr);
+}
+
+TEST_F(SearchTest, DeadlineOfTheCurrentSecondIsAcceptedAndReachedInTheFirstPass) {
+    ShellStartsNothing();
+    SetDeadline(StartOfSecond());
+    LendClient();
+    const DWORD begin = GetTickCount();
+    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), HR_TIMEOUT);
+    EXPECT_LT(GetTickCount() - begin, 800u);
+    EXPECT_EQ(ShellCalls(), 1u);
+    EXPECT_THAT(Messages(), Contains(HasSubstr(L"Info: Use JobServer deadline for this job: ")));
+    EXPECT_THAT(Messages(), Contains(::testing::AllOf(HasSubstr(L"Error: Deadline ("), HasSubstr(L") for this job has exceeded"))));
+    EXPECT_THAT(Messages(), Contains(L"Error: Don't wait for application any longer."));
+    EXPECT_THAT(Messages(), Not(Contains(HasSubstr(L"CancelThread"))));
+}
+
+TEST_F(SearchTest, PastDeadlineIsIgnoredAndTheUserMayCancelAgain) {
+    SetDeadline(_time64(nullptr) - 3600);
+    LendClient();
+    EXPECT_EQ(Call().ConnectApplication(0, 0, 0), E_FAIL);
+    EXPECT_THAT(Messages(), Contains(HasSubstr(L"Error: Ignore JobServer deadline, because it is not valid: ")));
+    EXPECT_THAT(Messages(), Not(Contains(HasSubstr(L"Use JobServer deadline"))));
+    EXPECT_TRUE(WaitForEntry(L"Info: CancelThread: Enter", 2000));
+}
+
+TEST_F(SearchTest, WithAValidDeadlineNoQuestionIsEverAsked) {
+    ShellStartsNothing();
+    SetAnswer(L"#(Appl:WaitForStartup)", L"100");
+    SetDeadline(StartOfSecond() + 2);
+    LendClient();
+    const DWORD begin = GetTickCount();
+    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), HR_TIMEOUT);
+    const DWORD took = GetTickCount() - begin;
+    EXPECT_GE(took, 1900u);
+    EXPECT_LT(took, 3500u);
+    EXPECT_TRUE(shown.empty());
+    EXPECT_THAT(Messages(), Not(Contains(HasSubstr(L"CancelThread"))));
+    EXPECT_EQ(ShellCalls(), 1u);
+}
+
+}  // namespace
