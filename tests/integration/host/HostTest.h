@@ -4,6 +4,7 @@
 #include "fakes/CSimProcess.h"
 #include "fakes/ComponentTest.h"
 #include "fakes/FakeCallback.h"
+#include "fakes/LogReader.h"
 #include "host/CVectaArgument.h"
 #include "support/ComPtr.h"
 #include "support/UniqueBstr.h"
