@@ -1,6 +1,6 @@
 // Preparing a connected host for the PDM system: add-ins, the product menu, the empty
 // drawings a fresh host opens by itself; and the host profile's template folder.
-#include "CRegistryKey.h"
+#include "CHostProfile.h"
 #include "CVectaArgument.h"
 #include "component/CCAI_Call.h"
 #include "client/CVantorApplication.h"
@@ -12,7 +12,6 @@
 namespace {
 
 constexpr wchar_t kMenuGroup[] = L"Fennory";
-constexpr wchar_t kHostKey[] = L"Software\\Tessaro\\Vecta";
 
 std::wstring WithoutExtension(const std::wstring& path) {
     const size_t dot = path.rfind(L'.');
@@ -22,13 +21,6 @@ std::wstring WithoutExtension(const std::wstring& path) {
 bool SameText(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
-
-std::wstring ReadHostValue(const std::wstring& path, const std::wstring& name, size_t capacity) {
-    CRegistryKey key;
-    if (key.Open(HKEY_CURRENT_USER, path, KEY_READ) != ERROR_SUCCESS) return {};
-    return key.ReadString(name, capacity).value_or(L"");
-}
-
 }  // namespace
 
 HRESULT CCAI_Call::InitApplication() {
@@ -121,11 +113,4 @@ HRESULT CCAI_Call::CloseStartUpDrawings() {
     return hr;
 }
 
-std::wstring CCAI_Call::GetHostTemplatePath() {
-    const std::wstring release = ReadHostValue(kHostKey, L"CurVer", 20);
-    const std::wstring releaseKey = std::wstring(kHostKey) + L"\\" + release;
-    const std::wstring product = ReadHostValue(releaseKey, L"CurVer", 20);
-    const std::wstring profiles = releaseKey + L"\\" + product + L"\\Profiles";
-    const std::wstring profile = ReadHostValue(profiles, L"", 100);
-    return ReadHostValue(profiles + L"\\" + profile + L"\\General", L"TemplatePath", 260);
-}
+std::wstring CCAI_Call::GetHostTemplatePath() { return CHostProfile::TemplatePath(); }
