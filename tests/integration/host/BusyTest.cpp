@@ -17,13 +17,8 @@ protected:
     }
     // A running host with one drawing open, busy for the time when given.
     void StartWithDrawing(long busyMs) {
-        CSimProcess& sim = StartSim();
-        const std::wstring path = folder.File(L"busy.vdr");
-        TempFolder::WriteBytes(path, "VECTA DRAWING 1\nKEY=Q-1\n");
-        ComPtr<IVectaDocuments> documents;
-        ASSERT_EQ(sim.App()->get_Documents(documents.put()), S_OK);
-        UniqueBstr name(path);
-        ASSERT_EQ(documents->Open(name.get(), CVectaArgument::Index(0), CVectaArgument::Index(0), document.put()), S_OK);
+        StartSim();
+        OpenDrawing(L"busy.vdr", document);
         if (busyMs > 0) {
             UniqueBstr command(L"VSIMBUSY " + std::to_wstring(busyMs) + L" ");
             ASSERT_EQ(document->SendCommand(command.get()), S_OK);

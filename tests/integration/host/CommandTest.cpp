@@ -14,11 +14,7 @@ protected:
     void StartWithDrawing() {
         StartSim();
         drawing = folder.File(L"cmd.vdr");
-        TempFolder::WriteBytes(drawing, "VECTA DRAWING 1\nKEY=Q-7\n");
-        ComPtr<IVectaDocuments> documents;
-        ASSERT_EQ(sims[0]->App()->get_Documents(documents.put()), S_OK);
-        UniqueBstr path(drawing);
-        ASSERT_EQ(documents->Open(path.get(), CVectaArgument::Index(0), CVectaArgument::Index(0), document.put()), S_OK);
+        OpenDrawing(L"cmd.vdr", document);
         client->environment[L"VX16_LASTPROFILE"] = profile;
     }
     std::wstring KeyQuery() const { return L"@(QELKEYfromPath \"" + drawing + L"\")"; }
@@ -32,7 +28,7 @@ TEST_F(CommandTest, UnmanagedDrawingGetsAMessageAndNothingIsSent) {
     SetAnswer(KeyQuery(), L"");
     client->messages[L"VX16014"] = L"Not a Fennory drawing";
     LONG result = -1;
-    EXPECT_EQ(Run({L"COMMAND", L"QELDSHOWTITLE Q-7 ", L""}, result), S_OK);
+    EXPECT_EQ(Run({L"COMMAND", L"QELDSHOWTITLE Q-1 ", L""}, result), S_OK);
     EXPECT_EQ(result, 0);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, L"Not a Fennory drawing");
@@ -45,16 +41,16 @@ TEST_F(CommandTest, JobServerSkipsTheManagedCheck) {
     SetAnswer(KeyQuery(), L"");
     SetAnswer(L"#(=isJobServer())", L"TRUE");
     LONG result = -1;
-    EXPECT_EQ(Run({L"COMMAND", L"QELDSHOWTITLE Q-7 ", L""}, result), S_OK);
+    EXPECT_EQ(Run({L"COMMAND", L"QELDSHOWTITLE Q-1 ", L""}, result), S_OK);
     EXPECT_TRUE(shown.empty());
     EXPECT_THAT(client->Prepared(), Not(Contains(KeyQuery())));
-    EXPECT_TRUE(TraceHas("Command.Run(\"QELDSHOWTITLE Q-7\")"));
+    EXPECT_TRUE(TraceHas("Command.Run(\"QELDSHOWTITLE Q-1\")"));
 }
 
 TEST_F(CommandTest, CommandWithoutHostFailsWithoutStartingOne) {
     client->environment[L"VX16_LASTPROFILE"] = profile;
     LONG result = -1;
-    EXPECT_EQ(Run({L"COMMAND", L"QELDSHOWTITLE Q-7 ", L""}, result), E_FAIL);
+    EXPECT_EQ(Run({L"COMMAND", L"QELDSHOWTITLE Q-1 ", L""}, result), E_FAIL);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(ShellCalls(), 0u);
     EXPECT_EQ(Run({L"QELDRESTORE", L""}, result), E_FAIL);

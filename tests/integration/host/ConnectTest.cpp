@@ -78,13 +78,8 @@ TEST_F(ConnectTest, WithoutStartFlagAMissingHostGivesOneMessageAndNoWait) {
 
 TEST_F(ConnectTest, CommandsRunEndToEndThroughRun) {
     StartSim();
-    const std::wstring drawing = folder.File(L"managed.vdr");
-    TempFolder::WriteBytes(drawing, "VECTA DRAWING 1\nKEY=Q-1\n");
-    ComPtr<IVectaDocuments> documents;
     ComPtr<IVectaDocument> document;
-    ASSERT_EQ(sims[0]->App()->get_Documents(documents.put()), S_OK);
-    UniqueBstr path(drawing);
-    ASSERT_EQ(documents->Open(path.get(), CVectaArgument::Index(0), CVectaArgument::Index(0), document.put()), S_OK);
+    OpenDrawing(L"managed.vdr", document);
     client->environment[L"VX16_LASTPROFILE"] = profile;
     client->answers[L"@(QELKEYfromPath \"" + folder.Path() + L"\\managed.vdr\")"] = L"Q-1";
 
@@ -105,7 +100,6 @@ TEST_F(ConnectTest, CommandsRunEndToEndThroughRun) {
 
     ASSERT_EQ(document->Close(CVectaArgument::Index(0), CVectaArgument::Missing()), S_OK);
     document.reset();
-    documents.reset();
     EXPECT_EQ(Run({L"QELDQUIT", L""}, result), S_OK);
     EXPECT_EQ(result, 0);
     sims[0]->ReleaseApp();

@@ -57,6 +57,15 @@ CSimProcess& HostTest::StartSim(const std::wstring& extra, std::wstring simProfi
     return *sims.back();
 }
 
+void HostTest::OpenDrawing(const std::wstring& name, ComPtr<IVectaDocument>& document) {
+    const std::wstring path = folder.File(name);
+    TempFolder::WriteBytes(path, "VECTA DRAWING 1\nKEY=Q-1\n");
+    ComPtr<IVectaDocuments> documents;
+    ASSERT_EQ(sims.at(0)->App()->get_Documents(documents.put()), S_OK);
+    UniqueBstr text(path);
+    ASSERT_EQ(documents->Open(text.get(), CVectaArgument::Index(0), CVectaArgument::Index(0), document.put()), S_OK);
+}
+
 void HostTest::LendClient() {
     ASSERT_EQ(CVantorApplication::Instance().SetCallback(client.get()), S_OK);
     CUtils::Instance().SetLogThreshold(2);

@@ -27,6 +27,8 @@ protected:
     void SetOpenArgument(const std::wstring& extra);
     // Starts a simulator under the profile (the test's own unless given) with a trace.
     CSimProcess& StartSim(const std::wstring& extra = L"", std::wstring profile = L"");
+    // Writes a drawing into the work folder and opens it in the first simulator.
+    void OpenDrawing(const std::wstring& name, ComPtr<IVectaDocument>& document);
     // Lends the client to the session, as Run does, for calling operations directly.
     void LendClient();
     HRESULT Run(const std::vector<std::wstring>& items, LONG& result);
