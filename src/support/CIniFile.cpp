@@ -39,7 +39,7 @@ bool CIniFile::Load(const std::wstring& path) {
         if (text.front() == L'[') {
             const std::wstring_view inside = text.substr(1);
             auto& slot = m_sections[ToUpper(inside.substr(0, inside.rfind(L']')))];
-            slot = std::make_unique<CIniSection>();
+            slot = std::make_unique<CIniSection>(&m_memory);
             current = slot.get();
             sectionRead = true;
             continue;
@@ -47,8 +47,7 @@ bool CIniFile::Load(const std::wstring& path) {
         const size_t equals = text.find(L'=');
         if (!current || equals == std::wstring_view::npos) continue;
         const std::wstring_view key = text.substr(0, equals);
-        current->SetEntry(std::wstring(IsSuperKey(key) ? SuperKey : key),
-                          std::wstring(text.substr(equals + 1)));
+        current->SetEntry(IsSuperKey(key) ? SuperKey : key, text.substr(equals + 1));
     }
     reader.Close();
 
@@ -56,7 +55,7 @@ bool CIniFile::Load(const std::wstring& path) {
     return sectionRead;
 }
 
-const CIniSection* CIniFile::FindSection(const std::wstring& name) const {
+const CIniSection* CIniFile::FindSection(std::wstring_view name) const {
     const auto found = m_sections.find(ToUpper(name));
     return found == m_sections.end() ? nullptr : found->second.get();
 }
@@ -66,9 +65,8 @@ bool CIniFile::GetSection(const std::wstring& name, IniEntries& out) const {
     if (!section) return false;
     section->CopyEntriesInto(out);
     // One level only: the base section's own "SUPER" is copied but not followed.
-    const auto& entries = section->GetEntries();
-    if (const auto super = entries.find(std::wstring(SuperKey)); super != entries.end()) {
-        if (const CIniSection* base = FindSection(super->second)) base->CopyEntriesInto(out);
+    if (const auto* super = section->FindEntry(SuperKey)) {
+        if (const CIniSection* base = FindSection(*super)) base->CopyEntriesInto(out);
     }
     return !out.empty();
 }

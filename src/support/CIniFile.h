@@ -32,8 +32,10 @@ public:
 private:
     using Sections = std::map<std::wstring, std::unique_ptr<CIniSection>>;
 
-    const CIniSection* FindSection(const std::wstring& name) const;
+    const CIniSection* FindSection(std::wstring_view name) const;
 
+    // Declared before the sections, whose entries it holds, so that it goes after them.
+    std::pmr::monotonic_buffer_resource m_memory;
     Sections m_sections;
     int32_t m_status = StatusNotLoaded;
     std::wstring m_fileName;

@@ -119,62 +119,58 @@ bool CTextFileRead::TakePushedBack(Unit& unit, Unit pushed) noexcept {
     return true;
 }
 
-bool CTextFileRead::ReadAnsiUnit(uint8_t& b) {
-    return TakePushedBack(b, m_pushedByte) || ReadByte(b);
-}
-
-bool CTextFileRead::ReadCharUnit(wchar_t& c) {
-    if (m_markPending) {
-        for (int32_t i = 0; i < m_markLength; ++i) {
-            uint8_t dropped = 0;
-            if (!ReadByte(dropped)) {
-                c = 0;
-                return false;
-            }
-        }
-        m_markPending = false;
+bool CTextFileRead::DropPendingMark() {
+    if (!m_markPending) return true;
+    for (int32_t i = 0; i < m_markLength; ++i) {
+        uint8_t dropped = 0;
+        if (!ReadByte(dropped)) return false;
     }
-    return TakePushedBack(c, m_pushedChar) || DecodeChar(c);
+    m_markPending = false;
+    return true;
 }
 
-bool CTextFileRead::DecodeChar(wchar_t& c) {
+bool CTextFileRead::DecodeUtf8(wchar_t& c) {
     c = 0;
     uint8_t b0 = 0, b1 = 0, b2 = 0;
     if (!ReadByte(b0)) return false;
-    if (m_encoding == Utf8) {
-        if (b0 < 0x80) {
-            c = b0;
-            return true;
-        }
-        // Continuation bytes are taken as they come; only the lead byte is judged.
-        switch (std::countl_one(b0)) {
-        case 2:
-            if (!ReadByte(b1)) return false;
-            c = static_cast<wchar_t>(((b0 & 0x1F) << 6) | (b1 & 0x3F));
-            return true;
-        case 3:
-            if (!ReadByte(b1) || !ReadByte(b2)) return false;
-            c = static_cast<wchar_t>(((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F));
-            return true;
-        default:
-            c = 0xFFFD;
-            return true;
-        }
+    if (b0 < 0x80) [[likely]] {
+        c = b0;
+        return true;
     }
-    if (!ReadByte(b1)) return false;
-    c = m_encoding == Utf16BigEndian ? static_cast<wchar_t>((b0 << 8) | b1)
-                                     : static_cast<wchar_t>((b1 << 8) | b0);
+    // Continuation bytes are taken as they come; only the lead byte is judged.
+    switch (std::countl_one(b0)) {
+    case 2:
+        if (!ReadByte(b1)) return false;
+        c = static_cast<wchar_t>(((b0 & 0x1F) << 6) | (b1 & 0x3F));
+        return true;
+    case 3:
+        if (!ReadByte(b1) || !ReadByte(b2)) return false;
+        c = static_cast<wchar_t>(((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F));
+        return true;
+    default:
+        c = 0xFFFD;
+        return true;
+    }
+}
+
+template <bool BigEndian>
+bool CTextFileRead::DecodeUtf16(wchar_t& c) {
+    c = 0;
+    uint8_t b0 = 0, b1 = 0;
+    if (!ReadByte(b0) || !ReadByte(b1)) return false;
+    c = BigEndian ? static_cast<wchar_t>((b0 << 8) | b1) : static_cast<wchar_t>((b1 << 8) | b0);
     return true;
 }
 
 // The line rule, shared by bytes (ANSI) and characters. CR LF, LF and a lone CR end a line;
 // the break right after a delivered line is skipped, so an empty line that directly follows
-// a line is not delivered. The unit that ends or overflows a line is pushed back.
+// a line is not delivered. The unit that ends or overflows a line is pushed back, so only
+// the first read of a line has to look for it (and for a byte order mark still to skip).
 template <class Unit, class ReadUnit>
 int32_t CTextFileRead::ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read) {
     constexpr Unit CR = 0x0D, LF = 0x0A;
     Unit c{};
-    if (!read(c)) return -1;
+    if (!TakePushedBack(c, pushed) && !read(c)) return -1;
     if (m_firstLine) {
         m_firstLine = false;
     } else {
@@ -209,16 +205,25 @@ bool CTextFileRead::ReadLine(wchar_t* buffer, int32_t size) {
 
 bool CTextFileRead::ReadLineTerminated(wchar_t* buffer, int32_t size) {
     if (!buffer || m_endOfFile) return false;
-    if (m_encoding != Ansi) {
-        return size >= MinCharLineSize &&
-               ReadLineUnits(buffer, size - 3, m_pushedChar, [this](wchar_t& c) { return ReadCharUnit(c); }) >= 0;
+    switch (m_encoding) {
+    case Utf8: return ReadCharLine(buffer, size, [this](wchar_t& c) { return DecodeUtf8(c); });
+    case Utf16BigEndian: return ReadCharLine(buffer, size, [this](wchar_t& c) { return DecodeUtf16<true>(c); });
+    case Utf16LittleEndian: return ReadCharLine(buffer, size, [this](wchar_t& c) { return DecodeUtf16<false>(c); });
+    case Ansi: break;
     }
     if (size < MinAnsiLineSize) return false;
     if (m_lineBytes.size() < static_cast<size_t>(size)) m_lineBytes.resize(size);
     const int32_t stored = ReadLineUnits(reinterpret_cast<uint8_t*>(m_lineBytes.data()), size - 1, m_pushedByte,
-                                         [this](uint8_t& b) { return ReadAnsiUnit(b); });
+                                         [this](uint8_t& b) { return ReadByte(b); });
     if (stored < 0) return false;
     // The line and its terminating zero byte: zero bytes beyond it would only give zeros.
     MultiByteToWideChar(CP_ACP, 0, m_lineBytes.data(), stored + 1, buffer, size);
     return true;
+}
+
+template <class Decode>
+bool CTextFileRead::ReadCharLine(wchar_t* buffer, int32_t size, Decode decode) {
+    if (size < MinCharLineSize) return false;
+    if (!DropPendingMark()) return false;
+    return ReadLineUnits(buffer, size - 3, m_pushedChar, decode) >= 0;
 }

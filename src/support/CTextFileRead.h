@@ -37,9 +37,12 @@ private:
     bool ReadByteAtBlockEdge(uint8_t& b);
     template <class Unit>
     bool TakePushedBack(Unit& unit, Unit pushed) noexcept;
-    bool ReadAnsiUnit(uint8_t& b);
-    bool ReadCharUnit(wchar_t& c);
-    bool DecodeChar(wchar_t& c);
+    bool DropPendingMark();
+    bool DecodeUtf8(wchar_t& c);
+    template <bool BigEndian>
+    bool DecodeUtf16(wchar_t& c);
+    template <class Decode>
+    bool ReadCharLine(wchar_t* buffer, int32_t size, Decode decode);
     template <class Unit, class ReadUnit>
     int32_t ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read);
 

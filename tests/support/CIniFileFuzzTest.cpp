@@ -13,8 +13,8 @@ namespace {
 
 // Random and mutated files must never crash, hang or write past a buffer. The seed is
 // fixed so that a failure can be replayed; the time budget keeps the suite fast.
-constexpr int Iterations = 4000;
-constexpr auto Budget = std::chrono::seconds(20);
+constexpr int Iterations = 3000;
+constexpr auto Budget = std::chrono::seconds(10);
 
 // A wide buffer that ends exactly at an inaccessible page, so one character too many faults.
 class GuardedBuffer {
