@@ -162,12 +162,35 @@ bool CTextFileRead::DecodeUtf16(wchar_t& c) {
     return true;
 }
 
+bool CTextFileRead::TakePlainByte(uint8_t& b, unsigned below) noexcept {
+    if (m_position + 1 >= m_blockSize) return false;
+    const uint8_t next = m_block[m_position + 1];
+    if (next >= below || next == 0x0D || next == 0x0A) return false;
+    b = next;
+    ++m_position;
+    return true;
+}
+
+template <bool BigEndian>
+bool CTextFileRead::TakePlainUtf16(wchar_t& c) noexcept {
+    if (m_position + 2 >= m_blockSize) return false;
+    const uint8_t b0 = m_block[m_position + 1], b1 = m_block[m_position + 2];
+    const auto next = BigEndian ? static_cast<wchar_t>((b0 << 8) | b1) : static_cast<wchar_t>((b1 << 8) | b0);
+    if (next == 0x0D || next == 0x0A) return false;
+    c = next;
+    m_position += 2;
+    return true;
+}
+
 // The line rule, shared by bytes (ANSI) and characters. CR LF, LF and a lone CR end a line;
 // the break right after a delivered line is skipped, so an empty line that directly follows
 // a line is not delivered. The unit that ends or overflows a line is pushed back, so only
 // the first read of a line has to look for it (and for a byte order mark still to skip).
-template <class Unit, class ReadUnit>
-int32_t CTextFileRead::ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read) {
+// takePlain is the quick road through the body of a line: it hands out the next unit only
+// when it lies inside the current block, decodes on its own and is no CR or LF, and
+// otherwise consumes nothing, so that read handles block edges and the rare units.
+template <class Unit, class ReadUnit, class TakePlain>
+int32_t CTextFileRead::ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read, TakePlain takePlain) {
     constexpr Unit CR = 0x0D, LF = 0x0A;
     Unit c{};
     if (!TakePushedBack(c, pushed) && !read(c)) return -1;
@@ -180,6 +203,8 @@ int32_t CTextFileRead::ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, Rea
     int32_t stored = 0;
     if (c != CR) {
         while (c != LF && !m_endOfFile && stored < limit) {
+            // One place stays free for the c that the step below stores.
+            for (Unit next{}; stored + 1 < limit && takePlain(next); c = next) out[stored++] = c;
             out[stored++] = c;
             read(c);
             if (c == CR) break;
@@ -206,24 +231,40 @@ bool CTextFileRead::ReadLine(wchar_t* buffer, int32_t size) {
 bool CTextFileRead::ReadLineTerminated(wchar_t* buffer, int32_t size) {
     if (!buffer || m_endOfFile) return false;
     switch (m_encoding) {
-    case Utf8: return ReadCharLine(buffer, size, [this](wchar_t& c) { return DecodeUtf8(c); });
-    case Utf16BigEndian: return ReadCharLine(buffer, size, [this](wchar_t& c) { return DecodeUtf16<true>(c); });
-    case Utf16LittleEndian: return ReadCharLine(buffer, size, [this](wchar_t& c) { return DecodeUtf16<false>(c); });
-    case Ansi: break;
+    case Utf8:
+        return ReadCharLine(
+            buffer, size, [this](wchar_t& c) { return DecodeUtf8(c); },
+            [this](wchar_t& c) {
+                uint8_t ascii = 0;
+                if (!TakePlainByte(ascii, 0x80)) return false;
+                c = ascii;
+                return true;
+            });
+    case Utf16BigEndian:
+        return ReadCharLine(
+            buffer, size, [this](wchar_t& c) { return DecodeUtf16<true>(c); },
+            [this](wchar_t& c) { return TakePlainUtf16<true>(c); });
+    case Utf16LittleEndian:
+        return ReadCharLine(
+            buffer, size, [this](wchar_t& c) { return DecodeUtf16<false>(c); },
+            [this](wchar_t& c) { return TakePlainUtf16<false>(c); });
+    case Ansi:
+        break;
     }
     if (size < MinAnsiLineSize) return false;
     if (m_lineBytes.size() < static_cast<size_t>(size)) m_lineBytes.resize(size);
     const int32_t stored = ReadLineUnits(reinterpret_cast<uint8_t*>(m_lineBytes.data()), size - 1, m_pushedByte,
-                                         [this](uint8_t& b) { return ReadByte(b); });
+                                         [this](uint8_t& b) { return ReadByte(b); },
+                                         [this](uint8_t& b) { return TakePlainByte(b, 0x100); });
     if (stored < 0) return false;
     // The line and its terminating zero byte: zero bytes beyond it would only give zeros.
     MultiByteToWideChar(CP_ACP, 0, m_lineBytes.data(), stored + 1, buffer, size);
     return true;
 }
 
-template <class Decode>
-bool CTextFileRead::ReadCharLine(wchar_t* buffer, int32_t size, Decode decode) {
+template <class Decode, class TakePlain>
+bool CTextFileRead::ReadCharLine(wchar_t* buffer, int32_t size, Decode decode, TakePlain takePlain) {
     if (size < MinCharLineSize) return false;
     if (!DropPendingMark()) return false;
-    return ReadLineUnits(buffer, size - 3, m_pushedChar, decode) >= 0;
+    return ReadLineUnits(buffer, size - 3, m_pushedChar, decode, takePlain) >= 0;
 }

@@ -41,10 +41,13 @@ private:
     bool DecodeUtf8(wchar_t& c);
     template <bool BigEndian>
     bool DecodeUtf16(wchar_t& c);
-    template <class Decode>
-    bool ReadCharLine(wchar_t* buffer, int32_t size, Decode decode);
-    template <class Unit, class ReadUnit>
-    int32_t ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read);
+    bool TakePlainByte(uint8_t& b, unsigned below) noexcept;
+    template <bool BigEndian>
+    bool TakePlainUtf16(wchar_t& c) noexcept;
+    template <class Decode, class TakePlain>
+    bool ReadCharLine(wchar_t* buffer, int32_t size, Decode decode, TakePlain takePlain);
+    template <class Unit, class ReadUnit, class TakePlain>
+    int32_t ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read, TakePlain takePlain);
 
     UniqueHandle m_file;
     Encoding m_encoding = Ansi;
