@@ -3,6 +3,7 @@
 #include "support/CIniFile.h"
 #include "support/CTextFileRead.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <chrono>
 #include <cwchar>
 #include <random>
@@ -118,12 +119,19 @@ TEST(IniFileFuzz, ReaderStaysInsideTheCallersBuffer) {
         CTextFileRead reader;
         reader.Open(path.c_str());
         ASSERT_TRUE(reader.IsOpen());
+        // The form without clearing, as the INI model reads, must deliver the same lines.
+        CTextFileRead quick;
+        quick.Open(path.c_str());
+        std::wstring quickLine(std::max(size, 1), L'#');
         // Every delivered line takes at least one unit, so there are never more lines than bytes.
         size_t lines = 0;
         while (reader.ReadLine(buffer.data(), size)) {
             ASSERT_NE(std::wmemchr(buffer.data(), L'\0', size), nullptr);
             ASSERT_LE(++lines, bytes.size());
+            ASSERT_TRUE(quick.ReadLineTerminated(quickLine.data(), size));
+            ASSERT_EQ(std::wstring(quickLine.c_str()), std::wstring(buffer.data()));
         }
+        EXPECT_FALSE(quick.ReadLineTerminated(quickLine.data(), size));
     });
 }
 
