@@ -1,5 +1,6 @@
 #include "CIniFile.h"
 #include "CTextFileRead.h"
+#include "ClientText.h"
 #include <string_view>
 
 namespace {
@@ -7,11 +8,7 @@ namespace {
 constexpr int32_t LineChars = 1000;
 constexpr std::wstring_view SuperKey = L"SUPER";
 
-std::wstring ToUpper(std::wstring_view text) {
-    std::wstring upper(text);
-    if (!upper.empty()) CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
-    return upper;
-}
+std::wstring ToUpper(std::wstring_view text) { return ClientText::ToUpper(std::wstring(text)); }
 
 bool IsSuperKey(std::wstring_view key) {
     // Upper-casing keeps the length, so only five-character keys can match.
