@@ -29,4 +29,9 @@ CDocumentContext DocumentFixture::Context() {
             }};
 }
 
-std::vector<std::wstring> DocumentFixture::Log() const { return LogReader().Messages(); }
+std::vector<std::wstring> DocumentFixture::Log() const {
+    std::vector<std::wstring> entries;
+    for (const std::wstring& entry : LogReader().Messages())
+        if (entry.find(L": Fennory Professional ") == std::wstring::npos) entries.push_back(entry);
+    return entries;
+}

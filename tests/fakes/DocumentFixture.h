@@ -19,6 +19,7 @@ protected:
     ~DocumentFixture() override;
 
     CDocumentContext Context();
+    // The log without the client's own Prepare and Call entries.
     std::vector<std::wstring> Log() const;
 
     ComPtr<FakeCallback> client;
