@@ -12,7 +12,6 @@ HRESULT NotBuilt(const wchar_t* operation) {
 
 }  // namespace
 
-HRESULT CCAI_Call::NewDocument(const std::wstring&) { return NotBuilt(L"NewDocument"); }
 HRESULT CCAI_Call::UpdateAllTitleblocks(const std::wstring&) { return NotBuilt(L"UpdateAllTitleblocks"); }
 HRESULT CCAI_Call::PublishPSX(const std::wstring&) { return NotBuilt(L"PublishPSX"); }
 
