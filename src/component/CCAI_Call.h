@@ -1,5 +1,6 @@
 #pragma once
 #include "client/CVantorDocument.h"
+#include "documents/CDocumentContext.h"
 #include "support/ComPtr.h"
 #include <QELDVecta17x.h>
 #include <vecta.h>
@@ -115,6 +116,9 @@ private:
     void BringHostWindowForward();
 
     // Helpers of the document operations (src/documents/): open, document set-up, keys, new.
+    // What the document operations borrow from this object; take it after connecting.
+    CDocumentContext DocumentContext();
+    HRESULT InitDocument(IVectaDocument* document);
 
     // Helpers of publishing (src/documents/).
 

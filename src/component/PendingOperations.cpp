@@ -12,14 +12,8 @@ HRESULT NotBuilt(const wchar_t* operation) {
 
 }  // namespace
 
-HRESULT CCAI_Call::OpenDocument(const std::wstring&, int) { return NotBuilt(L"OpenDocument"); }
-HRESULT CCAI_Call::OpenDocumentWithTimeout(const std::wstring&, IVectaDocument**) {
-    return NotBuilt(L"OpenDocumentWithTimeout");
-}
-HRESULT CCAI_Call::NewDocument(const std::wstring&) { return NotBuilt(L"NewDocument"); }
 HRESULT CCAI_Call::UpdateAllTitleblocks(const std::wstring&) { return NotBuilt(L"UpdateAllTitleblocks"); }
 HRESULT CCAI_Call::PublishPSX(const std::wstring&) { return NotBuilt(L"PublishPSX"); }
-HRESULT CCAI_Call::ChangeQelkey(const std::wstring&, const std::wstring&) { return NotBuilt(L"ChangeQelkey"); }
 
 HRESULT CCAI_Call::QELDImportTitleAttributes(const std::wstring&, LONG& outcome) {
     outcome = -1;

@@ -204,9 +204,9 @@ TEST_F(RunTest, RaisedErrorsNeverEscape) {
 
 TEST_F(RunTest, UnbuiltOperationsSaySo) {
     LONG result = 0;
-    EXPECT_EQ(Run({L"QELDOPEN", L"C:\\d.dwg", L""}, result), E_NOTIMPL);
+    EXPECT_EQ(Run({L"QELDUPDATETITLEBLOCKS", L"C:\\d.dwg", L""}, result), E_NOTIMPL);
     EXPECT_EQ(result, 1);
-    EXPECT_THAT(Messages(), Contains(L"Error: OpenDocument: not available in this build (hr = 80004001)"));
+    EXPECT_THAT(Messages(), Contains(L"Error: UpdateAllTitleblocks: not available in this build (hr = 80004001)"));
 }
 
 // Only a read-write open asks for the obsolete-documents report, and the open follows it.
@@ -221,7 +221,8 @@ TEST_F(RunTest, OpenReportsObsoleteDocumentsFirst) {
         LogReader::Remove();
         client->records.clear();
         LONG result = 0;
-        EXPECT_EQ(Run({row.command, L"C:\\d.dwg", L""}, result), E_NOTIMPL);
+        // Without a profile the open's connection refuses at once.
+        EXPECT_EQ(Run({row.command, L"C:\\d.dwg", L""}, result), E_INVALIDARG);
         const std::vector<FakeCallback::Record> expected =
             row.reports ? std::vector<FakeCallback::Record>{{L"Call", L"m_ReportObsoleteDocuments", L""}}
                         : std::vector<FakeCallback::Record>{};
@@ -230,7 +231,7 @@ TEST_F(RunTest, OpenReportsObsoleteDocumentsFirst) {
         const auto report = std::find(messages.begin(), messages.end(),
                                       L"Info: Fennory Professional Call(m_ReportObsoleteDocuments, )");
         const auto open = std::find(messages.begin(), messages.end(),
-                                    L"Error: OpenDocument: not available in this build (hr = 80004001)");
+                                    L"Error: Attribute 'Profile' is not defined for this Application");
         ASSERT_NE(open, messages.end());
         EXPECT_EQ(report != messages.end(), row.reports);
         if (row.reports) {

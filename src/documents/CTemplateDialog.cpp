@@ -1,0 +1,41 @@
+#include "CTemplateDialog.h"
+#include <vector>
+
+namespace {
+
+CTemplateDialog::DialogFunction g_dialog = &GetOpenFileNameW;
+
+// Display text and pattern pairs, each part ended by "|"; the dialog wants NULs instead.
+constexpr wchar_t kFilter[] = L"Drawing Templates (*.dwt)|*.dwt|Drawing (*.dwg)|*.dwg|Standards (*.dws)|*.dws||";
+constexpr wchar_t kDefaultExtension[] = L"*.dwt";
+constexpr DWORD kFlags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
+                         OFN_NOREADONLYRETURN | OFN_LONGNAMES;
+
+}  // namespace
+
+CTemplateDialog::DialogFunction CTemplateDialog::SetDialogFunction(DialogFunction function) noexcept {
+    const DialogFunction previous = g_dialog;
+    g_dialog = function ? function : &GetOpenFileNameW;
+    return previous;
+}
+
+bool CTemplateDialog::Choose(const std::wstring& initialFolder, const std::wstring& title, std::wstring& chosen) {
+    std::wstring filter = kFilter;
+    for (wchar_t& c : filter)
+        if (c == L'|') c = L'\0';
+    std::vector<wchar_t> file(MAX_PATH, L'\0');
+
+    OPENFILENAMEW settings{};
+    settings.lStructSize = sizeof(settings);
+    settings.hwndOwner = nullptr;
+    settings.lpstrFilter = filter.c_str();
+    settings.lpstrFile = file.data();
+    settings.nMaxFile = static_cast<DWORD>(file.size());
+    settings.lpstrInitialDir = initialFolder.c_str();
+    settings.lpstrTitle = title.c_str();
+    settings.Flags = kFlags;
+    settings.lpstrDefExt = kDefaultExtension;
+    if (!g_dialog(&settings)) return false;
+    chosen = file.data();
+    return true;
+}

@@ -1,0 +1,123 @@
+#include "CTimedOpen.h"
+#include "CDocumentSetup.h"
+#include "host/CVectaArgument.h"
+#include "support/ComPtr.h"
+#include "support/CUtils.h"
+#include "support/ResultMacros.h"
+#include "support/ScopeGuard.h"
+#include "support/UniqueBstr.h"
+#include "support/UniqueHandle.h"
+#include <memory>
+
+namespace {
+
+volatile LONG g_runningWorkers = 0;
+
+// Everything a worker owns. It gets its own copy of the path: an abandoned worker may
+// outlive the call that started it, and the next call must not change what it reads.
+struct WorkerStart {
+    IStream* stream = nullptr;  // the marshalled application; the worker releases it
+    std::wstring path;
+    HMODULE module = nullptr;  // the reference that keeps our code loaded while the worker runs
+
+    ~WorkerStart() {
+        if (stream) {
+            (void)CoReleaseMarshalData(stream);
+            stream->Release();
+        }
+    }
+};
+
+HRESULT OpenOnWorker(WorkerStart& start) noexcept {
+    try {
+        const HRESULT entered = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (FAILED(entered)) return entered;
+        ScopeGuard leave([] { CoUninitialize(); });
+
+        ComPtr<IVectaApplication> application;
+        const HRESULT unmarshalled = CoGetInterfaceAndReleaseStream(std::exchange(start.stream, nullptr),
+                                                                   IID_IVectaApplication, application.put_void());
+        if (FAILED(unmarshalled)) {
+            CUtils::Instance().WriteLog(CUtils::LevelError,
+                                        L"ThreadOpenDoc: Failed to get interface from IStream object (hr = %X)", unmarshalled);
+            return unmarshalled;
+        }
+        ComPtr<IVectaDocuments> documents;
+        RETURN_IF_FAILED(application->get_Documents(documents.put()));
+        if (!documents) return E_POINTER;
+        // The caller finds the drawing again as the host's active document.
+        UniqueBstr name(start.path);
+        ComPtr<IVectaDocument> opened;
+        return documents->Open(name.get(), CVectaArgument::Index(0), CVectaArgument::Index(0), opened.put());
+    } catch (...) {
+        return HResultFromCaught();
+    }
+}
+
+}  // namespace
+
+LONG CTimedOpen::RunningWorkers() noexcept { return InterlockedCompareExchange(&g_runningWorkers, 0, 0); }
+
+DWORD WINAPI CTimedOpen::ThreadOpenDoc(void* parameter) noexcept {
+    std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
+    const HRESULT hr = OpenOnWorker(*start);
+    const HMODULE module = start->module;
+    start.reset();
+    InterlockedDecrement(&g_runningWorkers);
+    FreeLibraryAndExitThread(module, static_cast<DWORD>(hr));
+}
+
+HRESULT CTimedOpen::Open(const std::wstring& path, IVectaDocument** document) const {
+    if (!document) return E_POINTER;
+    *document = nullptr;
+    if (!m_context.application) return E_POINTER;
+    CUtils& utils = CUtils::Instance();
+
+    auto start = std::make_unique<WorkerStart>();
+    start->path = path;
+    HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_IVectaApplication, m_context.application, &start->stream);
+    if (FAILED(hr)) {
+        utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to create IStream object (hr = %X)", hr);
+        return hr;
+    }
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ThreadOpenDoc),
+                            &start->module)) {
+        hr = HRESULT_FROM_WIN32(GetLastError());
+        utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
+        return E_FAIL;
+    }
+    ScopeGuard unloadOnFailure([module = start->module] { FreeLibrary(module); });
+
+    InterlockedIncrement(&g_runningWorkers);
+    UniqueHandle worker(CreateThread(nullptr, 0, &ThreadOpenDoc, start.get(), 0, nullptr));
+    if (!worker.valid()) {
+        InterlockedDecrement(&g_runningWorkers);
+        hr = HRESULT_FROM_WIN32(GetLastError());
+        utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
+        return E_FAIL;
+    }
+    (void)start.release();  // the worker owns it now, module reference included
+    unloadOnFailure.dismiss();
+
+    if (WaitForSingleObject(worker.get(), m_timeLimit) != WAIT_OBJECT_0) {
+        utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Time-out interval elapsed -> terminate thread");
+        return HR_TIMEOUT;
+    }
+    DWORD exitCode = static_cast<DWORD>(E_FAIL);
+    hr = GetExitCodeThread(worker.get(), &exitCode) ? static_cast<HRESULT>(exitCode) : HRESULT_FROM_WIN32(GetLastError());
+
+    ComPtr<IVectaDocument> active;
+    if (SUCCEEDED(hr)) hr = m_context.application->get_ActiveDocument(active.put());
+    if (SUCCEEDED(hr) && !active) hr = E_POINTER;
+    UniqueBstr fullName;
+    if (SUCCEEDED(hr)) hr = active->get_FullName(fullName.put());
+    if (FAILED(hr)) {
+        utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
+        return E_FAIL;
+    }
+
+    hr = CDocumentSetup::InitDocument(m_context, active.get());
+    utils.WriteLog(CUtils::LevelInfo, L"OpenDocumentWithTimeout: Successfully opened document");
+    *document = active.detach();
+    return hr;
+}

@@ -1,0 +1,86 @@
+// The document commands end to end: Run with a client whose "___Shell" launches VectaSim.
+#include "HostTest.h"
+#include <filesystem>
+#include <fstream>
+
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr char kDrawing[] = "VECTA DRAWING 1\nKEY=Q-1001\nREF=Q-2001\nTITLE.DESCRIPTION=Bracket\n";
+
+class DocumentCommandsTest : public HostTest {
+protected:
+    std::wstring Write(const std::wstring& name, const std::string& content) {
+        const std::wstring path = folder.File(name);
+        std::ofstream(std::filesystem::path(path), std::ios::binary) << content;
+        return path;
+    }
+    static std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+    // The drawing counts as managed for the command sending's check.
+    void Managed(const std::wstring& path, const std::wstring& key) {
+        SetAnswer(L"@(QELKEYfromPath \"" + path + L"\")", key);
+    }
+};
+
+TEST_F(DocumentCommandsTest, OpenAndOpenReadOnlyStartTheHostAndSetTheDrawingUp) {
+    const std::wstring path = Write(L"a.vdr", kDrawing);
+    SetAnswer(L"#(DTY:CONTAINERKEY)", L"Q-1001");
+    LONG result = -1;
+    EXPECT_EQ(Run({L"QELDOPEN", path, L""}, result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ShellCalls(), 1u);
+    EXPECT_TRUE(TraceHas("Documents.Open(\"" + Narrow(path) + "\", i4:0, i4:0) = 00000000"));
+    EXPECT_TRUE(TraceHas("AddIn.SetSymbol(\"QELKEY\", \"Q-1001\") = 00000000"));
+
+    EXPECT_EQ(Run({L"QELDOPENREADONLY", path, L""}, result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ShellCalls(), 1u);
+    EXPECT_TRUE(TraceHas("Documents.Open(\"" + Narrow(path) + "\", i4:1, i4:0) = 00000000"));
+}
+
+TEST_F(DocumentCommandsTest, ADrawingListShowsItsTitle) {
+    const std::wstring path = Write(L"list.vdr", kDrawing);
+    SetAnswer(L"#(FILE_TYPE)", L"DL");
+    SetAnswer(L"#(QELKEY)", L"Q-1001");
+    Managed(path, L"Q-1001");
+    LONG result = -1;
+    EXPECT_EQ(Run({L"QELDOPEN", path, L""}, result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(TraceHas("Command.Run(\"QELDSHOWTITLE Q-1001\")"));
+}
+
+TEST_F(DocumentCommandsTest, ChangeQelkeyReplacesTheKeyInTheActiveDrawing) {
+    const std::wstring path = Write(L"change.vdr", kDrawing);
+    Managed(path, L"Q-1001");
+    LONG result = -1;
+    ASSERT_EQ(Run({L"QELDOPEN", path, L""}, result), S_OK);
+    EXPECT_EQ(Run({L"QELDCHANGEQELKEY", L"Q-2001", L"Q-3001", L""}, result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(TraceHas("Command.Run(\"QELDChangeTitleKey Q-2001 Q-3001\")"));
+
+    EXPECT_EQ(Run({L"QELDCHANGEQELKEY", L"", L"Q-3001", L""}, result), E_FAIL);
+    EXPECT_EQ(result, 1);
+}
+
+TEST_F(DocumentCommandsTest, NewCreatesAndSavesAPartFile) {
+    const std::wstring templatePath = Write(L"part.dwt", "VECTA DRAWING 1\nTITLE.DESCRIPTION=Part\n");
+    const std::wstring fileName = folder.File(L"new.vdr");
+    SetAnswer(L"#(DTY:QNewTemplate)", templatePath);
+    SetAnswer(L"#(FILE_TYPE)", L"PX");
+    LONG result = -1;
+    EXPECT_EQ(Run({L"QELDNEW", fileName, L""}, result), S_OK);
+    EXPECT_EQ(result, 0);
+    std::ifstream saved(std::filesystem::path(fileName), std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+    EXPECT_THAT(content, HasSubstr("PARTFILE=1\n"));
+}
+
+TEST_F(DocumentCommandsTest, ACancelledTemplateChoiceNeverStartsAHost) {
+    LONG result = -1;
+    EXPECT_EQ(Run({L"QELDNEW", folder.File(L"never.vdr"), L""}, result), E_FAIL);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ShellCalls(), 0u);
+}
+
+}  // namespace
