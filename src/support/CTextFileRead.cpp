@@ -103,13 +103,16 @@ bool CTextFileRead::ReadByte(uint8_t& b) {
     return true;
 }
 
+template <class Unit>
+bool CTextFileRead::TakePushedBack(Unit& unit, Unit pushed) noexcept {
+    if (!m_pushedBack) return false;
+    m_pushedBack = false;
+    unit = pushed;
+    return true;
+}
+
 bool CTextFileRead::ReadAnsiUnit(uint8_t& b) {
-    if (m_pushedBack) {
-        m_pushedBack = false;
-        b = m_pushedByte;
-        return true;
-    }
-    return ReadByte(b);
+    return TakePushedBack(b, m_pushedByte) || ReadByte(b);
 }
 
 bool CTextFileRead::ReadCharUnit(wchar_t& c) {
@@ -123,12 +126,7 @@ bool CTextFileRead::ReadCharUnit(wchar_t& c) {
         }
         m_markPending = false;
     }
-    if (m_pushedBack) {
-        m_pushedBack = false;
-        c = m_pushedChar;
-        return true;
-    }
-    return DecodeChar(c);
+    return TakePushedBack(c, m_pushedChar) || DecodeChar(c);
 }
 
 bool CTextFileRead::DecodeChar(wchar_t& c) {

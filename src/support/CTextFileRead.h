@@ -31,6 +31,8 @@ private:
     void DetectEncoding();
     void Rewind() noexcept;
     bool ReadByte(uint8_t& b);
+    template <class Unit>
+    bool TakePushedBack(Unit& unit, Unit pushed) noexcept;
     bool ReadAnsiUnit(uint8_t& b);
     bool ReadCharUnit(wchar_t& c);
     bool DecodeChar(wchar_t& c);
