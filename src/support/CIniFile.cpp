@@ -32,8 +32,8 @@ bool CIniFile::Load(const std::wstring& path) {
     CIniSection* current = nullptr;
     bool sectionRead = false;
     wchar_t line[LineChars];
-    // ReadLine answers false exactly when the reader has reached the end of the file.
-    while (reader.ReadLine(line, LineChars)) {
+    // Reading answers false exactly when the reader has reached the end of the file.
+    while (reader.ReadLineTerminated(line, LineChars)) {
         const std::wstring_view text(line);
         if (text.empty() || text.front() == L';') continue;
         if (text.front() == L'[') {

@@ -24,6 +24,7 @@ void CTextFileRead::Open(const wchar_t* path) {
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                              nullptr));
     m_position = -1;
+    m_blockSize = 0;
     m_firstLine = true;
     m_pushedBack = false;
     if (IsOpen()) DetectEncoding();
@@ -33,6 +34,7 @@ bool CTextFileRead::Close() noexcept {
     if (!IsOpen()) return false;
     m_file.reset();
     m_position = -1;
+    m_blockSize = 0;
     m_endOfFile = false;
     m_pushedBack = false;
     m_markLength = 0;
@@ -74,32 +76,38 @@ void CTextFileRead::Rewind() noexcept {
     LARGE_INTEGER start{};
     SetFilePointerEx(m_file.get(), start, nullptr, FILE_BEGIN);
     m_position = -1;
+    m_blockSize = 0;
     m_endOfFile = false;
     m_firstLine = true;
     m_pushedBack = false;
 }
 
 bool CTextFileRead::ReadByte(uint8_t& b) {
-    if (m_position == -1 || m_position == BlockBytes - 1) {
-        std::memset(m_block, 0, sizeof m_block);
-        DWORD read = 0;
-        if (!ReadFile(m_file.get(), m_block, BlockBytes, &read, nullptr)) read = 0;
-        m_blockSize = static_cast<int32_t>(read);
-        if (m_blockSize == 0) {
-            m_endOfFile = true;
-            b = 0;
-            return false;
-        }
-        m_position = 0;
-    } else if (m_position + 1 >= m_blockSize) {
-        // Position stays on the last byte, so repeated reads at the end never reload.
-        m_endOfFile = true;
-        b = 0;
-        return false;
-    } else {
-        ++m_position;
+    // Inside a loaded block; position -1 always has block size 0, so it never lands here.
+    if (m_position + 1 < m_blockSize) [[likely]] {
+        b = m_block[++m_position];
+        return true;
     }
-    b = m_block[m_position];
+    return ReadByteAtBlockEdge(b);
+}
+
+bool CTextFileRead::ReadByteAtBlockEdge(uint8_t& b) {
+    b = 0;
+    if (m_position != -1 && m_position != BlockBytes - 1) {
+        // A short block was the last one.
+        m_endOfFile = true;
+        return false;
+    }
+    std::memset(m_block, 0, sizeof m_block);
+    DWORD read = 0;
+    if (!ReadFile(m_file.get(), m_block, BlockBytes, &read, nullptr)) read = 0;
+    m_blockSize = static_cast<int32_t>(read);
+    if (m_blockSize == 0) {
+        m_endOfFile = true;
+        return false;
+    }
+    m_position = 0;
+    b = m_block[0];
     return true;
 }
 
@@ -163,15 +171,15 @@ bool CTextFileRead::DecodeChar(wchar_t& c) {
 // the break right after a delivered line is skipped, so an empty line that directly follows
 // a line is not delivered. The unit that ends or overflows a line is pushed back.
 template <class Unit, class ReadUnit>
-bool CTextFileRead::ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read) {
+int32_t CTextFileRead::ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read) {
     constexpr Unit CR = 0x0D, LF = 0x0A;
     Unit c{};
-    if (!read(c)) return false;
+    if (!read(c)) return -1;
     if (m_firstLine) {
         m_firstLine = false;
     } else {
-        if (c == CR && !read(c)) return false;
-        if (c == LF && !read(c)) return false;
+        if (c == CR && !read(c)) return -1;
+        if (c == LF && !read(c)) return -1;
     }
     int32_t stored = 0;
     if (c != CR) {
@@ -190,24 +198,27 @@ bool CTextFileRead::ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUn
     out[stored] = 0;
     pushed = c;
     m_pushedBack = true;
-    return true;
+    return stored;
 }
 
 bool CTextFileRead::ReadLine(wchar_t* buffer, int32_t size) {
     if (!buffer || size <= 0) return false;
     std::fill_n(buffer, size, L'\0');
-    if (m_endOfFile) return false;
+    return ReadLineTerminated(buffer, size);
+}
+
+bool CTextFileRead::ReadLineTerminated(wchar_t* buffer, int32_t size) {
+    if (!buffer || m_endOfFile) return false;
     if (m_encoding != Ansi) {
-        if (size < MinCharLineSize) return false;
-        return ReadLineUnits(buffer, size - 3, m_pushedChar,
-                             [this](wchar_t& c) { return ReadCharUnit(c); });
+        return size >= MinCharLineSize &&
+               ReadLineUnits(buffer, size - 3, m_pushedChar, [this](wchar_t& c) { return ReadCharUnit(c); }) >= 0;
     }
     if (size < MinAnsiLineSize) return false;
     if (m_lineBytes.size() < static_cast<size_t>(size)) m_lineBytes.resize(size);
-    std::fill_n(m_lineBytes.begin(), size, '\0');
-    auto* bytes = reinterpret_cast<uint8_t*>(m_lineBytes.data());
-    if (!ReadLineUnits(bytes, size - 1, m_pushedByte, [this](uint8_t& b) { return ReadAnsiUnit(b); }))
-        return false;
-    MultiByteToWideChar(CP_ACP, 0, m_lineBytes.data(), size, buffer, size);
+    const int32_t stored = ReadLineUnits(reinterpret_cast<uint8_t*>(m_lineBytes.data()), size - 1, m_pushedByte,
+                                         [this](uint8_t& b) { return ReadAnsiUnit(b); });
+    if (stored < 0) return false;
+    // The line and its terminating zero byte: zero bytes beyond it would only give zeros.
+    MultiByteToWideChar(CP_ACP, 0, m_lineBytes.data(), stored + 1, buffer, size);
     return true;
 }

@@ -23,6 +23,9 @@ public:
     Encoding GetEncoding() const noexcept { return m_encoding; }
     // Fills buffer (size characters) with zeros, then with the next line, terminated.
     bool ReadLine(wchar_t* buffer, int32_t size);
+    // The same line as ReadLine, but only the line and its terminator are written; for
+    // callers that use the text alone and read many lines.
+    bool ReadLineTerminated(wchar_t* buffer, int32_t size);
     bool Close() noexcept;
 
 private:
@@ -31,13 +34,14 @@ private:
     void DetectEncoding();
     void Rewind() noexcept;
     bool ReadByte(uint8_t& b);
+    bool ReadByteAtBlockEdge(uint8_t& b);
     template <class Unit>
     bool TakePushedBack(Unit& unit, Unit pushed) noexcept;
     bool ReadAnsiUnit(uint8_t& b);
     bool ReadCharUnit(wchar_t& c);
     bool DecodeChar(wchar_t& c);
     template <class Unit, class ReadUnit>
-    bool ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read);
+    int32_t ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read);
 
     UniqueHandle m_file;
     Encoding m_encoding = Ansi;
