@@ -1,0 +1,40 @@
+#pragma once
+#include "CIniSection.h"
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// A read-only INI file: sections named in upper case, one level of inheritance through a
+// section's "SUPER" key. Read through CTextFileRead, so ANSI, UTF-8 and UTF-16 files work.
+class CIniFile {
+public:
+    static constexpr int32_t StatusNotLoaded = 0;
+    static constexpr int32_t StatusLoaded = 1;
+    static constexpr int32_t StatusOpenFailed = -1;
+    static constexpr int32_t StatusNoSection = -2;
+
+    CIniFile() = default;
+    CIniFile(const CIniFile&) = delete;
+    CIniFile& operator=(const CIniFile&) = delete;
+    virtual ~CIniFile() = default;
+
+    // True when the file opened and held at least one section line; adds to earlier loads.
+    bool Load(const std::wstring& path);
+    // Copies the section's entries, then those of the section its "SUPER" names, into out
+    // (not cleared first); true when out is not empty afterwards.
+    bool GetSection(const std::wstring& name, IniEntries& out) const;
+    // True when some section yields at least one entry through GetSection.
+    bool HasEntries() const;
+
+    int32_t GetStatus() const noexcept { return m_status; }
+    const std::wstring& GetFileName() const noexcept { return m_fileName; }
+
+private:
+    using Sections = std::map<std::wstring, std::unique_ptr<CIniSection>>;
+
+    const CIniSection* FindSection(const std::wstring& name) const;
+
+    Sections m_sections;
+    int32_t m_status = StatusNotLoaded;
+    std::wstring m_fileName;
+};

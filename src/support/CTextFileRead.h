@@ -1,0 +1,59 @@
+#pragma once
+#include "UniqueHandle.h"
+#include <cstdint>
+#include <vector>
+
+// Reads a text file line by line as UTF-16, whatever its encoding (ANSI in the system code
+// page, UTF-8, UTF-16 in either byte order). The encoding comes from the byte order mark or,
+// without one, from the platform's IsTextUnicode test.
+class CTextFileRead {
+public:
+    enum Encoding : int32_t { Ansi = 0, Utf16BigEndian = 1, Utf16LittleEndian = 2, Utf8 = 3 };
+
+    CTextFileRead() = default;
+    CTextFileRead(const CTextFileRead&) = delete;
+    CTextFileRead& operator=(const CTextFileRead&) = delete;
+    virtual ~CTextFileRead() = default;
+
+    // Opens for reading, shared with other readers and writers; check IsOpen afterwards.
+    void Open(const wchar_t* path);
+    bool IsOpen() const noexcept { return m_file.valid(); }
+    // Set once a read finds no more bytes; callers read lines while it is clear.
+    bool IsEndOfFile() const noexcept { return m_endOfFile; }
+    Encoding GetEncoding() const noexcept { return m_encoding; }
+    // Fills buffer (size characters) with zeros, then with the next line, terminated.
+    bool ReadLine(wchar_t* buffer, int32_t size);
+    // The same line as ReadLine, but only the line and its terminator are written; for
+    // callers that use the text alone and read many lines.
+    bool ReadLineTerminated(wchar_t* buffer, int32_t size);
+    bool Close() noexcept;
+
+private:
+    static constexpr int32_t BlockBytes = 1024;
+
+    void DetectEncoding();
+    void Rewind() noexcept;
+    bool ReadByte(uint8_t& b);
+    bool ReadByteAtBlockEdge(uint8_t& b);
+    template <class Unit>
+    bool TakePushedBack(Unit& unit, Unit pushed) noexcept;
+    bool ReadAnsiUnit(uint8_t& b);
+    bool ReadCharUnit(wchar_t& c);
+    bool DecodeChar(wchar_t& c);
+    template <class Unit, class ReadUnit>
+    int32_t ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read);
+
+    UniqueHandle m_file;
+    Encoding m_encoding = Ansi;
+    bool m_endOfFile = false;
+    uint8_t m_block[BlockBytes] = {};
+    int32_t m_blockSize = 0;
+    int32_t m_position = -1;
+    int32_t m_markLength = 0;
+    bool m_markPending = true;
+    bool m_pushedBack = false;
+    uint8_t m_pushedByte = 0;
+    wchar_t m_pushedChar = 0;
+    bool m_firstLine = true;
+    std::vector<char> m_lineBytes;  // ANSI line work buffer; reused, only grows
+};

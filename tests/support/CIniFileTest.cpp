@@ -1,0 +1,132 @@
+#include "fakes/ScratchFile.h"
+#include "fakes/TextBytes.h"
+#include "support/CIniFile.h"
+#include <gtest/gtest.h>
+
+using namespace TextBytes;
+
+namespace {
+
+struct IniCase {
+    const char* what;
+    std::string bytes;
+    bool loaded;
+    int32_t status;
+    const wchar_t* section;  // asked for through GetSection
+    IniEntries expected;     // what GetSection yields; empty: it answers false
+    bool hasEntries;
+};
+
+class IniFileCases : public testing::TestWithParam<IniCase> {};
+
+TEST_P(IniFileCases, LoadsAndResolvesSections) {
+    const IniCase& row = GetParam();
+    SCOPED_TRACE(row.what);
+    ScratchFile file(row.bytes);
+    CIniFile ini;
+    EXPECT_EQ(ini.Load(file.Path()), row.loaded);
+    EXPECT_EQ(ini.GetStatus(), row.status);
+    EXPECT_EQ(ini.GetFileName(), file.Path());
+    IniEntries entries;
+    EXPECT_EQ(ini.GetSection(row.section, entries), !row.expected.empty());
+    EXPECT_EQ(entries, row.expected);
+    EXPECT_EQ(ini.HasEntries(), row.hasEntries);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IniFileCases,
+    testing::Values(
+        // Without "]" the name is everything after "[".
+        IniCase{"no closing bracket", "[Title\r\nk=v", true, 1, L"TITLE", {{L"k", L"v"}}, true},
+        // The name ends at the last "]".
+        IniCase{"inner bracket", "[a]b]\r\nk=v", true, 1, L"a]b", {{L"k", L"v"}}, true},
+        IniCase{"empty name", "[]\r\nk=v", true, 1, L"", {{L"k", L"v"}}, true},
+        // Key lines before the first section belong nowhere.
+        IniCase{"keys before first section", "k0=v0\r\n[S]\r\nk=v", true, 1, L"s", {{L"k", L"v"}}, true},
+        IniCase{"first equals splits", "[S]\r\na=b=c", true, 1, L"S", {{L"a", L"b=c"}}, true},
+        IniCase{"empty key", "[S]\r\n=x", true, 1, L"S", {{L"", L"x"}}, true},
+        IniCase{"line without equals", "[S]\r\njust text\r\nk=v", true, 1, L"S", {{L"k", L"v"}}, true},
+        // Only ";" in the first column makes a comment.
+        IniCase{"comments", "[S]\r\n;c=1\r\n ;d=2", true, 1, L"S", {{L" ;d", L"2"}}, true},
+        // Nothing is trimmed.
+        IniCase{"blanks kept", "[ S ]\r\n k = v ", true, 1, L" s ", {{L" k ", L" v "}}, true},
+        // "SUPER" in any case is stored as "SUPER" and followed.
+        IniCase{"Super mixed case", "[S]\r\nSuper=Base\r\n[BASE]\r\nb=1", true, 1, L"S",
+                {{L"SUPER", L"Base"}, {L"b", L"1"}}, true},
+        IniCase{"super lower case", "[S]\r\nsuper=Base\r\n[BASE]\r\nb=1", true, 1, L"S",
+                {{L"SUPER", L"Base"}, {L"b", L"1"}}, true},
+        // A blank before "=" makes another key, not followed.
+        IniCase{"Super with blank", "[S]\r\nSuper =Base\r\n[BASE]\r\nb=1", true, 1, L"S",
+                {{L"Super ", L"Base"}}, true},
+        // The base section's values win over the derived section's own.
+        IniCase{"derived and base", "[DERIVED]\r\nSUPER=base\r\nx=1\r\n[BASE]\r\nx=2\r\ny=3", true, 1,
+                L"Derived", {{L"SUPER", L"base"}, {L"x", L"2"}, {L"y", L"3"}}, true},
+        // One level only: C is not merged, and B's "SUPER" replaces A's.
+        IniCase{"one level of inheritance", "[A]\r\nSUPER=B\r\na=1\r\n[B]\r\nSUPER=C\r\nb=2\r\n[C]\r\nc=3", true, 1,
+                L"a", {{L"SUPER", L"C"}, {L"a", L"1"}, {L"b", L"2"}}, true},
+        IniCase{"missing base", "[S]\r\nSUPER=nowhere\r\nk=v", true, 1, L"S",
+                {{L"SUPER", L"nowhere"}, {L"k", L"v"}}, true},
+        // HasEntries looks at every section, not only the first.
+        IniCase{"empty section beside a full one", "[A]\r\n[S]\r\nk=v", true, 1, L"A", {}, true},
+        IniCase{"sections without keys", "[A]\r\n[B]\r\n", true, 1, L"A", {}, false},
+        // A later section of the same name replaces the earlier one with its entries.
+        IniCase{"T then t", "[T]\r\nx=1\r\n[t]\r\ny=2", true, 1, L"T", {{L"y", L"2"}}, true},
+        IniCase{"later value wins", "[S]\r\nk=1\r\nk=2", true, 1, L"S", {{L"k", L"2"}}, true},
+        // Keys keep their case and differ by it.
+        IniCase{"keys are case-sensitive", "[S]\r\nk=1\r\nK=2", true, 1, L"S", {{L"K", L"2"}, {L"k", L"1"}}, true},
+        IniCase{"no section", "k=v\r\n;c\r\n", false, -2, L"", {}, false},
+        IniCase{"empty file", "", false, -2, L"", {}, false},
+        IniCase{"utf8 file", std::string(Utf8Mark) + Utf8(L"[\x00C9t\x00E9]\r\nk=\x20AC"), true, 1,
+                L"\x00C9T\x00C9", {{L"k", L"\x20AC"}}, true},
+        IniCase{"utf16 file", std::string(Utf16BeMark) + Utf16Be(L"[S]\r\n\r\n\r\nk=v"), true, 1, L"S",
+                {{L"k", L"v"}}, true}));
+
+TEST(IniFile, UnopenableFile) {
+    CIniFile ini;
+    const std::wstring path = L"C:\\no such folder\\title.ini";
+    EXPECT_FALSE(ini.Load(path));
+    EXPECT_EQ(ini.GetStatus(), CIniFile::StatusOpenFailed);
+    EXPECT_EQ(ini.GetFileName(), path);
+    EXPECT_FALSE(ini.HasEntries());
+}
+
+TEST(IniFile, GetSectionMergesIntoTheCallersMap) {
+    ScratchFile file("[S]\r\nk=v\r\n");
+    CIniFile ini;
+    ASSERT_TRUE(ini.Load(file.Path()));
+    IniEntries entries{{L"k", L"old"}, {L"z", L"9"}};
+    EXPECT_FALSE(ini.GetSection(L"missing", entries));
+    EXPECT_EQ(entries, (IniEntries{{L"k", L"old"}, {L"z", L"9"}}));
+    EXPECT_TRUE(ini.GetSection(L"s", entries));
+    EXPECT_EQ(entries, (IniEntries{{L"k", L"v"}, {L"z", L"9"}}));
+}
+
+TEST(IniFile, SecondLoadAddsSections) {
+    ScratchFile first("[A]\r\na=1\r\n");
+    ScratchFile second("[B]\r\nSUPER=A\r\n");
+    ScratchFile none("nothing");
+    CIniFile ini;
+    ASSERT_TRUE(ini.Load(first.Path()));
+    ASSERT_TRUE(ini.Load(second.Path()));
+    IniEntries entries;
+    EXPECT_TRUE(ini.GetSection(L"B", entries));
+    EXPECT_EQ(entries, (IniEntries{{L"SUPER", L"A"}, {L"a", L"1"}}));
+    // A load without sections reports -2 even though earlier sections remain.
+    EXPECT_FALSE(ini.Load(none.Path()));
+    EXPECT_EQ(ini.GetStatus(), CIniFile::StatusNoSection);
+    EXPECT_TRUE(ini.HasEntries());
+}
+
+TEST(IniFile, OverlongLinesArriveInPieces) {
+    // A 1500-character line is read as 997 characters and then the rest, parsed separately.
+    const std::wstring tail = L"k=v";
+    const std::wstring line = std::wstring(997, L'x') + tail;
+    ScratchFile file(std::string(Utf16LeMark) + Utf16Le(L"[S]\r\n" + line));
+    CIniFile ini;
+    ASSERT_TRUE(ini.Load(file.Path()));
+    IniEntries entries;
+    EXPECT_TRUE(ini.GetSection(L"S", entries));
+    EXPECT_EQ(entries, (IniEntries{{L"k", L"v"}}));
+}
+
+}  // namespace
