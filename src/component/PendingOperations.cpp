@@ -20,13 +20,7 @@ HRESULT CCAI_Call::OpenDocumentWithTimeout(const std::wstring&, IVectaDocument**
 HRESULT CCAI_Call::NewDocument(const std::wstring&) { return NotBuilt(L"NewDocument"); }
 HRESULT CCAI_Call::RestoreApplication() { return NotBuilt(L"RestoreApplication"); }
 HRESULT CCAI_Call::SendCommand(const std::wstring&, int) { return NotBuilt(L"SendCommand"); }
-HRESULT CCAI_Call::UpdateAllTitleblocks(const std::wstring&) { return NotBuilt(L"UpdateAllTitleblocks"); }
 HRESULT CCAI_Call::PublishPSX(const std::wstring&) { return NotBuilt(L"PublishPSX"); }
 HRESULT CCAI_Call::IsAvailableForPublishPSX(LONG&) { return NotBuilt(L"IsAvailableForPublishPSX"); }
 HRESULT CCAI_Call::ChangeQelkey(const std::wstring&, const std::wstring&) { return NotBuilt(L"ChangeQelkey"); }
 HRESULT CCAI_Call::QuitVecta() { return NotBuilt(L"QuitVecta"); }
-
-HRESULT CCAI_Call::QELDImportTitleAttributes(const std::wstring&, LONG& outcome) {
-    outcome = -1;
-    return NotBuilt(L"QELDImportTitleAttributes");
-}
