@@ -12,10 +12,4 @@ HRESULT NotBuilt(const wchar_t* operation) {
 
 }  // namespace
 
-HRESULT CCAI_Call::UpdateAllTitleblocks(const std::wstring&) { return NotBuilt(L"UpdateAllTitleblocks"); }
 HRESULT CCAI_Call::PublishPSX(const std::wstring&) { return NotBuilt(L"PublishPSX"); }
-
-HRESULT CCAI_Call::QELDImportTitleAttributes(const std::wstring&, LONG& outcome) {
-    outcome = -1;
-    return NotBuilt(L"QELDImportTitleAttributes");
-}

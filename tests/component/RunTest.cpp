@@ -176,8 +176,13 @@ TEST_F(RunTest, MalformedArgumentsAreRejected) {
 }
 
 TEST_F(RunTest, ImportReportsOutcomeWithSuccess) {
+    // The checks pass, and the open fails: no profile is configured.
+    TempFolder::WriteBytes(folder.File(L"qeldtitleimport.ini"), "[Title]\r\nDESCRIPTION=x\r\n");
+    client->answers[L"#(FindFile \"qeldtitleimport.ini\" \"#(Appl:SearchPath)\")"] = folder.File(L"qeldtitleimport.ini");
+    client->answers[L"#(QELKEY)"] = L"Q-1";
+    client->answers[L"@(Where \"db=Folder_All_Document\" \"QELKEY=Q-1\" #(=crdynamic(\"W\")))"] = L"TRUE";
     LONG result = 0;
-    EXPECT_EQ(Run({L"QELDIMPORTTITLEATTRIBUTES", L"C:\\d.dwg", L""}, result), S_OK);
+    EXPECT_EQ(Run({L"QELDIMPORTTITLEATTRIBUTES", folder.File(L"d.dwg"), L""}, result), S_OK);
     EXPECT_EQ(result, -1);
     EXPECT_THAT(Messages(), Contains(L"Error: Unknown error!"));
 }
@@ -204,9 +209,9 @@ TEST_F(RunTest, RaisedErrorsNeverEscape) {
 
 TEST_F(RunTest, UnbuiltOperationsSaySo) {
     LONG result = 0;
-    EXPECT_EQ(Run({L"QELDUPDATETITLEBLOCKS", L"C:\\d.dwg", L""}, result), E_NOTIMPL);
-    EXPECT_EQ(result, 1);
-    EXPECT_THAT(Messages(), Contains(L"Error: UpdateAllTitleblocks: not available in this build (hr = 80004001)"));
+    EXPECT_EQ(Run({L"QELDPUBLISHPSX", L"C:\\d.dwg", L""}, result), E_NOTIMPL);
+    EXPECT_EQ(result, 3);
+    EXPECT_THAT(Messages(), Contains(L"Error: PublishPSX: not available in this build (hr = 80004001)"));
 }
 
 // Only a read-write open asks for the obsolete-documents report, and the open follows it.
