@@ -121,6 +121,11 @@ private:
     HRESULT InitDocument(IVectaDocument* document);
 
     // Helpers of publishing (src/documents/).
+    // One publication of the drawing at path; onClose 1 publishes on close, 0 on save, and
+    // is set to 0 when the add-in asks for the fallback.
+    HRESULT PublishPSXAttempt(const std::wstring& path, IVntAddIn* addIn, int& onClose);
+    // The fallback attempt on a temporary copy in a folder of its own inside the workspace.
+    HRESULT PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn, int& onClose);
 
     // Helpers of title blocks (src/documents/).
 

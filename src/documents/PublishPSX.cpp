@@ -1,0 +1,167 @@
+// Publishing the PSX file of a drawing: the PDM add-in inside Vecta writes it when the
+// drawing is closed, or, as a fallback, when a temporary copy is saved. A failure leaves a
+// lock file that keeps the unchanged drawing from being tried again for a while.
+#include "CPsxLockFile.h"
+#include "client/CVantorApplication.h"
+#include "component/CCAI_Call.h"
+#include "host/CVectaArgument.h"
+#include "support/CUtils.h"
+#include "support/ResultMacros.h"
+#include "support/ScopeGuard.h"
+#include "support/UniqueBstr.h"
+#include "support/UniqueHandle.h"
+
+namespace {
+
+constexpr wchar_t kPublishSwitch[] = L"PublishPSXFromCAI";
+constexpr wchar_t kOutcomeVariable[] = L"ZEPErrorCode";
+constexpr wchar_t kOutcomeRetryOnSave[] = L"4";
+
+bool SupportsPublishing(const std::wstring& version) {
+    return version.compare(0, 4, L"16.2") == 0 || version.compare(0, 2, L"17") == 0;
+}
+
+const wchar_t* AddInProgramId(const std::wstring& version) {
+    return _wcsnicmp(version.c_str(), L"17.2", 4) == 0 ? L"Derudir.VntApplication2x.1" : L"Derudir.VntApplication2.1";
+}
+
+// Only a denied write counts: a missing target may still be created by the add-in. The
+// attribute is read on its own, since a privileged account may open a read-only file.
+bool IsWriteDenied(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return true;
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !file.valid() && GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+HRESULT LastError() { return HRESULT_FROM_WIN32(GetLastError()); }
+
+// A folder of its own inside the workspace, so that the copy never meets a user's file.
+HRESULT CreateCopyFolder(const std::wstring& workspace, std::wstring& folder) {
+    GUID id;
+    RETURN_IF_FAILED(CoCreateGuid(&id));
+    wchar_t text[40] = {};
+    StringFromGUID2(id, text, 40);
+    folder = workspace + L"~psx" + text;
+    return CreateDirectoryW(folder.c_str(), nullptr) ? S_OK : LastError();
+}
+
+}  // namespace
+
+HRESULT CCAI_Call::PublishPSX(const std::wstring& path) {
+    if (!CPsxLockFile(path).MayPublish()) return E_FAIL;
+
+    CUtils& utils = CUtils::Instance();
+    const std::wstring target = m_document.GetContainerAutoPsx();
+    if (!target.empty() && IsWriteDenied(target)) {
+        utils.WriteLog(CUtils::LevelError, L"PublishPSX: PSX File is read-only: %s", target);
+        return E_ACCESSDENIED;
+    }
+
+    RETURN_IF_FAILED(ConnectApplication(1, 0, 1));
+
+    UniqueBstr version;
+    HRESULT hr = m_application->get_Version(version.put());
+    if (FAILED(hr)) {
+        utils.WriteLog(CUtils::LevelError, L"PublishPSX: Can't determine Vecta version");
+        return hr;
+    }
+    const std::wstring versionText = version.str();
+    if (!SupportsPublishing(versionText))
+        utils.WriteLog(CUtils::LevelError, L"PublishPSX: This Vecta version (%s) does not support PSX publishing.",
+                       versionText);
+
+    ComPtr<IDispatch> object;
+    hr = m_application->GetInterfaceObject(UniqueBstr(AddInProgramId(versionText)).get(), object.put());
+    if (FAILED(hr)) {
+        utils.WriteLog(CUtils::LevelError, L"PublishPSX: Failed to get interface Derudir.VntApplication2 (hr = %X)", hr);
+        return hr;
+    }
+    ComPtr<IVntAddIn> addIn;
+    if (FAILED(object.query(addIn)) || !addIn) {
+        utils.WriteLog(CUtils::LevelError, L"PublishPSX: Interface Derudir.VntApplication2 not compatible");
+        return E_NOINTERFACE;
+    }
+
+    int onClose = 1;
+    hr = PublishPSXAttempt(path, addIn.get(), onClose);
+    if (FAILED(hr) && onClose == 0) hr = PublishPSXOnCopy(path, addIn.get(), onClose);
+    return hr;
+}
+
+HRESULT CCAI_Call::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn, int& onClose) {
+    CUtils& utils = CUtils::Instance();
+    const std::wstring workspace = CVantorApplication::Instance().GetWorkspacePath();
+    if (workspace.empty()) {
+        utils.WriteLog(CUtils::LevelError, L"PublishPSX: No workspace folder for the temporary copy (hr = %X)", E_FAIL);
+        return E_FAIL;
+    }
+    std::wstring folder;
+    HRESULT hr = CreateCopyFolder(workspace, folder);
+    if (FAILED(hr)) {
+        utils.WriteLog(CUtils::LevelError, L"PublishPSX: Can't create the folder for the temporary copy %s (hr = %X)",
+                       folder, hr);
+        return hr;
+    }
+    // The add-in may rely on the drawing's own file name, so the copy keeps it.
+    const std::wstring fileName = path.substr(path.rfind(L'\\') + 1);
+    const std::wstring copy = folder + L"\\" + fileName;
+    const std::wstring backup = folder + L"\\" + fileName.substr(0, fileName.rfind(L'.')) + L".bak";
+    // Exactly what this fallback created goes; a leftover the host holds open stays.
+    ScopeGuard cleanUp([&]() noexcept {
+        DeleteFileW(copy.c_str());
+        DeleteFileW(backup.c_str());
+        RemoveDirectoryW(folder.c_str());
+    });
+
+    if (!CopyFileW(path.c_str(), copy.c_str(), TRUE)) {
+        hr = LastError();
+        utils.WriteLog(CUtils::LevelError, L"PublishPSX: Can't copy %s to %s (hr = %X)", path, copy, hr);
+        return hr;
+    }
+    // The copy must be writable to be saved and removed; the drawing itself is not ours to change.
+    SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return PublishPSXAttempt(copy, addIn, onClose);
+}
+
+HRESULT CCAI_Call::PublishPSXAttempt(const std::wstring& path, IVntAddIn* addIn, int& onClose) {
+    ComPtr<IVectaDocument> document;
+    const HRESULT opened = OpenDocumentWithTimeout(path, document.put());
+    if (FAILED(opened)) return opened;
+
+    CUtils& utils = CUtils::Instance();
+    CVantorApplication& session = CVantorApplication::Instance();
+    utils.WriteLog(CUtils::LevelInfo, onClose != 0 ? L"PublishPSX: Publish PSX on close"
+                                                   : L"PublishPSX: Publish PSX on save for temporary copy of the document");
+    session.SetClientEnvironment(kOutcomeVariable, L"0");
+    const UniqueBstr publishSwitch(kPublishSwitch);
+    (void)addIn->SetSymbol(publishSwitch.get(), UniqueBstr(L"1").get());
+
+    // The add-in publishes during the close or the save and reports through the client;
+    // what these calls return says nothing about the publication.
+    const VARIANT discardChanges = CVectaArgument::Index(0);
+    if (onClose != 0) {
+        (void)document->Close(discardChanges, CVectaArgument::Missing());
+        (void)document->SendCommand(UniqueBstr(L"").get());
+    } else {
+        (void)document->Save();
+        (void)addIn->SetSymbol(publishSwitch.get(), UniqueBstr(L"0").get());
+        (void)document->Close(discardChanges, CVectaArgument::Missing());
+    }
+
+    const std::wstring outcome = session.GetClientVariable(kOutcomeVariable);
+    if (outcome.empty() || outcome == L"0") return opened;
+
+    if (outcome == kOutcomeRetryOnSave) {
+        utils.WriteLog(CUtils::LevelError, L"%s", session.GetUserMessage(L"VX16507", false));
+        if (onClose != 0)
+            utils.WriteLog(CUtils::LevelError,
+                           L"PublishPSX: Failed to publish PSX on close, try to publish PSX on save for temporary copy");
+        onClose = 0;
+    } else {
+        CPsxLockFile(path).WriteLock();
+        utils.WriteLog(CUtils::LevelError, L"PublishPSX: Failed to publish PSX");
+    }
+    return E_FAIL;
+}

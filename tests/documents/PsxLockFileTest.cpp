@@ -1,0 +1,154 @@
+#include "documents/CPsxLockFile.h"
+#include "client/CVantorApplication.h"
+#include "fakes/ComponentTest.h"
+#include "fakes/FakeCallback.h"
+#include "fakes/FileAge.h"
+#include "support/ComPtr.h"
+#include "support/UniqueHandle.h"
+#include <gmock/gmock.h>
+#include <regex>
+
+namespace {
+
+constexpr std::int64_t kHour = 3600;
+
+class PsxLockFileTest : public ComponentTest {
+protected:
+    PsxLockFileTest() {
+        CreateDirectoryW(folder.File(L"ws").c_str(), nullptr);
+        CreateDirectoryW(folder.File(L"d").c_str(), nullptr);
+        workspace = folder.File(L"ws") + L"/";
+        client.attach(FakeCallback::Create());
+        client->answers[L"$(WSPATH:/+)"] = workspace;
+        client->answers[L"$(USERID)"] = L"jdoe";
+        EXPECT_EQ(CVantorApplication::Instance().SetCallback(client.get()), S_OK);
+        drawing = folder.File(L"d\\plan.vdr");
+        TempFolder::WriteBytes(drawing, "VECTA DRAWING 1\n");
+    }
+    ~PsxLockFileTest() override { CVantorApplication::Instance().ReleaseCallback(); }
+
+    bool LockExists() const {
+        return GetFileAttributesW(CPsxLockFile(drawing).LockPath().c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    ComPtr<FakeCallback> client;
+    std::wstring workspace;
+    std::wstring drawing;
+};
+
+TEST_F(PsxLockFileTest, LockPathIsTheWorkspaceAndTheFileNameWithoutExtension) {
+    struct Row {
+        const wchar_t* drawing;
+        const wchar_t* lock;
+    } rows[] = {
+        {L"C:\\d\\plan.vdr", L"plan.psxlck"},
+        {L"C:\\e\\plan.vdr", L"plan.psxlck"},      // same name elsewhere: one lock
+        {L"C:\\d\\plan.dwg", L"plan.psxlck"},      // same name, other extension: one lock
+        {L"C:\\d\\a.b.vdr", L"a.b.psxlck"},
+        {L"C:\\d\\plan", L".psxlck"},              // no extension: nothing before it
+        {L"C:\\x.y\\plan", L".psxlck"},            // a dot in a folder does not count
+        {L"plan.vdr", L"plan.psxlck"},
+        {L"C:/d/plan.vdr", L"C:/d/plan.psxlck"},   // only a backslash separates the name
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.drawing)));
+        EXPECT_EQ(CPsxLockFile(row.drawing).LockPath(), workspace + row.lock);
+    }
+}
+
+TEST_F(PsxLockFileTest, LockIsUtf16WithTimeAndUserAndNoLineEnd) {
+    CPsxLockFile lock(drawing);
+    ASSERT_TRUE(lock.WriteLock());
+    const std::string bytes = TempFolder::ReadBytes(lock.LockPath());
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), std::string("\xFF\xFE"));
+    ASSERT_EQ(bytes.size() % 2, 0u);
+    std::wstring text;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+        text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    const std::wregex format(L"(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                             L"[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] [0-9]{4}: jdoe");
+    EXPECT_TRUE(std::regex_match(text, format)) << testing::PrintToString(text);
+}
+
+TEST_F(PsxLockFileTest, WriteLockOverwritesAndFailsWithoutFolder) {
+    CPsxLockFile lock(drawing);
+    TempFolder::WriteBytes(lock.LockPath(), std::string(200, 'x'));
+    ASSERT_TRUE(lock.WriteLock());
+    EXPECT_EQ(TempFolder::ReadBytes(lock.LockPath()).size(), 2u + 2u * (24 + 2 + 4));
+
+    client->answers[L"$(WSPATH:/+)"] = folder.File(L"missing") + L"/";
+    EXPECT_FALSE(CPsxLockFile(drawing).WriteLock());
+}
+
+TEST_F(PsxLockFileTest, AFreshLockBlocksAnUnchangedDrawing) {
+    ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
+    EXPECT_FALSE(CPsxLockFile(drawing).MayPublish());
+    EXPECT_TRUE(LockExists());
+}
+
+TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
+    struct Row {
+        const char* name;
+        std::int64_t lockAge;     // seconds; -1 for no lock
+        std::int64_t drawingAge;  // seconds; -1 for no drawing
+        bool mayPublish;
+        bool lockRemains;
+    } rows[] = {
+        {"no lock", -1, 0, true, false},
+        {"eleven hours, unchanged", 11 * kHour, 12 * kHour, false, true},
+        {"twelve hours and a minute", 12 * kHour + 60, 13 * kHour, true, false},
+        {"changed after the lock", kHour, kHour / 2, true, false},
+        {"changed with the lock", kHour, kHour, false, true},
+        {"fresh lock, drawing gone", kHour, -1, false, true},
+        {"expired lock, drawing gone", 13 * kHour, -1, true, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::wstring lockPath = CPsxLockFile(drawing).LockPath();
+        DeleteFileW(lockPath.c_str());
+        DeleteFileW(drawing.c_str());
+        if (row.drawingAge >= 0) {
+            TempFolder::WriteBytes(drawing, "VECTA DRAWING 1\n");
+            ASSERT_TRUE(SetFileAge(drawing, row.drawingAge));
+        }
+        if (row.lockAge >= 0) {
+            ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
+            ASSERT_TRUE(SetFileAge(lockPath, row.lockAge));
+        }
+        EXPECT_EQ(CPsxLockFile(drawing).MayPublish(), row.mayPublish);
+        EXPECT_EQ(LockExists(), row.lockRemains);
+    }
+}
+
+TEST_F(PsxLockFileTest, AnUndeletableLockKeepsBlocking) {
+    struct Row {
+        const char* name;
+        std::int64_t lockAge;
+        std::int64_t drawingAge;
+    } rows[] = {
+        {"expired", 13 * kHour, 14 * kHour},
+        {"drawing changed", kHour, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::wstring lockPath = CPsxLockFile(drawing).LockPath();
+        ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
+        ASSERT_TRUE(SetFileAge(drawing, row.drawingAge));
+        ASSERT_TRUE(SetFileAge(lockPath, row.lockAge));
+        {
+            // Another program holds the lock open without sharing deletion.
+            UniqueHandle held(CreateFileW(lockPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(held.valid());
+            EXPECT_FALSE(CPsxLockFile(drawing).MayPublish());
+        }
+        SetFileAttributesW(lockPath.c_str(), FILE_ATTRIBUTE_READONLY);
+        EXPECT_FALSE(CPsxLockFile(drawing).MayPublish());
+        EXPECT_TRUE(LockExists());
+        SetFileAttributesW(lockPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(lockPath.c_str());
+    }
+}
+
+}  // namespace

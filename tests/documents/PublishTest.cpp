@@ -1,0 +1,108 @@
+#include "client/CVantorApplication.h"
+#include "component/CCAI_Call.h"
+#include "documents/CPsxLockFile.h"
+#include "fakes/ArgumentArray.h"
+#include "fakes/ComponentTest.h"
+#include "fakes/FakeCallback.h"
+#include "fakes/LogReader.h"
+#include "support/ComPtr.h"
+#include "support/CUtils.h"
+#include "support/UniqueVariant.h"
+#include <gmock/gmock.h>
+
+using ::testing::IsEmpty;
+
+namespace {
+
+const std::wstring kRunEntry = L"Info: Run() QELDPUBLISHPSX ";
+
+// QELDPUBLISHPSX through Run, with a client that knows the workspace, the user and the target.
+class PublishTest : public ComponentTest {
+protected:
+    PublishTest() {
+        CreateDirectoryW(folder.File(L"ws").c_str(), nullptr);
+        CreateDirectoryW(folder.File(L"d").c_str(), nullptr);
+        client.attach(FakeCallback::Create());
+        client->environment[L"_VNTXVER"] = L"530";
+        client->environment[L"USERID"] = L"jdoe";
+        client->answers[L"#(Appl:LogLevel)"] = L"1";
+        client->answers[L"$(WSPATH:/+)"] = folder.File(L"ws") + L"/";
+        client->answers[L"#(DTY:ContainerAutoPSX)"] = target = folder.File(L"d\\plan.psx");
+        drawing = folder.File(L"d\\plan.vdr");
+        TempFolder::WriteBytes(drawing, "VECTA DRAWING 1\nKEY=Q-1\n");
+        EXPECT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, object.put_void()), S_OK);
+    }
+
+    HRESULT Publish(const std::wstring& path, LONG& result) {
+        UniqueVariant args = ArgumentArray({L"QELDPUBLISHPSX", path, L""});
+        UniqueVariant out;
+        const HRESULT hr = object->Run(client.get(), args.get(), out.put());
+        result = V_I4(&out.get());
+        return hr;
+    }
+
+    // The lock as a failed publication leaves it, read with the client's answers.
+    void WriteLock() {
+        CVantorApplication::Instance().SetCallback(client.get());
+        ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
+        CVantorApplication::Instance().ReleaseCallback();
+    }
+
+    // The log without the client questions that the session records.
+    static std::vector<std::wstring> OwnEntries() {
+        std::vector<std::wstring> entries;
+        for (const std::wstring& line : LogReader().Messages())
+            if (line.find(L" Prepare(") == std::wstring::npos) entries.push_back(line);
+        return entries;
+    }
+
+    bool AskedForTheHost() const {
+        for (const std::wstring& expression : client->Prepared())
+            if (expression.find(L"Appl:") != std::wstring::npos && expression != L"#(Appl:LogLevel)") return true;
+        return false;
+    }
+
+    ComPtr<FakeCallback> client;
+    ComPtr<ICAI_Call> object;
+    std::wstring drawing;
+    std::wstring target;
+};
+
+TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
+    struct Row {
+        const char* name;
+        bool lock;
+        bool readOnlyTarget;
+        HRESULT hr;
+        LONG code;
+        bool logged;  // the read-only entry; a lock refuses without an entry
+    } rows[] = {
+        {"fresh lock, drawing unchanged", true, false, E_FAIL, 3, false},
+        {"read-only target", false, true, E_ACCESSDENIED, 2, true},
+    };
+    for (const Row& row : rows) {
+        if (row.lock) WriteLock();
+        TempFolder::WriteBytes(target, "VECTA PSX 1\n");
+        if (row.readOnlyTarget) SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
+        for (bool quiet : {false, true}) {
+            SCOPED_TRACE(testing::Message() << row.name << ", quiet " << quiet);
+            LogReader::Remove();
+            client->records.clear();
+            CUtils::Instance().SetQuiet(quiet);
+            LONG result = -1;
+            EXPECT_EQ(Publish(drawing, result), row.hr);
+            EXPECT_EQ(result, row.code);
+            std::vector<std::wstring> expected{kRunEntry + drawing};
+            if (row.logged) expected.push_back(L"Error: PublishPSX: PSX File is read-only: " + target);
+            EXPECT_EQ(OwnEntries(), expected);
+            EXPECT_FALSE(AskedForTheHost());
+            EXPECT_EQ(CUtils::Instance().IsQuiet(), quiet);
+            EXPECT_THAT(shown, IsEmpty());
+        }
+        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(target.c_str());
+        DeleteFileW(folder.File(L"ws\\plan.psxlck").c_str());
+    }
+}
+
+}  // namespace

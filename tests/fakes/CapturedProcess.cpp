@@ -1,0 +1,34 @@
+#include "CapturedProcess.h"
+#include "TempFolder.h"
+#include "support/UniqueHandle.h"
+
+CapturedProcess CapturedProcess::Run(std::wstring commandLine, const std::wstring& directory,
+                                     const std::wstring& outputName, DWORD timeoutMs) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const std::wstring outputPath = directory + L"\\" + outputName;
+    CapturedProcess result;
+    {
+        UniqueHandle out(CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueHandle in(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr));
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = in.get();
+        startup.hStdOutput = out.get();
+        startup.hStdError = out.get();
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(), &startup,
+                            &process))
+            return result;
+        const UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+        if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, 5000);
+            return result;
+        }
+        GetExitCodeProcess(process.hProcess, &result.exitCode);
+    }
+    result.output = TempFolder::ReadBytes(outputPath);
+    return result;
+}
