@@ -53,7 +53,7 @@ std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
         const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
+        if (name != L"." && name != L".." && name != L"vx17log.err") names.push_back(name);
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return names;
@@ -122,7 +122,8 @@ protected:
                "  \"settings\": {\n"
                "    \"Appl\": {\"Profile\": " + Json(profile) + ", \"ExeFileName\": " + Json(CSimProcess::SimPath()) +
                ", \"OpenArgument\": " + Json(openArgument) +
-               ", \"WaitForStartup\": 20000, \"WaitForActiveCommand\": 2000, \"LogLevel\": 2},\n"
+               ", \"VectaVersion\": \"R17.2\"" +
+               ", \"ApplicationName\": \"Vecta\", \"WaitForStartup\": 20000, \"WaitForActiveCommand\": 2000, \"LogLevel\": 2},\n"
                "    \"DTY\": {\"CONTAINERKEY\": \"Q-1001\", \"ContainerAutoPSX\": " + Json(target) + "}\n"
                "  },\n"
                "  \"environment\": {\"WSPATH\": " + Json(workspace) + ", \"USERID\": \"jdoe\"},\n"
@@ -148,14 +149,29 @@ protected:
     std::string Publish(const std::wstring& path) {
         Client({L"QELDPUBLISHPSX \"" + path + L"\"", L"QELDQUIT"});
         const std::vector<std::string> lines = Lines(out);
-        for (size_t i = 0; i + 1 < lines.size(); ++i)
-            if (lines[i].rfind("> QELDPUBLISHPSX", 0) == 0) return lines[i + 1];
+        // The answer follows the command, after what the client reports meanwhile.
+        bool asked = false;
+        for (const std::string& line : lines) {
+            asked = asked || line.rfind("> QELDPUBLISHPSX", 0) == 0;
+            if (asked && line.rfind("  HRESULT", 0) == 0) return line;
+        }
         ADD_FAILURE() << "no publishing answer in:\n" << out;
         return {};
     }
 
     std::vector<std::string> Trace() const { return Lines(TempFolder::ReadBytes(folder.File(L"trace.txt"))); }
-    std::vector<std::wstring> Log() const { return LogReader(folder.File(L"vx17log.err")).Messages(); }
+    // The log lands in caiclient's working folder, which Wine's ShellExecuteEx leaves at the
+    // workspace once the client has started the simulator there.
+    std::vector<std::wstring> Log() const {
+        std::vector<std::wstring> entries;
+        for (const std::wstring& path : {folder.File(L"vx17log.err"), workspace + L"\\vx17log.err"})
+            for (const std::wstring& entry : LogReader(path).Messages()) entries.push_back(entry);
+        return entries;
+    }
+    void RemoveLog() const {
+        LogReader::Remove(folder.File(L"vx17log.err"));
+        LogReader::Remove(workspace + L"\\vx17log.err");
+    }
     std::wstring LockPath(const std::wstring& name = L"plan") const { return workspace + L"\\" + name + L".psxlck"; }
 
     static DWORD RunProcess(const std::wstring& commandLine, const std::wstring& directory,
@@ -232,7 +248,7 @@ TEST_F(PublishEndToEndTest, AnotherOutcomeLeavesALockThatRefusesTheNextPublicati
     // The next publication is refused before any host contact: no simulator starts.
     Control("{}");
     DeleteFileW(folder.File(L"trace.txt").c_str());
-    LogReader::Remove(folder.File(L"vx17log.err"));
+    RemoveLog();
     EXPECT_EQ(Publish(drawing), "  HRESULT 0x80004005, result 3  FAILED") << out;
     EXPECT_FALSE(Exists(folder.File(L"trace.txt")));
     EXPECT_THAT(Log(), Not(Contains(HasSubstr(L"PublishPSX"))));
@@ -291,7 +307,7 @@ TEST_F(PublishEndToEndTest, HostAndTargetFailuresGiveTheirCodes) {
         Control(row.control);
         TempFolder::WriteBytes(target, "VECTA PSX 1\n");
         if (row.readOnlyTarget) SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
-        LogReader::Remove(folder.File(L"vx17log.err"));
+        RemoveLog();
         EXPECT_EQ(Publish(drawing), row.answer) << out;
         const std::wstring expected = row.entry ? row.entry : L"Error: PublishPSX: PSX File is read-only: " + target;
         EXPECT_THAT(Log(), Contains(expected));
