@@ -1,6 +1,7 @@
 // Publishing the PSX file of a drawing: the PDM add-in inside Vecta writes it when the
 // drawing is closed, or, as a fallback, when a temporary copy is saved. A failure leaves a
 // lock file that keeps the unchanged drawing from being tried again for a while.
+#include "CDocumentSetup.h"
 #include "CPsxLockFile.h"
 #include "client/CVantorApplication.h"
 #include "component/CCAI_Call.h"
@@ -19,10 +20,6 @@ constexpr wchar_t kOutcomeRetryOnSave[] = L"4";
 
 bool SupportsPublishing(const std::wstring& version) {
     return version.compare(0, 4, L"16.2") == 0 || version.compare(0, 2, L"17") == 0;
-}
-
-const wchar_t* AddInProgramId(const std::wstring& version) {
-    return _wcsnicmp(version.c_str(), L"17.2", 4) == 0 ? L"Derudir.VntApplication2x.1" : L"Derudir.VntApplication2.1";
 }
 
 // Only a denied write counts: a missing target may still be created by the add-in. The
@@ -73,7 +70,7 @@ HRESULT CCAI_Call::PublishPSX(const std::wstring& path) {
                        versionText);
 
     ComPtr<IDispatch> object;
-    hr = m_application->GetInterfaceObject(UniqueBstr(AddInProgramId(versionText)).get(), object.put());
+    hr = m_application->GetInterfaceObject(UniqueBstr(CDocumentSetup::AddInProgId(versionText)).get(), object.put());
     if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, L"PublishPSX: Failed to get interface Derudir.VntApplication2 (hr = %X)", hr);
         return hr;

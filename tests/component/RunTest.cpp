@@ -207,13 +207,6 @@ TEST_F(RunTest, RaisedErrorsNeverEscape) {
     EXPECT_THAT(Messages(), Contains(L"Error: Run() failed with an unexpected error (hr = 8007000E)"));
 }
 
-TEST_F(RunTest, UnbuiltOperationsSaySo) {
-    LONG result = 0;
-    EXPECT_EQ(Run({L"QELDPUBLISHPSX", L"C:\\d.dwg", L""}, result), E_NOTIMPL);
-    EXPECT_EQ(result, 3);
-    EXPECT_THAT(Messages(), Contains(L"Error: PublishPSX: not available in this build (hr = 80004001)"));
-}
-
 // Only a read-write open asks for the obsolete-documents report, and the open follows it.
 TEST_F(RunTest, OpenReportsObsoleteDocumentsFirst) {
     client->answers[L"#(DTY:ReportObsoleteDocumentsOnOpen)"] = L"1";
