@@ -75,6 +75,14 @@ size_t CountContaining(const std::vector<std::string>& lines, const std::string&
     return n;
 }
 
+// True when the lines hold the parts in this order, each in a later line than the one before.
+bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& parts) {
+    size_t next = 0;
+    for (const std::string& line : lines)
+        if (next < parts.size() && line.find(parts[next]) != std::string::npos) ++next;
+    return next == parts.size();
+}
+
 // One test's world: a workspace file, a drawing, a control file and trace for VectaSim under
 // a profile of its own, and the component's log in the test folder.
 class PublishEndToEndTest : public ::testing::Test {
@@ -191,7 +199,13 @@ protected:
 TEST_F(PublishEndToEndTest, PublishOnCloseWritesThePsxFile) {
     EXPECT_EQ(Publish(drawing), "  HRESULT 0x00000000, result 0") << out;
     EXPECT_EQ(TempFolder::ReadBytes(target).rfind("VECTA PSX 1\nSOURCE=plan.vdr\nKEY=Q-1001\n", 0), 0u);
-    EXPECT_EQ(CountContaining(Trace(), "AddIn.Publish("), 1u);
+    const std::vector<std::string> trace = Trace();
+    EXPECT_EQ(CountContaining(trace, "AddIn.Publish("), 1u);
+    // The add-in publishes while the drawing closes without saving; the empty command follows.
+    EXPECT_TRUE(InOrder(trace, {"AddIn.SetSymbol(\"PSXFilename\", \"" + Narrow(target) + "\")",
+                                "AddIn.SetSymbol(\"PublishPSXFromCAI\", \"1\")", "AddIn.Publish(",
+                                "Document[plan.vdr].Close(i4:0, missing)", "Document[plan.vdr].SendCommand(\"\")"}));
+    EXPECT_EQ(CountContaining(trace, ".Save()"), 0u);
     EXPECT_THAT(Log(), Contains(L"Info: PublishPSX: Publish PSX on close"));
     EXPECT_FALSE(Exists(LockPath()));
 }
@@ -207,6 +221,10 @@ TEST_F(PublishEndToEndTest, RetryOnSaveRunsOnceOnACopyThatIsGoneAfterwards) {
     std::replace(copyFolder.begin(), copyFolder.end(), '\\', '/');
     EXPECT_EQ(CountContaining(trace, copyFolder), 1u);
     EXPECT_EQ(CountContaining(trace, ".Save() = "), 1u);
+    // On the copy the add-in publishes on save, is switched off, and the copy closes unsaved.
+    EXPECT_TRUE(InOrder(trace, {"Document[plan.vdr].Close(i4:0, missing)", "AddIn.SetSymbol(\"PublishPSXFromCAI\", \"1\")",
+                                "AddIn.Publish(", "Document[plan.vdr].Save()",
+                                "AddIn.SetSymbol(\"PublishPSXFromCAI\", \"0\")", "Document[plan.vdr].Close(i4:0, missing)"}));
     const std::vector<std::wstring> log = Log();
     EXPECT_THAT(log, Contains(L"Error: The PSX file could not be published."));
     EXPECT_THAT(log, Contains(L"Error: PublishPSX: Failed to publish PSX on close, try to publish PSX on save for temporary copy"));
@@ -301,6 +319,8 @@ TEST_F(PublishEndToEndTest, HostAndTargetFailuresGiveTheirCodes) {
         {"read-only target", "{}", true, "  HRESULT 0x80070005, result 2  FAILED", nullptr},
         {"add-in without its interface", R"({"addIn": "nointerface"})", false, "  HRESULT 0x80004002, result 1  FAILED",
          L"Error: PublishPSX: Interface Derudir.VntApplication2 not compatible"},
+        {"no add-in object", R"({"addIn": "missing"})", false, "  HRESULT 0x80040154, result 3  FAILED",
+         L"Error: PublishPSX: Failed to get interface Derudir.VntApplication2 (hr = 80040154)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -314,6 +334,15 @@ TEST_F(PublishEndToEndTest, HostAndTargetFailuresGiveTheirCodes) {
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         EXPECT_FALSE(Exists(LockPath()));
     }
+}
+
+TEST_F(PublishEndToEndTest, NoFallbackWithoutAWorkspaceFolderToCopyInto) {
+    workspace = folder.File(L"missing");
+    Control(R"({"publishOutcome": "4"})");
+    EXPECT_EQ(Publish(drawing), "  HRESULT 0x80070003, result 3  FAILED") << out;
+    EXPECT_EQ(CountContaining(Trace(), "AddIn.Publish("), 1u);
+    EXPECT_FALSE(Exists(workspace));
+    EXPECT_EQ(TempFolder::ReadBytes(drawing), kDrawing);
 }
 
 TEST_F(PublishEndToEndTest, AnUnsupportedVersionIsLoggedAndStillPublishes) {
