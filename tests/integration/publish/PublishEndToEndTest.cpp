@@ -97,6 +97,8 @@ protected:
     }
 
     PublishEndToEndTest() {
+        // The simulators a test leaves behind are reached through COM, as the client does.
+        EXPECT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         static int counter = 0;
         profile = L"Publish" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
         CreateDirectoryW(folder.File(L"ws").c_str(), nullptr);
@@ -116,6 +118,7 @@ protected:
             (void)app->Quit();
             Sleep(200);
         }
+        CoUninitialize();
     }
 
     void Control(const std::string& json) { TempFolder::WriteBytes(folder.File(L"control.json"), json); }
