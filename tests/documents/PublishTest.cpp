@@ -2,6 +2,7 @@
 #include "component/CCAI_Call.h"
 #include "documents/CPsxLockFile.h"
 #include "fakes/ArgumentArray.h"
+#include "fakes/CSimProcess.h"
 #include "fakes/ComponentTest.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
@@ -103,6 +104,50 @@ TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
         DeleteFileW(target.c_str());
         DeleteFileW(folder.File(L"ws\\plan.psxlck").c_str());
     }
+}
+
+// Against a running VectaSim of the configured profile, found by the connection at once: the
+// add-in's outcome decides the answer, and the quiet flag is back as it was either way.
+TEST_F(PublishTest, TheHostsOutcomeDecidesAndTheQuietFlagIsRestored) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    {
+        ASSERT_EQ(CSimProcess::RegisterAll(), S_OK);
+        const std::wstring profile = L"PublishUnit" + std::to_wstring(GetCurrentProcessId());
+        const std::wstring control = folder.File(L"control.json");
+        TempFolder::WriteBytes(control, "{}");
+        CSimProcess sim;
+        ASSERT_EQ(sim.Start(profile, L"R17", L"/version 17.2 /idle 30 /control \"" + control + L"\""), S_OK);
+        client->answers[L"#(Appl:Profile)"] = profile;
+        client->answers[L"#(Appl:VectaVersion)"] = L"R17.2";
+        client->answers[L"#(Appl:ApplicationName)"] = L"Vecta";
+        client->answers[L"#(Appl:WaitForActiveCommand)"] = L"100";
+        struct Row {
+            const char* outcome;
+            HRESULT hr;
+            LONG code;
+            bool published;
+            bool locked;
+        } rows[] = {{"0", S_OK, 0, true, false}, {"7", E_FAIL, 3, false, true}};
+        for (const Row& row : rows) {
+            for (bool quiet : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "outcome " << row.outcome << ", quiet " << quiet);
+                TempFolder::WriteBytes(control, std::string(R"({"publishOutcome": ")") + row.outcome + "\"}");
+                DeleteFileW(target.c_str());
+                DeleteFileW(folder.File(L"ws\\plan.psxlck").c_str());
+                CUtils::Instance().SetQuiet(quiet);
+                LONG result = -1;
+                EXPECT_EQ(Publish(drawing, result), row.hr);
+                EXPECT_EQ(result, row.code);
+                EXPECT_EQ(GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES, row.published);
+                EXPECT_EQ(GetFileAttributesW(folder.File(L"ws\\plan.psxlck").c_str()) != INVALID_FILE_ATTRIBUTES,
+                          row.locked);
+                EXPECT_EQ(CUtils::Instance().IsQuiet(), quiet);
+                EXPECT_THAT(shown, IsEmpty());
+            }
+        }
+        object.reset();
+    }
+    CoUninitialize();
 }
 
 }  // namespace
