@@ -1,59 +1,13 @@
+#include "CaiclientRun.h"
 #include "SampleWorkspace.h"
-#include "TextCodec.h"
-#include "support/UniqueHandle.h"
-#include <windows.h>
 #include <gtest/gtest.h>
 
 namespace {
 
-struct Outcome {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string out, err;
-};
-
-std::wstring CaiclientPath() {
-    std::wstring path = L"Z:" + TextCodec::FromUtf8(CAICLIENT_EXE);
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
-// Runs caiclient.exe in the folder with the given arguments; its output goes through files.
-Outcome RunCaiclient(const TempFolder& folder, const std::wstring& arguments) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const auto create = [&](const wchar_t* name) {
-        return UniqueHandle(CreateFileW(folder.File(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
-    Outcome outcome;
-    {
-        UniqueHandle out = create(L"stdout.txt"), err = create(L"stderr.txt");
-        UniqueHandle in(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr));
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = in.get();
-        startup.hStdOutput = out.get();
-        startup.hStdError = err.get();
-        std::wstring commandLine = L"\"" + CaiclientPath() + L"\" " + arguments;
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.Path().c_str(),
-                            &startup, &process)) {
-            ADD_FAILURE() << "cannot start caiclient.exe: " << GetLastError();
-            return outcome;
-        }
-        const UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
-        GetExitCodeProcess(process.hProcess, &outcome.exitCode);
-    }
-    outcome.out = Get(folder, L"stdout.txt");
-    outcome.err = Get(folder, L"stderr.txt");
-    return outcome;
-}
-
 TEST(CaiclientProcessTest, ErrorsAreClearAndExitNonZero) {
     TempFolder folder;
-    Put(folder, L"bad.json", "{\n  \"clientVersion\": 530,\n  \"documents\": [\n    {\"QELKEY\": \"1\"}\n    {\"QELKEY\": \"2\"}\n  ]\n}\n");
+    const std::string malformed = "{\n  \"clientVersion\": 530,\n  \"documents\": [\n    {\"QELKEY\": \"1\"}\n    {\"QELKEY\": \"2\"}\n  ]\n}\n";
+    Put(folder, L"bad.json", malformed);
     Put(folder, L"dangling.json", R"({"documents": [{"QELKEY": "1"}], "references": [{"parent": "1", "child": "7"}]})");
     Put(folder, L"ok.json", R"({"clientVersion": 530, "documents": [{"QELKEY": "1"}], "currentDocument": "1"})");
     Put(folder, L"bad-script.txt", "# a session\nQELDCHECKAPPLICATION x\nCOMMAND \"unterminated\n");
@@ -80,16 +34,18 @@ TEST(CaiclientProcessTest, ErrorsAreClearAndExitNonZero) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
-        const Outcome outcome = RunCaiclient(folder, row.arguments);
+        const CaiclientRun outcome = RunCaiclient(folder, row.arguments);
         EXPECT_EQ(outcome.exitCode, row.exitCode) << outcome.err;
         EXPECT_NE(outcome.err.find(row.expected), std::string::npos) << outcome.err;
         EXPECT_EQ(outcome.err.find("caiclient: unexpected"), std::string::npos);
     }
+    EXPECT_FALSE(Exists(folder, L"vx17log.err")) << "no command reached the component";
+    EXPECT_EQ(Get(folder, L"bad.json"), malformed) << "a malformed file is left as it was";
 }
 
 TEST(CaiclientProcessTest, HelpDocumentsTheClient) {
     TempFolder folder;
-    const Outcome outcome = RunCaiclient(folder, L"--help");
+    const CaiclientRun outcome = RunCaiclient(folder, L"--help");
     EXPECT_EQ(outcome.exitCode, 0u);
     for (const char* part : {"--workspace", "--script", "--register", "--unregister", "Exit status", "___ForAllRela",
                              "#(FindFile", "currentDocument", "VX16003"})
@@ -110,7 +66,7 @@ bool CaiTypeLibraryRegistered() {
 
 TEST(CaiclientProcessTest, RegisterAndUnregisterWhatIsThereAndSkipTheRest) {
     TempFolder folder;
-    Outcome outcome = RunCaiclient(folder, L"--unregister --from C:\\no-such-folder");
+    CaiclientRun outcome = RunCaiclient(folder, L"--unregister --from C:\\no-such-folder");
     EXPECT_EQ(outcome.exitCode, 0u) << outcome.out;
     EXPECT_FALSE(CaiTypeLibraryRegistered());
 
@@ -126,7 +82,7 @@ TEST(CaiclientProcessTest, RegisterAndUnregisterWhatIsThereAndSkipTheRest) {
 TEST(CaiclientProcessTest, AFileThatCannotRegisterFailsTheRun) {
     TempFolder folder;
     Put(folder, L"QELDVecta17x.dll", "not a library");
-    const Outcome outcome = RunCaiclient(folder, L"--register --from \"" + folder.Path() + L"\"");
+    const CaiclientRun outcome = RunCaiclient(folder, L"--register --from \"" + folder.Path() + L"\"");
     EXPECT_EQ(outcome.exitCode, 4u) << outcome.out;
     EXPECT_NE(outcome.out.find("QELDVecta17x.dll FAILED (0x"), std::string::npos) << outcome.out;
 }

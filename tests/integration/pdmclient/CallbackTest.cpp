@@ -1,25 +1,19 @@
-#include "CCallback.h"
-#include "SampleWorkspace.h"
-#include "TextCodec.h"
+#include "ClientParts.h"
 #include "support/UniqueBstr.h"
 #include "support/UniqueVariant.h"
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace {
 
-class CallbackTest : public testing::Test {
+class CallbackTest : public testing::Test, protected ClientParts {
 protected:
     void SetUp() override {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        CreateSampleFolders(root);
-        std::wstring error;
-        ASSERT_TRUE(workspace.LoadText(SampleWorkspaceJson(root), root.File(L"ws\\w.json"), error));
-        ASSERT_EQ(CCallback::Create(workspace, evaluator, commands, user, false, callback), S_OK);
+        ASSERT_NO_FATAL_FAILURE(LoadSample(root));
+        ASSERT_NO_FATAL_FAILURE(CreateCallback());
     }
     void TearDown() override {
-        CCallback::Disconnect(callback.get());
-        callback.reset();
+        ReleaseCallback();
         CoUninitialize();
     }
 
@@ -30,13 +24,6 @@ protected:
     }
 
     TempFolder root;
-    CWorkspace workspace;
-    CExpressionEvaluator evaluator{workspace};
-    std::istringstream in;
-    std::ostringstream out, err;
-    CConsoleUser user{in, out, err};
-    CClientCommands commands{workspace, evaluator, user};
-    ComPtr<ICAICallback> callback;
 };
 
 TEST_F(CallbackTest, PrepareAnswersAndFailuresBeginWithBang) {

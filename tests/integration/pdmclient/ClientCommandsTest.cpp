@@ -1,9 +1,8 @@
-#include "CClientCommands.h"
+#include "ClientParts.h"
 #include "SampleWorkspace.h"
 #include "TextCodec.h"
 #include <windows.h>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace {
 
@@ -16,14 +15,9 @@ std::wstring PairListArguments(const std::wstring& parent) {
     return text.replace(text.find(L"%s"), 2, parent);
 }
 
-class ClientCommandsTest : public testing::Test {
+class ClientCommandsTest : public testing::Test, protected ClientParts {
 protected:
-    void SetUp() override {
-        CreateSampleFolders(root);
-        Put(root, L"ws\\workspace.json", SampleWorkspaceJson(root));
-        std::wstring error;
-        ASSERT_TRUE(workspace.Load(root.File(L"ws\\workspace.json"), error)) << TextCodec::ToUtf8(error);
-    }
+    void SetUp() override { LoadSample(root, L"ws\\workspace.json", true); }
 
     long Run(const std::wstring& command, const std::wstring& arguments) {
         long result = -99;
@@ -39,12 +33,6 @@ protected:
     }
 
     TempFolder root;
-    CWorkspace workspace;
-    CExpressionEvaluator evaluator{workspace};
-    std::istringstream in;
-    std::ostringstream out, err;
-    CConsoleUser user{in, out, err};
-    CClientCommands commands{workspace, evaluator, user};
 };
 
 TEST_F(ClientCommandsTest, EnvironmentSetsAndClears) {

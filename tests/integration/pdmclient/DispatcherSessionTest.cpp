@@ -1,46 +1,37 @@
 // The client against the component's own Run dispatcher, in one process: the commands that
 // need no host, with the callback answering from a workspace.
-#include "CCallback.h"
 #include "CComponentSession.h"
+#include "ClientParts.h"
 #include "SampleWorkspace.h"
 #include "TextCodec.h"
 #include "component/CCAI_Call.h"
 #include "fakes/ComponentTest.h"
-#include <sstream>
 
 namespace {
 
-class DispatcherSessionTest : public ComponentTest {
+class DispatcherSessionTest : public ComponentTest, protected ClientParts {
 protected:
-    void Load(const std::string& json) {
-        std::wstring error;
-        ASSERT_TRUE(workspace.LoadText(json, folder.File(L"w.json"), error)) << TextCodec::ToUtf8(error);
-        ASSERT_EQ(CCallback::Create(workspace, evaluator, commands, user, false, callback), S_OK);
+    // The callback over the loaded workspace and the component, as caiclient creates them.
+    void Connect() {
+        ASSERT_NO_FATAL_FAILURE(CreateCallback());
         ComPtr<ICAI_Call> component;
         ASSERT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, component.put_void()), S_OK);
         session.Use(component);
     }
     void TearDown() override {
         session.Close();
-        callback.reset();
+        ReleaseCallback();
     }
     std::string Log() const {
         return TextCodec::ToUtf8(TextCodec::Decode(TempFolder::ReadBytes(folder.File(L"vx17log.err"))));
     }
 
-    CWorkspace workspace;
-    CExpressionEvaluator evaluator{workspace};
-    std::istringstream in;
-    std::ostringstream out, err;
-    CConsoleUser user{in, out, err};
-    CClientCommands commands{workspace, evaluator, user};
-    ComPtr<ICAICallback> callback;
     CComponentSession session;
 };
 
 TEST_F(DispatcherSessionTest, CheckApplicationSetsTheProfileInTheClient) {
-    CreateSampleFolders(folder);
-    Load(SampleWorkspaceJson(folder));
+    ASSERT_NO_FATAL_FAILURE(LoadSample(folder, L"w.json"));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     long result = -1;
     EXPECT_EQ(session.Run(callback.get(), L"qeldcheckapplication", L"", L"", result), S_OK);
     EXPECT_EQ(result, 0);
@@ -52,8 +43,8 @@ TEST_F(DispatcherSessionTest, CheckApplicationSetsTheProfileInTheClient) {
 }
 
 TEST_F(DispatcherSessionTest, UnknownCommandFailsWithResultOne) {
-    CreateSampleFolders(folder);
-    Load(SampleWorkspaceJson(folder));
+    ASSERT_NO_FATAL_FAILURE(LoadSample(folder, L"w.json"));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     long result = -1;
     EXPECT_EQ(session.Run(callback.get(), L"NOSUCHCOMMAND", L"a", L"b", result), E_FAIL);
     EXPECT_EQ(result, 1);
@@ -61,8 +52,10 @@ TEST_F(DispatcherSessionTest, UnknownCommandFailsWithResultOne) {
 }
 
 TEST_F(DispatcherSessionTest, AnOldClientVersionStopsTheCommand) {
-    Load(R"({"clientVersion": 529, "messages": {"VX16004": "The client is too old."},
-             "settings": {"Appl": {"Profile": "Standard"}}})");
+    ASSERT_NO_FATAL_FAILURE(LoadJson(R"({"clientVersion": 529, "messages": {"VX16004": "The client is too old."},
+                                         "settings": {"Appl": {"Profile": "Standard"}}})",
+                                      folder.File(L"w.json")));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     long result = -1;
     EXPECT_EQ(session.Run(callback.get(), L"QELDCHECKAPPLICATION", L"", L"", result), S_OK);
     EXPECT_EQ(result, 0);

@@ -1,4 +1,4 @@
-#include "CExpressionEvaluator.h"
+#include "ClientParts.h"
 #include "SampleWorkspace.h"
 #include "TextCodec.h"
 #include <gtest/gtest.h>
@@ -16,17 +16,10 @@ std::wstring Slashed(std::wstring path) {
     return path;
 }
 
-class EvaluatorTest : public testing::Test {
+class EvaluatorTest : public testing::Test, protected ClientParts {
 protected:
-    void SetUp() override {
-        CreateSampleFolders(root);
-        std::wstring error;
-        ASSERT_TRUE(workspace.LoadText(SampleWorkspaceJson(root), root.File(L"ws\\workspace.json"), error))
-            << TextCodec::ToUtf8(error);
-    }
+    void SetUp() override { LoadSample(root); }
     TempFolder root;
-    CWorkspace workspace;
-    CExpressionEvaluator evaluator{workspace};
 };
 
 struct Row {
@@ -113,18 +106,12 @@ TEST_F(EvaluatorTest, FieldsComeFromTheGivenRecord) {
 }
 
 TEST_F(EvaluatorTest, WithoutCurrentDocumentFieldsFail) {
-    std::wstring error;
-    ASSERT_TRUE(workspace.LoadText(R"({"documents": [{"QELKEY": "1"}]})", root.File(L"w.json"), error));
+    ASSERT_NO_FATAL_FAILURE(LoadJson(R"({"documents": [{"QELKEY": "1"}]})", root.File(L"w.json")));
     EXPECT_EQ(evaluator.Evaluate(L"#(QELKEY)"), L"!no current document");
 }
 
-TEST(EvaluatorJobServerTest, JobServerAnswers) {
-    TempFolder root;
-    CreateSampleFolders(root);
-    CWorkspace workspace;
-    std::wstring error;
-    ASSERT_TRUE(workspace.LoadText(SampleWorkspaceJson(root, true), root.File(L"w.json"), error));
-    const CExpressionEvaluator evaluator(workspace);
+TEST_F(EvaluatorTest, JobServerAnswers) {
+    ASSERT_NO_FATAL_FAILURE(LoadJson(SampleWorkspaceJson(root, true), root.File(L"w.json")));
     EXPECT_EQ(evaluator.Evaluate(L"#(=isJobServer())"), L"TRUE");
     EXPECT_EQ(evaluator.Evaluate(L"$(JobServerRunning:-0)"), L"1");
 }

@@ -1,4 +1,4 @@
-#include "CWorkspace.h"
+#include "ClientParts.h"
 #include "SampleWorkspace.h"
 #include "TextCodec.h"
 #include <gtest/gtest.h>
@@ -47,13 +47,14 @@ TEST(WorkspaceTest, MissingFileIsAClearError) {
     EXPECT_NE(error.find(L"no-such-workspace.json: cannot read the workspace file"), std::wstring::npos);
 }
 
-TEST(WorkspaceTest, SaveReplacesTheFileAndKeepsPlaceholders) {
+class SampleWorkspaceTest : public testing::Test, protected ClientParts {
+protected:
     TempFolder root;
-    CreateSampleFolders(root);
-    Put(root, L"w.json", SampleWorkspaceJson(root));
-    CWorkspace workspace;
+};
+
+TEST_F(SampleWorkspaceTest, SaveReplacesTheFileAndKeepsPlaceholders) {
+    ASSERT_NO_FATAL_FAILURE(LoadSample(root, L"w.json", true));
     std::wstring error;
-    ASSERT_TRUE(workspace.Load(root.File(L"w.json"), error)) << TextCodec::ToUtf8(error);
     const auto record = workspace.FindDocument(L"1002");
     ASSERT_TRUE(record);
     workspace.SetField(*record, L"OLD_DOC_QELKEY", L" ");
@@ -72,11 +73,8 @@ TEST(WorkspaceTest, SaveReplacesTheFileAndKeepsPlaceholders) {
     EXPECT_EQ(reloaded.Field(*reloaded.FindDocument(L"1003"), L"FILE"), root.File(L"b.vdr"));
 }
 
-TEST(WorkspaceTest, ReferenceViewJoinsTheChildDocument) {
-    TempFolder root;
-    CWorkspace workspace;
-    std::wstring error;
-    ASSERT_TRUE(workspace.LoadText(SampleWorkspaceJson(root), root.File(L"w.json"), error));
+TEST_F(SampleWorkspaceTest, ReferenceViewJoinsTheChildDocument) {
+    ASSERT_NO_FATAL_FAILURE(LoadSample(root, L"w.json"));
     std::vector<CWorkspace::Record> references;
     ASSERT_TRUE(workspace.Table(L"folder_xref_child_document", references));
     ASSERT_EQ(references.size(), 3u);

@@ -1,0 +1,135 @@
+// End to end: caiclient.exe as a process, the component registered in the prefix and created
+// by ProgID, a script of commands, and what the user sees afterwards: the exit status, the
+// printed result codes, the log and the files in the workspace folder.
+#include "CaiclientRun.h"
+#include "FolderSnapshot.h"
+#include "SampleWorkspace.h"
+#include "TextCodec.h"
+#include "fakes/LogReader.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+
+namespace {
+
+class CaiclientSessionTest : public testing::Test {
+protected:
+    // What other tests of the run unregistered, this suite registers again.
+    static void SetUpTestSuite() {
+        TempFolder folder;
+        std::wstring from;
+        for (const char* file : {COMPONENT_DLL, INSTANCE_DLL, VECTASIM_EXE}) {
+            std::wstring path = WindowsPath(file);
+            from += L" --from \"" + path.substr(0, path.rfind(L'\\')) + L"\"";
+        }
+        const CaiclientRun run = RunCaiclient(folder, L"--register" + from);
+        ASSERT_EQ(run.exitCode, 0u) << run.out << run.err;
+    }
+
+    void SetUp() override { CreateSampleFolders(root); }
+
+    // Writes the workspace and the script into the workspace folder and runs the script there.
+    CaiclientRun RunScript(const std::string& workspaceJson, const std::string& script) {
+        LogReader::Remove(Log());
+        Put(root, L"ws\\workspace.json", workspaceJson);
+        Put(root, L"ws\\session.txt", script);
+        const FolderSnapshot before(root.File(L"ws"));
+        const CaiclientRun run =
+            RunCaiclient(root, L"-w workspace.json --script session.txt --trace", root.File(L"ws"));
+        changes = before.ChangesTo(FolderSnapshot(root.File(L"ws")));
+        return run;
+    }
+    std::wstring Log() const { return root.File(L"ws\\vx17log.err"); }
+    std::vector<std::string> LogMessages() const {
+        std::vector<std::string> messages;
+        for (const std::wstring& message : LogReader(Log()).Messages()) messages.push_back(TextCodec::ToUtf8(message));
+        return messages;
+    }
+    bool Logged(const std::string& message) const {
+        const std::vector<std::string> messages = LogMessages();
+        return std::find(messages.begin(), messages.end(), message) != messages.end();
+    }
+
+    TempFolder root;
+    std::vector<std::string> changes;  // in the workspace folder, by the last run
+};
+
+TEST_F(CaiclientSessionTest, CommandsThatNeedNoHost) {
+    struct Row {
+        const char* script;
+        DWORD exitCode;
+        std::vector<const char*> printed;  // in stdout, in this order
+        std::vector<const char*> logged;   // log entries, in this order
+        std::vector<const char*> notLogged;
+    };
+    const Row rows[] = {
+        {"QELDCHECKAPPLICATION\n", 0,
+         {"> QELDCHECKAPPLICATION", "Call ___Environment RETVECTAProfile=Standard -> 0", "HRESULT 0x00000000, result 0"},
+         {"Info: Run() QELDCHECKAPPLICATION", "Info: Fennory Professional Prepare(#(Appl:Profile)) = Standard",
+          "Info: Fennory Professional Call(___Environment, RETVECTAProfile=Standard)"},
+         {}},
+        {"qeldcheckapplication ignored\n", 0, {"HRESULT 0x00000000, result 0"}, {"Info: Run() QELDCHECKAPPLICATION"}, {}},
+        {"QELDSETLOGLEVEL 0\nQELDCHECKAPPLICATION\nNOSUCH a b\n", 1,
+         {"> QELDSETLOGLEVEL \"0\"", "HRESULT 0x00000000, result 0", "> QELDCHECKAPPLICATION",
+          "HRESULT 0x00000000, result 0", "> NOSUCH \"a\" \"b\"", "HRESULT 0x80004005, result 1  FAILED"},
+         {"Info: Run() QELDSETLOGLEVEL 0 ", "Error: Run() NOSUCH (a, b) not supported"},
+         {"Info: Run() QELDCHECKAPPLICATION"}},
+        {"QELDSETLOGLEVEL none\nQELDCHECKAPPLICATION\n", 0, {"HRESULT 0x00000000, result 0"},
+         {"Info: Run() QELDSETLOGLEVEL none "}, {"Info: Run() QELDCHECKAPPLICATION"}},
+        {"QELDSETLOGLEVEL 1\nQELDCHECKAPPLICATION\n", 0, {"HRESULT 0x00000000, result 0"},
+         {"Info: Run() QELDSETLOGLEVEL 1 ", "Info: Run() QELDCHECKAPPLICATION",
+          "Info: Fennory Professional Prepare(#(Appl:Profile)) = Standard"},
+         {}},
+        {"QELDSETSILENTMODE true\nQELDSETSILENTMODE Yes\n", 0,
+         {"> QELDSETSILENTMODE \"true\"", "HRESULT 0x00000000, result 0", "> QELDSETSILENTMODE \"Yes\"",
+          "HRESULT 0x00000000, result 0"},
+         {"Info: Run() QELDSETSILENTMODE TRUE ", "Info: Run() QELDSETSILENTMODE YES "}, {}},
+        {"NoSuchCommand First second\n", 1, {"> NoSuchCommand \"First\" \"second\"", "HRESULT 0x80004005, result 1  FAILED"},
+         {"Error: Run() NOSUCHCOMMAND (First, second) not supported"}, {}},
+        {"\"\" a\n", 1, {"HRESULT 0x80004005, result 1  FAILED"}, {"Error: Run()  (a, ) not supported"}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.script);
+        const CaiclientRun run = RunScript(SampleWorkspaceJson(root), row.script);
+        EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
+        size_t at = 0;
+        for (const char* printed : row.printed) {
+            at = run.out.find(printed, at);
+            EXPECT_NE(at, std::string::npos) << printed << "\n" << run.out;
+        }
+        const std::vector<std::string> messages = LogMessages();
+        auto next = messages.begin();
+        for (const char* logged : row.logged) {
+            next = std::find(next, messages.end(), logged);
+            EXPECT_NE(next, messages.end()) << logged;
+        }
+        for (const char* absent : row.notLogged) EXPECT_FALSE(Logged(absent)) << absent;
+        EXPECT_EQ(changes, std::vector<std::string>{"new vx17log.err"}) << "the workspace file is unchanged";
+    }
+}
+
+TEST_F(CaiclientSessionTest, AClientBelowVersion530RunsNothing) {
+    for (const bool jobServer : {false, true}) {
+        SCOPED_TRACE(jobServer ? "job server: the message goes to the log" : "attended: the message is shown");
+        std::string json = SampleWorkspaceJson(root, jobServer);
+        json.replace(json.find("\"clientVersion\": 530"), 20, "\"clientVersion\": 529");
+        const CaiclientRun run = RunScript(json, "QELDCHECKAPPLICATION\nNOSUCH\n");
+        EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+        EXPECT_EQ(run.out.find("___Environment"), std::string::npos) << "the profile was not reported";
+        EXPECT_EQ(run.out.find("FAILED"), std::string::npos) << "not even the unknown command was looked at";
+        for (const std::string& message : LogMessages()) EXPECT_EQ(message.find("Run()"), std::string::npos) << message;
+        EXPECT_EQ(Logged("Message: The client is too old."), jobServer);
+        EXPECT_EQ(changes, std::vector<std::string>{"new vx17log.err"});
+    }
+}
+
+TEST_F(CaiclientSessionTest, AMalformedWorkspaceStopsBeforeTheComponent) {
+    std::string json = SampleWorkspaceJson(root);
+    json.replace(json.find("\"jobServer\""), 1, "");
+    const CaiclientRun run = RunScript(json, "QELDCHECKAPPLICATION\n");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_NE(run.err.find("workspace.json:3:"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("> QELDCHECKAPPLICATION"), std::string::npos);
+    EXPECT_TRUE(changes.empty()) << "no log, and the workspace as it was";
+}
+
+}  // namespace
