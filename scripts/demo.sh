@@ -80,7 +80,8 @@ else
 fi
 
 # A command is not built yet when the log shows "not available in this build" after its
-# "Run() <command>" entry (its own operation or one it needs).
+# "Run() <command>" entry (its own operation or one it needs). A later command that finds no
+# Vecta running after such a step did not fail on its own account either.
 step "Commands of the session"
 awk '
   FNR == NR {
@@ -89,13 +90,17 @@ awk '
       sub(/.*Error: /, ""); sub(/: not available in this build.*/, "")
       if (!((command, $0) in seen)) { seen[command, $0]; missing[command] = missing[command] (missing[command] ? ", " : "") $0 }
     }
+    else if (/ with the required profile .* is not available/ && command != "") nohost[command]
     next
   }
   { sub(/\r$/, "") }
   /^> / { name = toupper($2); next }
   /^  (HRESULT|not run)/ {
     if ($0 !~ /FAILED$/) printf "  ok             %s\n", name
-    else if (name in missing) { printf "  not built yet  %s (needs %s)\n", name, missing[name]; notbuilt++ }
+    else if (name in missing) { printf "  not built yet  %s (needs %s)\n", name, missing[name]; notbuilt++
+      if (name ~ /^QELD(OPEN|OPENREADONLY|NEW|PUBLISHPSX|UPDATETITLEBLOCKS|IMPORTTITLEATTRIBUTES)$/) starter = name }
+    else if ((name in nohost) && starter != "")
+      printf "  no Vecta yet   %s (no Vecta runs: %s, which starts it, is not built yet)\n", name, starter
     else { printf "  FAILED         %s:%s\n", name, $0; failed++ }
   }
   END {
