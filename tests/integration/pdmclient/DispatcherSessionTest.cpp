@@ -11,8 +11,9 @@ namespace {
 
 class DispatcherSessionTest : public ComponentTest, protected ClientParts {
 protected:
-    // The callback over the loaded workspace and the component, as caiclient creates them.
-    void Connect() {
+    // The sample workspace, the callback over it and the component, as caiclient creates them.
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(LoadSample(folder, L"w.json"));
         ASSERT_NO_FATAL_FAILURE(CreateCallback());
         ComPtr<ICAI_Call> component;
         ASSERT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, component.put_void()), S_OK);
@@ -30,8 +31,6 @@ protected:
 };
 
 TEST_F(DispatcherSessionTest, CheckApplicationSetsTheProfileInTheClient) {
-    ASSERT_NO_FATAL_FAILURE(LoadSample(folder, L"w.json"));
-    ASSERT_NO_FATAL_FAILURE(Connect());
     long result = -1;
     EXPECT_EQ(session.Run(callback.get(), L"qeldcheckapplication", L"", L"", result), S_OK);
     EXPECT_EQ(result, 0);
@@ -43,8 +42,6 @@ TEST_F(DispatcherSessionTest, CheckApplicationSetsTheProfileInTheClient) {
 }
 
 TEST_F(DispatcherSessionTest, UnknownCommandFailsWithResultOne) {
-    ASSERT_NO_FATAL_FAILURE(LoadSample(folder, L"w.json"));
-    ASSERT_NO_FATAL_FAILURE(Connect());
     long result = -1;
     EXPECT_EQ(session.Run(callback.get(), L"NOSUCHCOMMAND", L"a", L"b", result), E_FAIL);
     EXPECT_EQ(result, 1);
@@ -55,7 +52,6 @@ TEST_F(DispatcherSessionTest, AnOldClientVersionStopsTheCommand) {
     ASSERT_NO_FATAL_FAILURE(LoadJson(R"({"clientVersion": 529, "messages": {"VX16004": "The client is too old."},
                                          "settings": {"Appl": {"Profile": "Standard"}}})",
                                       folder.File(L"w.json")));
-    ASSERT_NO_FATAL_FAILURE(Connect());
     long result = -1;
     EXPECT_EQ(session.Run(callback.get(), L"QELDCHECKAPPLICATION", L"", L"", result), S_OK);
     EXPECT_EQ(result, 0);

@@ -1,23 +1,11 @@
 #include "FolderSnapshot.h"
+#include "SampleWorkspace.h"
 #include "TextCodec.h"
-#include "fakes/TempFolder.h"
-#include <windows.h>
 
-FolderSnapshot::FolderSnapshot(const std::wstring& folder) { Read(folder, L""); }
-
-void FolderSnapshot::Read(const std::wstring& folder, const std::wstring& prefix) {
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            Read(folder + L"\\" + name, prefix + name + L"\\");
-        else
-            m_files[prefix + name] = TempFolder::ReadBytes(folder + L"\\" + name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+FolderSnapshot::FolderSnapshot(const std::wstring& folder) {
+    VisitFolder(folder, [&](const std::wstring& name, bool isFolder) {
+        if (!isFolder) m_files[name] = TempFolder::ReadBytes(folder + L"\\" + name);
+    });
 }
 
 std::vector<std::string> FolderSnapshot::ChangesTo(const FolderSnapshot& later) const {

@@ -12,7 +12,5 @@ public:
     std::vector<std::string> ChangesTo(const FolderSnapshot& later) const;
 
 private:
-    void Read(const std::wstring& folder, const std::wstring& prefix);
-
     std::map<std::wstring, std::string> m_files;
 };

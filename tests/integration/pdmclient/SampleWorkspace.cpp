@@ -21,6 +21,39 @@ bool Exists(const TempFolder& folder, const std::wstring& name) {
     return GetFileAttributesW(folder.File(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+void Visit(const std::wstring& folder, const std::wstring& prefix,
+           const std::function<void(const std::wstring&, bool)>& visit) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        visit(prefix + name, isFolder);
+        if (isFolder) Visit(folder, prefix + name + L"\\", visit);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+}  // namespace
+
+void VisitFolder(const std::wstring& folder, const std::function<void(const std::wstring&, bool)>& visit) {
+    Visit(folder, L"", visit);
+}
+
+void CopyFolder(const std::wstring& from, const std::wstring& to) {
+    CreateDirectoryW(to.c_str(), nullptr);
+    VisitFolder(from, [&](const std::wstring& name, bool isFolder) {
+        if (isFolder)
+            CreateDirectoryW((to + L"\\" + name).c_str(), nullptr);
+        else
+            CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
+    });
+}
+
 void CreateSampleFolders(const TempFolder& root) {
     for (const wchar_t* folder : {L"a", L"b", L"ws"}) CreateDirectoryW(root.File(folder).c_str(), nullptr);
     Put(root, L"a\\qel.vor", "(princ)\n");

@@ -1,5 +1,6 @@
 #pragma once
 #include "fakes/TempFolder.h"
+#include <functional>
 #include <string>
 
 // A small database shared by the in-process tests: the drawing list 1001 refers to 1002
@@ -14,3 +15,8 @@ std::string JsonPath(const std::wstring& windowsPath);
 void Put(const TempFolder& folder, const std::wstring& name, const std::string& bytes);
 std::string Get(const TempFolder& folder, const std::wstring& name);
 bool Exists(const TempFolder& folder, const std::wstring& name);
+// Calls visit with the path, relative to the folder, of every file and folder below it; a
+// folder comes before what it holds.
+void VisitFolder(const std::wstring& folder, const std::function<void(const std::wstring&, bool isFolder)>& visit);
+// Copies a folder with everything below it.
+void CopyFolder(const std::wstring& from, const std::wstring& to);
