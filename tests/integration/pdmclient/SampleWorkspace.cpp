@@ -1,6 +1,7 @@
 #include "SampleWorkspace.h"
 #include "TextCodec.h"
 #include <windows.h>
+#include <vector>
 
 std::string JsonPath(const std::wstring& windowsPath) {
     std::string out;
@@ -52,6 +53,20 @@ void CopyFolder(const std::wstring& from, const std::wstring& to) {
         else
             CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
     });
+}
+
+void RemoveFolder(const std::wstring& folder) {
+    std::vector<std::pair<std::wstring, bool>> entries;
+    VisitFolder(folder, [&](const std::wstring& name, bool isFolder) { entries.emplace_back(name, isFolder); });
+    // What a folder holds comes after it: remove from the end.
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        const std::wstring path = folder + L"\\" + entry->first;
+        if (entry->second)
+            RemoveDirectoryW(path.c_str());
+        else
+            DeleteFileW(path.c_str());
+    }
+    RemoveDirectoryW(folder.c_str());
 }
 
 void CreateSampleFolders(const TempFolder& root) {

@@ -20,3 +20,5 @@ bool Exists(const TempFolder& folder, const std::wstring& name);
 void VisitFolder(const std::wstring& folder, const std::function<void(const std::wstring&, bool isFolder)>& visit);
 // Copies a folder with everything below it.
 void CopyFolder(const std::wstring& from, const std::wstring& to);
+// Removes a folder with everything below it.
+void RemoveFolder(const std::wstring& folder);
