@@ -81,7 +81,8 @@ fi
 
 # A command is not built yet when the log shows "not available in this build" after its
 # "Run() <command>" entry (its own operation or one it needs). A later command that finds no
-# Vecta running after such a step did not fail on its own account either.
+# Vecta running after such a step (none with the last-used profile, or no last-used profile
+# at all) did not fail on its own account either.
 step "Commands of the session"
 awk '
   FNR == NR {
@@ -90,7 +91,8 @@ awk '
       sub(/.*Error: /, ""); sub(/: not available in this build.*/, "")
       if (!((command, $0) in seen)) { seen[command, $0]; missing[command] = missing[command] (missing[command] ? ", " : "") $0 }
     }
-    else if (/ with the required profile .* is not available/ && command != "") nohost[command]
+    else if (/ with the required profile .* is not available|Attribute .Profile. is not defined/ && command != "")
+      nohost[command]
     next
   }
   { sub(/\r$/, "") }

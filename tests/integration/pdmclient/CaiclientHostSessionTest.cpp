@@ -4,6 +4,7 @@
 #include "SampleWorkspace.h"
 #include "TextCodec.h"
 #include "fakes/CSimProcess.h"
+#include "support/ScopeGuard.h"
 #include <windows.h>
 #include <algorithm>
 
@@ -51,7 +52,7 @@ TEST_F(CaiclientHostSessionTest, TheDemoSessionOpensChangesAndQuits) {
                                "Info: Start of Vecta (simulated)",
                                "Info: Correct Vecta (simulated) application with profile 'Demo' found.",
                                "Info: Run() COMMAND QELDUpdateAllTitleBlocks ", "Info: Run() QELDRESTORE",
-                               "Info: Run() QELDQUIT"}));
+                               "Info: Run() QELDUPDATETITLEBLOCKS " + drawing, "Info: Run() QELDQUIT"}));
 
     // Opening brought the drawing's references in line with the database: the old key Q-0815
     // became Q-2001 in the drawing, which was saved, and the old key left the database.
@@ -61,8 +62,60 @@ TEST_F(CaiclientHostSessionTest, TheDemoSessionOpensChangesAndQuits) {
     const std::string saved = Example(L"drawings\\Q-1001.dwg");
     EXPECT_NE(saved.find("REF=Q-2001"), std::string::npos) << saved;
     EXPECT_EQ(saved.find("REF=Q-0815"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("TITLE.DESCRIPTION=Bracket, welded"), std::string::npos) << "the title blocks were updated";
     EXPECT_EQ(Example(L"workspace.json").find("Q-0815"), std::string::npos);
-    EXPECT_NE(Example(L"vectasim-trace.txt").find("Application.Quit("), std::string::npos) << "QELDQUIT ended Vecta";
+    EXPECT_NE(Example(L"vectasim-trace.txt").find("Application.Quit("), std::string::npos) << "QELDQUIT ended Vecta, the drawing closed";
+}
+
+// The host commands that attach to a running Vecta and never start one. QELDISAVAILABLEFORPUBLISHPSX
+// finds it under the configured profile, which the later ones then use as the last-used one.
+TEST_F(CaiclientHostSessionTest, HostCommandsAttachToARunningVectaAndNeverStartOne) {
+    const std::string script =
+        "QELDISAVAILABLEFORPUBLISHPSX\nQELDRESTORE\nCOMMAND \"QELDSHOWTITLE Q-1001 \"\nQELDQUIT\n";
+    const std::string workspace = Example(L"workspace.json");
+    {
+        SCOPED_TRACE("no Vecta running: nothing is started, the last-used profile stays unknown");
+        const CaiclientRun run = RunScript(workspace, script);
+        if (const std::string missing = NotBuilt(); !missing.empty()) GTEST_SKIP() << "not built yet:\n" << missing;
+        EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+        EXPECT_EQ(run.out.find("___Shell"), std::string::npos) << run.out;
+        size_t at = 0;
+        for (const char* printed : {"> QELDISAVAILABLEFORPUBLISHPSX", "HRESULT 0x00000000, result 0", "> QELDRESTORE",
+                                    "HRESULT 0x80070057, result 1  FAILED", "> COMMAND",
+                                    "HRESULT 0x80070057, result 1  FAILED", "> QELDQUIT",
+                                    "HRESULT 0x80070057, result 1  FAILED"}) {
+            at = run.out.find(printed, at);
+            EXPECT_NE(at, std::string::npos) << printed << "\n" << run.out;
+        }
+        EXPECT_TRUE(LoggedInOrder({"Info: Vecta (simulated) with the required profile 'Demo' is not available",
+                                   "Info: Run() QELDRESTORE", "Error: Attribute 'Profile' is not defined for this Application",
+                                   "Info: Run() COMMAND QELDSHOWTITLE Q-1001 ", "Info: Run() QELDQUIT"}));
+        EXPECT_EQ(changes, std::vector<std::string>{"new vx17log.err"});
+    }
+    {
+        SCOPED_TRACE("Vecta running under the profile with no drawing open");
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        const ScopeGuard uninitialize([] { CoUninitialize(); });
+        CSimProcess vecta;
+        ASSERT_EQ(vecta.Start(L"Demo", L"R17", L"/trace \"" + Workspace() + L"\\trace.txt\""), S_OK);
+        vecta.ReleaseApp();
+        const CaiclientRun run = RunScript(workspace, script);
+        EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+        size_t at = 0;
+        for (const char* printed : {"> QELDISAVAILABLEFORPUBLISHPSX", "HRESULT 0x00000000, result 0", "> QELDRESTORE",
+                                    "HRESULT 0x00000000, result 0", "> COMMAND", "result 1  FAILED", "> QELDQUIT",
+                                    "HRESULT 0x00000000, result 0"}) {
+            at = run.out.find(printed, at);
+            EXPECT_NE(at, std::string::npos) << printed << "\n" << run.out;
+        }
+        EXPECT_NE(run.out.find("Call ___Environment VX16_LASTPROFILE=Demo"), std::string::npos) << run.out;
+        EXPECT_TRUE(LoggedInOrder({"Info: Correct Vecta (simulated) application with profile 'Demo' found.",
+                                   "Info: Run() QELDRESTORE", "Info: Run() COMMAND QELDSHOWTITLE Q-1001 ",
+                                   "Error: SendCommand: Can't send command. There is no active document",
+                                   "Info: Run() QELDQUIT"}));
+        EXPECT_TRUE(vecta.WaitForExit(10000)) << "QELDQUIT ended Vecta, no drawing being open";
+        EXPECT_NE(Example(L"trace.txt").find("Application.Quit() = 00000000"), std::string::npos);
+    }
 }
 
 // Each later command on the demo workspace; rows whose operations this checkout does not have
