@@ -17,17 +17,13 @@ export WINEPREFIX=$demo/wineprefix WINEDEBUG=-all
 unset DISPLAY
 step() { printf '\n== %s\n' "$*"; }
 winpath() { printf 'Z:%s' "$(realpath "$1" | sed 's#/#\\#g')"; }
-built() { find "$build" -path "$demo" -prune -o -name "$1" -type f -print | head -n 1; }
-
+# Where the build puts them (test runs leave copies elsewhere in the tree).
 caiclient=$build/sim/pdmclient/caiclient.exe
-component=$(built QELDVecta17x.dll)
-instance=$(built QELDVecta17Instance.dll)
-vectasim=$(built VectaSim.exe)
+component=$build/src/QELDVecta17x.dll
+instance=$build/sim/instance/QELDVecta17Instance.dll
+vectasim=$build/sim/vecta/VectaSim.exe
 missing=()
-[ -f "$caiclient" ] || missing+=(caiclient.exe)
-[ -n "$component" ] || missing+=(QELDVecta17x.dll)
-[ -n "$instance" ] || missing+=(QELDVecta17Instance.dll)
-[ -n "$vectasim" ] || missing+=(VectaSim.exe)
+for f in "$caiclient" "$component" "$instance" "$vectasim"; do [ -f "$f" ] || missing+=("$(basename "$f")"); done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "demo: not built on this checkout yet: ${missing[*]}" >&2
   exit 1
