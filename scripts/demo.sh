@@ -53,7 +53,9 @@ wine "$caiclient" --register "${from[@]}" || { echo "demo: registration failed" 
 export VECTASIM
 VECTASIM=$(winpath "$vectasim")
 cd "$demo/workspace"
-find . -type f -exec md5sum {} + | sort -k2 > "$demo/before.txt"
+# One line a file: its checksum, two blanks and its name (names may hold blanks).
+checksums() { find . -type f -print0 | sort -z | xargs -0 md5sum; }
+checksums > "$demo/before.txt"
 
 step "The session (examples/demo-session.txt), every expression and client command shown"
 sed -n '/^[^#]/p' demo-session.txt
@@ -62,9 +64,12 @@ wine "$caiclient" --workspace workspace.json --script demo-session.txt --unatten
 status=${PIPESTATUS[0]}
 
 step "Files the session changed or created"
-find . -type f -exec md5sum {} + | sort -k2 > "$demo/after.txt"
-join -1 2 -2 2 -a 2 -e none -o 0,1.1,2.1 "$demo/before.txt" "$demo/after.txt" |
-  awk '$2 != $3 { print ($2 == "none" ? "  new      " : "  changed  ") $1 }'
+checksums > "$demo/after.txt"
+awk 'FNR == NR { before[substr($0, 35)] = $1; next }
+     { name = substr($0, 35); seen[name] }
+     !(name in before) { print "  new      " name; next }
+     before[name] != $1 { print "  changed  " name }
+     END { for (name in before) if (!(name in seen)) print "  removed  " name }' "$demo/before.txt" "$demo/after.txt"
 
 step "The end of vx17log.err"
 if [ -f vx17log.err ]; then
