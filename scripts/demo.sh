@@ -94,6 +94,7 @@ awk '
     }
     else if (/ with the required profile .* is not available|Attribute .Profile. is not defined/ && command != "")
       nohost[command]
+    else if (/QuitVecta: Don.t quit Vecta/) keptrunning = 1
     next
   }
   { sub(/\r$/, "") }
@@ -108,6 +109,7 @@ awk '
   }
   END {
     if (notbuilt) printf "%d command(s) of the session are not built in this checkout yet.\n", notbuilt
+    if (keptrunning) print "Vecta did not quit: a drawing was still open in it (stopping Wine ends it)."
     exit (failed > 0)
   }' "$demo/log.txt" "$demo/session.txt"
 failures=$?
