@@ -73,7 +73,7 @@ TEST_F(CaiclientHostSessionTest, TheDemoSession) {
          "Info: Run() QELDPUBLISHPSX " + part, "Info: Run() QELDQUIT"}));
     for (const char* changed : {"changed drawings\\Q-1000.dwg", "new drawings\\Q-3001.dwg", "changed workspace.json",
                                 "new vectasim-trace.txt", "new vx17log.err"})
-        EXPECT_NE(std::find(changes.begin(), changes.end(), changed), changes.end()) << changed;
+        EXPECT_TRUE(Changed(changed)) << changed;
     EXPECT_EQ(Example(L"drawings\\Q-1000.dwg"),
               "VECTA DRAWING 1\nKEY=Q-1000\nREF=Q-1001\nREF=Q-2001\nTITLE.DESCRIPTION=Assembly drawing list\n")
         << "new keys for the old reference and the replaced document, the title from the database";
@@ -97,14 +97,10 @@ TEST_F(CaiclientHostSessionTest, HostCommandsAttachToARunningVectaAndNeverStartO
         if (const std::string missing = NotBuilt(); !missing.empty()) GTEST_SKIP() << "not built yet:\n" << missing;
         EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
         EXPECT_EQ(run.out.find("___Shell"), std::string::npos) << run.out;
-        size_t at = 0;
-        for (const char* printed : {"> QELDISAVAILABLEFORPUBLISHPSX", "HRESULT 0x00000000, result 0", "> QELDRESTORE",
-                                    "HRESULT 0x80070057, result 1  FAILED", "> COMMAND",
-                                    "HRESULT 0x80070057, result 1  FAILED", "> QELDQUIT",
-                                    "HRESULT 0x80070057, result 1  FAILED"}) {
-            at = run.out.find(printed, at);
-            EXPECT_NE(at, std::string::npos) << printed << "\n" << run.out;
-        }
+        EXPECT_TRUE(PrintedInOrder(run, {"> QELDISAVAILABLEFORPUBLISHPSX", "HRESULT 0x00000000, result 0",
+                                         "> QELDRESTORE", "HRESULT 0x80070057, result 1  FAILED", "> COMMAND",
+                                         "HRESULT 0x80070057, result 1  FAILED", "> QELDQUIT",
+                                         "HRESULT 0x80070057, result 1  FAILED"}));
         EXPECT_TRUE(LoggedInOrder({"Info: Vecta (simulated) with the required profile 'Demo' is not available",
                                    "Info: Run() QELDRESTORE", "Error: Attribute 'Profile' is not defined for this Application",
                                    "Info: Run() COMMAND QELDSHOWTITLE Q-1001 ", "Info: Run() QELDQUIT"}));
@@ -119,13 +115,9 @@ TEST_F(CaiclientHostSessionTest, HostCommandsAttachToARunningVectaAndNeverStartO
         vecta.ReleaseApp();
         const CaiclientRun run = RunScript(workspace, script);
         EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
-        size_t at = 0;
-        for (const char* printed : {"> QELDISAVAILABLEFORPUBLISHPSX", "HRESULT 0x00000000, result 0", "> QELDRESTORE",
-                                    "HRESULT 0x00000000, result 0", "> COMMAND", "result 1  FAILED", "> QELDQUIT",
-                                    "HRESULT 0x00000000, result 0"}) {
-            at = run.out.find(printed, at);
-            EXPECT_NE(at, std::string::npos) << printed << "\n" << run.out;
-        }
+        EXPECT_TRUE(PrintedInOrder(run, {"> QELDISAVAILABLEFORPUBLISHPSX", "HRESULT 0x00000000, result 0",
+                                         "> QELDRESTORE", "HRESULT 0x00000000, result 0", "> COMMAND",
+                                         "result 1  FAILED", "> QELDQUIT", "HRESULT 0x00000000, result 0"}));
         EXPECT_NE(run.out.find("Call ___Environment VX16_LASTPROFILE=Demo"), std::string::npos) << run.out;
         EXPECT_TRUE(LoggedInOrder({"Info: Correct Vecta (simulated) application with profile 'Demo' found.",
                                    "Info: Run() QELDRESTORE", "Info: Run() COMMAND QELDSHOWTITLE Q-1001 ",
@@ -213,16 +205,10 @@ TEST_F(CaiclientHostSessionTest, DocumentCommands) {
             continue;
         }
         EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
-        size_t at = 0;
-        for (const std::string& printed : row.printed) {
-            at = run.out.find(printed, at);
-            EXPECT_NE(at, std::string::npos) << printed << "\n" << run.out;
-        }
+        EXPECT_TRUE(PrintedInOrder(run, row.printed));
         EXPECT_TRUE(LoggedInOrder(row.logged));
-        for (const std::string& change : row.changed)
-            EXPECT_NE(std::find(changes.begin(), changes.end(), change), changes.end()) << change;
-        for (const std::string& change : row.unchanged)
-            EXPECT_EQ(std::find(changes.begin(), changes.end(), change), changes.end()) << change;
+        for (const std::string& change : row.changed) EXPECT_TRUE(Changed(change)) << change;
+        for (const std::string& change : row.unchanged) EXPECT_FALSE(Changed(change)) << change;
         for (const auto& [file, text] : row.contents)
             EXPECT_NE(Example(file).find(text), std::string::npos) << TextCodec::ToUtf8(file) << ": " << text;
         for (const auto& [file, text] : row.notContents)

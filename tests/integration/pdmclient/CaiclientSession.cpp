@@ -49,3 +49,18 @@ bool CaiclientSession::Logged(const std::string& message) const {
     }
     return ::testing::AssertionSuccess();
 }
+
+::testing::AssertionResult CaiclientSession::PrintedInOrder(const CaiclientRun& run,
+                                                            const std::vector<std::string>& expected) {
+    size_t at = 0;
+    for (const std::string& part : expected) {
+        at = run.out.find(part, at);
+        if (at == std::string::npos)
+            return ::testing::AssertionFailure() << "not printed (in this order): " << part << "\n" << run.out;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+bool CaiclientSession::Changed(const std::string& change) const {
+    return std::find(changes.begin(), changes.end(), change) != changes.end();
+}

@@ -21,6 +21,10 @@ protected:
     bool Logged(const std::string& message) const;
     // True when the messages hold these, in this order (others may come between).
     ::testing::AssertionResult LoggedInOrder(const std::vector<std::string>& expected) const;
+    // The same for parts of what caiclient printed.
+    static ::testing::AssertionResult PrintedInOrder(const CaiclientRun& run, const std::vector<std::string>& expected);
+    // The last run created, changed or removed this ("new NAME", "changed NAME", "removed NAME").
+    bool Changed(const std::string& change) const;
 
     TempFolder root;
     std::vector<std::string> changes;  // by the last run, relative to the workspace folder

@@ -12,7 +12,7 @@ TEST_F(CaiclientSessionTest, CommandsThatNeedNoHost) {
     struct Row {
         const char* script;
         DWORD exitCode;
-        std::vector<const char*> printed;  // in stdout, in this order
+        std::vector<std::string> printed;  // in stdout, in this order
         std::vector<std::string> logged;   // log entries, in this order
         std::vector<const char*> notLogged;
     };
@@ -46,11 +46,7 @@ TEST_F(CaiclientSessionTest, CommandsThatNeedNoHost) {
         SCOPED_TRACE(row.script);
         const CaiclientRun run = RunScript(SampleWorkspaceJson(root), row.script);
         EXPECT_EQ(run.exitCode, row.exitCode) << run.out << run.err;
-        size_t at = 0;
-        for (const char* printed : row.printed) {
-            at = run.out.find(printed, at);
-            EXPECT_NE(at, std::string::npos) << printed << "\n" << run.out;
-        }
+        EXPECT_TRUE(PrintedInOrder(run, row.printed));
         EXPECT_TRUE(LoggedInOrder(row.logged));
         for (const char* absent : row.notLogged) EXPECT_FALSE(Logged(absent)) << absent;
         EXPECT_EQ(changes, std::vector<std::string>{"new vx17log.err"}) << "the workspace file is unchanged";
