@@ -193,6 +193,13 @@ TEST_F(CaiclientHostSessionTest, DocumentCommands) {
          {"Error: CCAI_Call::QELDImportTitleAttributes(): No write permission for the document in Fennory "
           "Professional: QELKEY = Q-2002"},
          {"new vx17log.err"}, {"changed drawings\\Q-2002.dwg", "new vectasim-trace.txt"}, {}, {}},
+        {"QELDPUBLISHPSX has the add-in write the PSX file named by the document type, unattended",
+         "QELDPUBLISHPSX \"#(FILE)\"\nQELDQUIT\n", 0,
+         {"> QELDPUBLISHPSX", "HRESULT 0x00000000, result 0", "> QELDQUIT", "HRESULT 0x00000000, result 0"},
+         {"Info: Run() QELDPUBLISHPSX " + q1001, "Info: PublishPSX: Publish PSX on close", "Info: Run() QELDQUIT"},
+         {"new Q-1001.psx"}, {"changed drawings\\Q-1001.dwg"},
+         {{L"Q-1001.psx", "VECTA PSX 1\nSOURCE=Q-1001.dwg\nKEY=Q-1001\n"}, {L"vectasim-trace.txt", "Application.Quit("}},
+         {}},
     };
     std::string skipped;
     for (const Row& row : rows) {
