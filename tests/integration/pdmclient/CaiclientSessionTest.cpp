@@ -53,6 +53,27 @@ TEST_F(CaiclientSessionTest, CommandsThatNeedNoHost) {
     }
 }
 
+// Quiet mode turns the component's messages into log entries: a host that is not running under
+// the last-used profile is reported to the user, or in quiet mode to the log only.
+TEST_F(CaiclientSessionTest, SilentModeSendsMessagesToTheLog) {
+    std::string json = SampleWorkspaceJson(root);
+    const std::string environment = "\"environment\": {";
+    json.insert(json.find(environment) + environment.size(), "\"VX16_LASTPROFILE\": \"Standard\", ");
+    const std::string message = "Message: Vecta with the profile Standard is not available.";
+    for (const bool quiet : {true, false}) {
+        SCOPED_TRACE(quiet ? "silent" : "attended: a message box, which headless Wine closes at once");
+        const CaiclientRun run =
+            RunScript(json, std::string("QELDSETSILENTMODE ") + (quiet ? "True" : "no") + "\nQELDRESTORE\n");
+        EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+        EXPECT_TRUE(PrintedInOrder(run, {"> QELDSETSILENTMODE", "HRESULT 0x00000000, result 0", "> QELDRESTORE",
+                                         "HRESULT 0x80004005, result 1  FAILED"}));
+        EXPECT_TRUE(LoggedInOrder({quiet ? "Info: Run() QELDSETSILENTMODE TRUE " : "Info: Run() QELDSETSILENTMODE NO ",
+                                   "Info: Run() QELDRESTORE"}));
+        EXPECT_EQ(Logged(message), quiet);
+        EXPECT_EQ(run.out.find("___Shell"), std::string::npos) << "QELDRESTORE never starts the host";
+    }
+}
+
 TEST_F(CaiclientSessionTest, AClientBelowVersion530RunsNothing) {
     for (const bool jobServer : {false, true}) {
         SCOPED_TRACE(jobServer ? "job server: the message goes to the log" : "attended: the message is shown");

@@ -86,7 +86,9 @@ std::string SampleWorkspaceJson(const TempFolder& root, bool jobServer) {
     "DTY": {"CONTAINERKEY": "1001", "ReportObsoleteDocumentsOnOpen": "1"}
   },
   "environment": {"WSPATH": ")json" + ws + R"json(", "CAIPATH": "C:/Fennory", "CAICLIENTPATH": "C:\\Fennory\\Client\\"},
-  "messages": {"VX16003": "Fennory - #(Appl:Profile)", "VX16004": "The client is too old.", "CAI0001": "Obsolete:", "CAI0002": "Open anyway?"},
+  "messages": {"VX16003": "Fennory - #(Appl:Profile)", "VX16004": "The client is too old.",
+               "VX16006": "Vecta with the profile #(Appl:Profile) is not available.",
+               "CAI0001": "Obsolete:", "CAI0002": "Open anyway?"},
   "searchPath": [")json" + a + R"json(", ")json" + b + R"json("],
   "documents": [
     {"QELKEY": "1001", "FILE_TYPE": "DL", "FILE": "C:\\Work\\list.vdr", "WRITE_RIGHT": true, "OLD_DOC_QELKEY": null},
