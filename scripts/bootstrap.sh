@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian machine lacks, then configures and builds into build/.
+# Installs what a fresh Debian machine lacks, then configures and builds into build/
+# (only the named targets when arguments are given).
 # Safe to run again: it installs nothing present and rebuilds only what changed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,4 +25,5 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
         -DCMAKE_BUILD_TYPE=Release
 fi
-cmake --build "$build"
+# Arguments name build targets (all of them when none are given).
+cmake --build "$build" ${1:+--target "$@"}

@@ -127,8 +127,15 @@ long CClientCommands::Shell(const std::wstring& arguments, const Context& contex
     info.lpParameters = quoted[1].empty() ? nullptr : quoted[1].c_str();
     info.lpDirectory = quoted[2].empty() ? nullptr : quoted[2].c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExW(&info)) {
-        m_user.Warn(L"cannot start " + quoted[0] + L": " + TextCodec::ErrorText(GetLastError()));
+    // Wine's ShellExecuteEx leaves the caller in lpDirectory; the component's log belongs in
+    // this client's own working directory, so it is put back.
+    wchar_t workingDirectory[MAX_PATH] = {};
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, workingDirectory);
+    const BOOL started = ShellExecuteExW(&info);
+    const DWORD error = GetLastError();
+    if (length > 0 && length < MAX_PATH) SetCurrentDirectoryW(workingDirectory);
+    if (!started) {
+        m_user.Warn(L"cannot start " + quoted[0] + L": " + TextCodec::ErrorText(error));
         return 1;
     }
     const UniqueHandle process(info.hProcess);

@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <algorithm>
 #include <map>
+#include <vector>
 
 using ::testing::Contains;
 
@@ -124,10 +125,12 @@ TEST_F(RegistrationTest, UnregisteringRemovesKeysButKeepsClsid) {
 
 // A module whose path fills the whole 260-character path buffer cannot register itself.
 TEST_F(RegistrationTest, ModulePathFillingTheBufferFails) {
+    std::vector<std::wstring> folders;
     std::wstring path = folder.Path();
     while (path.size() < 250) {
         path += L"\\" + std::wstring(std::min<size_t>(60, 255 - path.size()), L'd');
         ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << path.size();
+        folders.push_back(path);
     }
     path += L"\\QELDVecta17x.dll";
     ASSERT_TRUE(CopyFileW(kModule.c_str(), path.c_str(), FALSE));
@@ -137,6 +140,9 @@ TEST_F(RegistrationTest, ModulePathFillingTheBufferFails) {
         reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(copy, "DllRegisterServer")));
     EXPECT_EQ(registerServer(), static_cast<HRESULT>(0x8007007A));
     FreeLibrary(copy);
+    // The folder's own clean-up cannot reach paths this long.
+    EXPECT_TRUE(DeleteFileW(path.c_str()));
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) EXPECT_TRUE(RemoveDirectoryW(it->c_str()));
 }
 
 class ComTest : public RegistrationTest {
