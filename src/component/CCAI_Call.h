@@ -127,8 +127,6 @@ private:
     // The fallback attempt on a temporary copy in a folder of its own inside the workspace.
     HRESULT PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn, int& onClose);
 
-    // Helpers of title blocks (src/documents/).
-
     Inner m_inner;
     IUnknown* m_outer;  // the controlling unknown: m_inner, or the aggregating object
     volatile LONG m_refs = 1;

@@ -1,8 +1,7 @@
 #include "CPsxLockFile.h"
 #include "client/CVantorApplication.h"
+#include "support/CUtils.h"
 #include "support/UniqueHandle.h"
-#include <ctime>
-#include <cwchar>
 
 namespace {
 
@@ -23,14 +22,6 @@ std::int64_t Now() {
 
 bool ReadStatus(const std::wstring& path, WIN32_FILE_ATTRIBUTE_DATA& status) {
     return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &status) != FALSE;
-}
-
-// The time text of the log: "Www Mmm dd hh:mm:ss yyyy".
-std::wstring LocalTimeText() {
-    const std::time_t now = std::time(nullptr);
-    wchar_t buffer[32] = {};
-    std::wcsftime(buffer, 32, L"%a %b %d %H:%M:%S %Y", std::localtime(&now));
-    return buffer;
 }
 
 }  // namespace
@@ -66,7 +57,9 @@ bool CPsxLockFile::WriteLock() const {
     GetSystemTimeAsFileTime(&now);
     SetFileTime(file.get(), &now, nullptr, nullptr);
 
-    const std::wstring time = LocalTimeText();
+    SYSTEMTIME local;
+    GetLocalTime(&local);
+    const std::wstring time = CUtils::TimeText(local);
     const int length = _scwprintf(kLockFormat, time.c_str(), m_userId.c_str());
     std::wstring text(L"\xFEFF");
     if (length > 0) {
