@@ -1,6 +1,6 @@
 #include "component/CCAI_Call.h"
 #include "fakes/ArgumentArray.h"
-#include "fakes/ComponentTest.h"
+#include "fakes/RunFixture.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
 #include "fakes/PlainObject.h"
@@ -16,29 +16,7 @@ using ::testing::ElementsAre;
 
 namespace {
 
-class RunTest : public ComponentTest {
-protected:
-    RunTest() {
-        client.attach(FakeCallback::Create());
-        client->environment[L"_VNTXVER"] = L"530";
-        client->answers[L"#(Appl:LogLevel)"] = L"1";
-        EXPECT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, object.put_void()), S_OK);
-    }
-
-    HRESULT Run(const std::vector<std::wstring>& items, LONG& result, IUnknown* callback = nullptr) {
-        UniqueVariant args = ArgumentArray(items);
-        UniqueVariant out;
-        const HRESULT hr = object->Run(callback ? callback : client.get(), args.get(), out.put());
-        EXPECT_EQ(V_VT(&out.get()), VT_I4);
-        result = V_I4(&out.get());
-        return hr;
-    }
-
-    std::vector<std::wstring> Messages() const { return LogReader().Messages(); }
-
-    ComPtr<FakeCallback> client;
-    ComPtr<ICAI_Call> object;
-};
+using RunTest = RunFixture;
 
 TEST_F(RunTest, CommandNamesMatchInAnyCase) {
     LONG result = -1;

@@ -1,14 +1,12 @@
 #include "client/CVantorApplication.h"
 #include "component/CCAI_Call.h"
 #include "documents/CPsxLockFile.h"
-#include "fakes/ArgumentArray.h"
 #include "fakes/CSimProcess.h"
-#include "fakes/ComponentTest.h"
+#include "fakes/RunFixture.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
 #include "support/ComPtr.h"
 #include "support/CUtils.h"
-#include "support/UniqueVariant.h"
 #include <gmock/gmock.h>
 
 using ::testing::IsEmpty;
@@ -18,29 +16,19 @@ namespace {
 const std::wstring kRunEntry = L"Info: Run() QELDPUBLISHPSX ";
 
 // QELDPUBLISHPSX through Run, with a client that knows the workspace, the user and the target.
-class PublishTest : public ComponentTest {
+class PublishTest : public RunFixture {
 protected:
     PublishTest() {
         CreateDirectoryW(folder.File(L"ws").c_str(), nullptr);
         CreateDirectoryW(folder.File(L"d").c_str(), nullptr);
-        client.attach(FakeCallback::Create());
-        client->environment[L"_VNTXVER"] = L"530";
         client->environment[L"USERID"] = L"jdoe";
-        client->answers[L"#(Appl:LogLevel)"] = L"1";
         client->answers[L"$(WSPATH:/+)"] = folder.File(L"ws") + L"/";
         client->answers[L"#(DTY:ContainerAutoPSX)"] = target = folder.File(L"d\\plan.psx");
         drawing = folder.File(L"d\\plan.vdr");
         TempFolder::WriteBytes(drawing, "VECTA DRAWING 1\nKEY=Q-1\n");
-        EXPECT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, object.put_void()), S_OK);
     }
 
-    HRESULT Publish(const std::wstring& path, LONG& result) {
-        UniqueVariant args = ArgumentArray({L"QELDPUBLISHPSX", path, L""});
-        UniqueVariant out;
-        const HRESULT hr = object->Run(client.get(), args.get(), out.put());
-        result = V_I4(&out.get());
-        return hr;
-    }
+    HRESULT Publish(const std::wstring& path, LONG& result) { return Run({L"QELDPUBLISHPSX", path, L""}, result); }
 
     // The lock as a failed publication leaves it, read with the client's answers.
     void WriteLock() {
@@ -63,8 +51,6 @@ protected:
         return false;
     }
 
-    ComPtr<FakeCallback> client;
-    ComPtr<ICAI_Call> object;
     std::wstring drawing;
     std::wstring target;
 };

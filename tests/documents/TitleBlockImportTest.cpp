@@ -1,12 +1,10 @@
 // The title attribute import's checks before the host is contacted, through Run with a
 // fake client: the import INI file and the write permission decide outcomes 1 and 4.
 #include "component/CCAI_Call.h"
-#include "fakes/ArgumentArray.h"
-#include "fakes/ComponentTest.h"
+#include "fakes/RunFixture.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
 #include "support/ComPtr.h"
-#include "support/UniqueVariant.h"
 #include <gmock/gmock.h>
 #include <algorithm>
 
@@ -19,13 +17,9 @@ namespace {
 constexpr wchar_t kFindIni[] = L"#(FindFile \"qeldtitleimport.ini\" \"#(Appl:SearchPath)\")";
 constexpr wchar_t kCaller[] = L"CCAI_Call::QELDImportTitleAttributes()";
 
-class TitleBlockImportTest : public ComponentTest {
+class TitleBlockImportTest : public RunFixture {
 protected:
     TitleBlockImportTest() {
-        client.attach(FakeCallback::Create());
-        client->environment[L"_VNTXVER"] = L"530";
-        client->answers[L"#(Appl:LogLevel)"] = L"1";
-        EXPECT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, object.put_void()), S_OK);
         drawing = folder.File(L"Bracket.vdr");
         TempFolder::WriteBytes(drawing, "VECTA DRAWING 1\n");
     }
@@ -34,10 +28,9 @@ protected:
     LONG Import() {
         client->records.clear();
         LogReader::Remove();
-        UniqueVariant args = ArgumentArray({L"QELDIMPORTTITLEATTRIBUTES", drawing, L""});
-        UniqueVariant out;
-        EXPECT_EQ(object->Run(client.get(), args.get(), out.put()), S_OK);
-        return V_I4(&out.get());
+        LONG result = 0;
+        EXPECT_EQ(Run({L"QELDIMPORTTITLEATTRIBUTES", drawing, L""}, result), S_OK);
+        return result;
     }
 
     void UseIni(const std::string& bytes) {
@@ -66,8 +59,6 @@ protected:
         EXPECT_THAT(LogReader().Messages(), Not(Contains(L"Error: Unknown error!")));
     }
 
-    ComPtr<FakeCallback> client;
-    ComPtr<ICAI_Call> object;
     std::wstring drawing;
 };
 
