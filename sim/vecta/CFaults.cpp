@@ -52,6 +52,8 @@ void CFaults::Load(const std::wstring& text) {
         importOutcome = TextOf(doc.value("importOutcome", json()), importOutcome);
         publishOutcome = TextOf(doc.value("publishOutcome", json()), publishOutcome);
         commandBusyMs = doc.value("commandBusyMs", 0u);
+        openNoDocument = doc.value("openNoDocument", false);
+        openHold = doc.value("openHold", false);
     } catch (const std::exception&) {
         // A member of the wrong type leaves the values read so far.
     }

@@ -19,6 +19,8 @@ public:
     std::wstring importOutcome = L"0";
     std::wstring publishOutcome = L"0";
     DWORD commandBusyMs = 0;
+    bool openNoDocument = false;
+    bool openHold = false;
 
 private:
     void Load(const std::wstring& text);

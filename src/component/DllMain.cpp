@@ -52,7 +52,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
     return g_factory->QueryInterface(iid, out);
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() noexcept { return CModuleLock::Count() == 0 ? S_OK : S_FALSE; }
+extern "C" HRESULT WINAPI DllCanUnloadNow() noexcept { return CModuleLock::CanUnload() ? S_OK : S_FALSE; }
 
 extern "C" HRESULT WINAPI DllRegisterServer() noexcept {
     try {

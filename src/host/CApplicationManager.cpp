@@ -97,17 +97,15 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
                        DeadlineText(deadline));
         deadline = 0;
     }
-    std::shared_ptr<CCancelThread> cancel;
-    if (deadline != 0) {
+    if (deadline != 0)
         utils.WriteLog(CUtils::LevelInfo, L"Use JobServer deadline for this job: %24.24s", DeadlineText(deadline));
-    } else {
-        cancel = CCancelThread::Start(profile, m_startupWait);
-        if (!cancel) {
-            utils.WriteLog(CUtils::LevelError, L"Thread for cancelling operation can't be created");
-            return E_FAIL;
-        }
-        cancel->ResetCancel();
+    // Stopped however the search ends, an exception included.
+    const CCancelThread::Owner cancel = deadline == 0 ? CCancelThread::Start(profile, m_startupWait) : CCancelThread::Owner();
+    if (deadline == 0 && !cancel) {
+        utils.WriteLog(CUtils::LevelError, L"Thread for cancelling operation can't be created");
+        return E_FAIL;
     }
+    if (cancel) cancel->ResetCancel();
 
     m_started = 0;
     hr = S_OK;
@@ -151,11 +149,11 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             hr = HR_TIMEOUT;
             break;
         }
+        if (cancel) cancel->ShareCallback();
         WaitOnePass(cancel.get());
     }
 
     if (m_started == 1) utils.UpdatePublishOptions();
-    if (cancel) cancel->Stop();
     return hr;
 }
 
