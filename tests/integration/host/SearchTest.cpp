@@ -65,6 +65,20 @@ TEST_F(SearchTest, NoAnswerEndsTheSearchWithinASecond) {
     EXPECT_EQ(Call().Application(), nullptr);
 }
 
+// A search that ends by an exception still stops its thread: no question ever comes.
+TEST_F(SearchTest, ASearchEndedByAnErrorStopsItsThread) {
+    boxAnswer = IDYES;
+    ShellStartsNothing();
+    SetAnswer(L"#(Appl:WaitForStartup)", L"300");
+    client->throwing.insert(L"#(Appl:ExeFileName)");
+    LendClient();
+    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), E_OUTOFMEMORY);
+    EXPECT_TRUE(WaitForEntry(kExit, 2000));
+    Sleep(400);  // past the start-up wait
+    EXPECT_TRUE(shown.empty());
+    EXPECT_THAT(Messages(), Not(Contains(HasSubstr(L"CancelThread: Wait for"))));
+}
+
 TEST_F(SearchTest, QuietModeGivesUpAfterSixStartupWaits) {
     CUtils::Instance().SetQuiet(true);
     const DWORD took = SearchInVain(L"200");
