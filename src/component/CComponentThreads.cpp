@@ -19,12 +19,20 @@ RunningThreads g_threads;
 
 bool Ended(HANDLE thread) noexcept { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
 
+// Closes the handles of ended threads; called with the lock held.
+void ForgetEnded(std::vector<HANDLE>& handles) noexcept {
+    const auto ended = std::stable_partition(handles.begin(), handles.end(), [](HANDLE h) { return !Ended(h); });
+    for (auto it = ended; it != handles.end(); ++it) CloseHandle(*it);
+    handles.erase(ended, handles.end());
+}
+
 }  // namespace
 
 HANDLE CComponentThreads::Start(LPTHREAD_START_ROUTINE procedure, void* argument) noexcept {
     AcquireSRWLockExclusive(&g_threads.lock);
     HANDLE thread = nullptr;
     try {
+        ForgetEnded(g_threads.handles);  // a process may search thousands of times between unload checks
         g_threads.handles.reserve(g_threads.handles.size() + 1);
         // Created suspended so that the handle is kept before the thread can run and end.
         thread = CreateThread(nullptr, 0, procedure, argument, CREATE_SUSPENDED, nullptr);
@@ -47,11 +55,8 @@ HANDLE CComponentThreads::Start(LPTHREAD_START_ROUTINE procedure, void* argument
 
 bool CComponentThreads::AnyRunning() noexcept {
     AcquireSRWLockExclusive(&g_threads.lock);
-    auto& handles = g_threads.handles;
-    const auto ended = std::stable_partition(handles.begin(), handles.end(), [](HANDLE h) { return !Ended(h); });
-    for (auto it = ended; it != handles.end(); ++it) CloseHandle(*it);
-    handles.erase(ended, handles.end());
-    const bool running = !handles.empty();
+    ForgetEnded(g_threads.handles);
+    const bool running = !g_threads.handles.empty();
     ReleaseSRWLockExclusive(&g_threads.lock);
     return running;
 }

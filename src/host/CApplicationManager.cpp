@@ -99,13 +99,9 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
     }
     if (deadline != 0)
         utils.WriteLog(CUtils::LevelInfo, L"Use JobServer deadline for this job: %24.24s", DeadlineText(deadline));
-    // Stopped however the search ends, an exception included.
-    const CCancelThread::Owner cancel = deadline == 0 ? CCancelThread::Start(profile, m_startupWait) : CCancelThread::Owner();
-    if (deadline == 0 && !cancel) {
-        utils.WriteLog(CUtils::LevelError, L"Thread for cancelling operation can't be created");
-        return E_FAIL;
-    }
-    if (cancel) cancel->ResetCancel();
+    // Started once the first pass has not found the host (a host found at once never needs
+    // it); stopped however the search ends, an exception included.
+    CCancelThread::Owner cancel;
 
     m_started = 0;
     hr = S_OK;
@@ -149,7 +145,14 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             hr = HR_TIMEOUT;
             break;
         }
-        if (cancel) cancel->ShareCallback();
+        if (deadline == 0 && !cancel) {
+            cancel = CCancelThread::Start(profile, m_startupWait);
+            if (!cancel) {
+                utils.WriteLog(CUtils::LevelError, L"Thread for cancelling operation can't be created");
+                hr = E_FAIL;
+                break;
+            }
+        }
         WaitOnePass(cancel.get());
     }
 

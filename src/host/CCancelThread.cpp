@@ -28,18 +28,8 @@ CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long star
     std::shared_ptr<CCancelThread> self(new CCancelThread(profile, startupWait));
     self->m_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     self->m_cancelledEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    self->m_callbackShared.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!self->m_event.valid() || !self->m_cancelledEvent.valid() || !self->m_callbackShared.valid()) return {};
+    if (!self->m_event.valid() || !self->m_cancelledEvent.valid()) return {};
 
-    auto share = std::make_unique<std::shared_ptr<CCancelThread>>(self);
-    UniqueHandle thread(CComponentThreads::Start(&CCancelThread::CancelThread, share.get()));
-    if (!thread.valid()) return {};
-    (void)share.release();  // the thread's share now
-    return Owner(std::move(self));
-}
-
-void CCancelThread::ShareCallback() noexcept {
-    if (std::exchange(m_sharing, true)) return;
     // The client's object belongs to the search's apartment: the thread gets a marshalled copy.
     if (ICAICallback* callback = CVantorApplication::Instance().GetCallback()) {
         IStream* stream = nullptr;
@@ -47,14 +37,14 @@ void CCancelThread::ShareCallback() noexcept {
         if (FAILED(hr))
             CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Client not reachable from the thread (hr = %X)",
                                         hr);
-        m_callbackStream = stream;
+        self->m_callbackStream = stream;
     }
-    SetEvent(m_callbackShared.get());
-}
 
-void CCancelThread::ResetCancel() noexcept {
-    m_cancelled = 0;
-    ResetEvent(m_cancelledEvent.get());
+    auto share = std::make_unique<std::shared_ptr<CCancelThread>>(self);
+    UniqueHandle thread(CComponentThreads::Start(&CCancelThread::CancelThread, share.get()));
+    if (!thread.valid()) return {};
+    (void)share.release();  // the thread's share now
+    return Owner(std::move(self));
 }
 
 void CCancelThread::Stop() noexcept {
@@ -82,17 +72,14 @@ void CCancelThread::Run() noexcept {
     }
 }
 
-// The questions take their texts from the client, through the copy the search shares.
+// The questions take their texts from the client, through the copy the search marshalled.
 void CCancelThread::AskWithClient() {
-    const HANDLE sharedOrStopped[] = {m_callbackShared.get(), m_event.get()};
-    if (WaitForMultipleObjects(2, sharedOrStopped, FALSE, INFINITE) != WAIT_OBJECT_0) return LogExit();
-
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     ScopeGuard uninitialize([init]() noexcept {
         if (SUCCEEDED(init)) CoUninitialize();
     });
     IStream* stream = TakeCallbackStream();
-    if (m_stopped.load()) {  // the search ended as the copy came
+    if (m_stopped.load()) {  // the search has just ended
         ReleaseUnread(stream);
         return LogExit();
     }

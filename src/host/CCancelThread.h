@@ -19,7 +19,13 @@ public:
         Owner() noexcept = default;
         explicit Owner(std::shared_ptr<CCancelThread> thread) noexcept : m_thread(std::move(thread)) {}
         Owner(Owner&&) noexcept = default;
-        Owner& operator=(Owner&&) = delete;
+        Owner& operator=(Owner&& other) noexcept {
+            if (this != &other) {
+                if (m_thread) m_thread->Stop();
+                m_thread = std::move(other.m_thread);
+            }
+            return *this;
+        }
         ~Owner() {
             if (m_thread) m_thread->Stop();
         }
@@ -34,13 +40,10 @@ public:
     ~CCancelThread();
 
     // Creates the cancel event and starts the thread; empty when either cannot be created.
+    // The client's callback is marshalled for the thread here, on the search's thread.
     static Owner Start(const std::wstring& profile, long startupWait);
 
-    // Hands the client's callback to the thread for its questions; called by the search
-    // once its first pass has not found the host (a host found at once never needs it).
-    void ShareCallback() noexcept;
     bool IsCancelled() const noexcept { return m_cancelled.load() != 0; }
-    void ResetCancel() noexcept;
     // Signalled when the flag rises, so that the search need not sleep out its pass.
     HANDLE CancelledEvent() const noexcept { return m_cancelledEvent.get(); }
 
@@ -58,11 +61,9 @@ private:
 
     UniqueHandle m_event;           // auto-reset; the search signals it when it ends
     UniqueHandle m_cancelledEvent;  // manual-reset twin of the flag
-    UniqueHandle m_callbackShared;  // manual-reset; set once the search has shared the callback
     std::atomic<int> m_cancelled{0};
     std::atomic<bool> m_stopped{false};
     const std::wstring m_profile;
     const long m_startupWait;
-    bool m_sharing = false;  // the search's own note that it has shared the callback
     std::atomic<IStream*> m_callbackStream{nullptr};
 };
