@@ -100,12 +100,12 @@ void MeasureConnection(const std::wstring& profile) {
     };
 
     double bestConnect = 1e30, bestBaseline = 1e30, bestMarshal = 1e30;
-    for (int round = 0; round < 7; ++round) {
+    for (int round = 0; round < 15; ++round) {
         client->records.clear();
-        bestBaseline = std::min(bestBaseline, Measure(40, baseline));
+        bestBaseline = std::min(bestBaseline, Measure(30, baseline));
         client->records.clear();
-        bestConnect = std::min(bestConnect, Measure(40, connect));
-        bestMarshal = std::min(bestMarshal, Measure(40, marshal));
+        bestConnect = std::min(bestConnect, Measure(30, connect));
+        bestMarshal = std::min(bestMarshal, Measure(30, marshal));
     }
     session.ReleaseCallback();
     if (bestConnect < 0 || bestBaseline < 0 || bestMarshal < 0) {
