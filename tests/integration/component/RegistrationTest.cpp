@@ -41,33 +41,69 @@ DWORD RunProcess(std::wstring commandLine, const std::wstring& folder = L"") {
     return code;
 }
 
-using Tree = std::map<std::wstring, std::map<std::wstring, std::wstring>>;  // key -> value name -> data
+struct RawValue {
+    DWORD type;
+    std::vector<BYTE> bytes;
+    bool operator==(const RawValue&) const = default;
+};
+using RawTree = std::map<std::wstring, std::map<std::wstring, RawValue>>;  // key -> value name -> value
+using Tree = std::map<std::wstring, std::map<std::wstring, std::wstring>>;  // key -> value name -> text
 
-void ReadTree(HKEY parent, const std::wstring& path, Tree& tree) {
+// One registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY), or the process's own when 0.
+void ReadTree(HKEY parent, const std::wstring& path, RawTree& tree, REGSAM view = 0) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
     auto& values = tree[path];
-    wchar_t name[256], data[1024];
+    wchar_t name[256];
+    BYTE data[2048];
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = 256, dataSize = sizeof(data), type = 0;
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize) !=
-            ERROR_SUCCESS)
-            break;
-        values[name] = type == REG_SZ ? std::wstring(data) : L"?";
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
+        values[name] = {type, std::vector<BYTE>(data, data + dataSize)};
     }
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = 256;
         if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        ReadTree(parent, path + L"\\" + name, tree);
+        ReadTree(parent, path + L"\\" + name, tree, view);
     }
     RegCloseKey(key);
 }
 
 Tree Registered() {
-    Tree tree;
+    RawTree raw;
     for (const wchar_t* root : {L"QELDVecta17x.CAI_Call.1", L"QELDVecta17x.CAI_Call", kClsidKey})
-        ReadTree(HKEY_CLASSES_ROOT, root, tree);
+        ReadTree(HKEY_CLASSES_ROOT, root, raw);
+    Tree tree;
+    for (const auto& [key, values] : raw) {
+        auto& texts = tree[key];
+        for (const auto& [name, value] : values)
+            texts[name] = value.type == REG_SZ ? std::wstring(reinterpret_cast<const wchar_t*>(value.bytes.data()))
+                                               : L"?";
+    }
     return tree;
+}
+
+// The PDM client's registration, which its other integrations rely on, in both registry views.
+RawTree ClientKeys() {
+    RawTree tree;
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+        for (const wchar_t* key : {L"Interface\\{5D44F092-D3C1-11D3-8314-00A0C98B5456}",
+                                   L"Interface\\{5D44F090-D3C1-11D3-8314-00A0C98B5456}",
+                                   L"TypeLib\\{5D44F094-D3C1-11D3-8314-00A0C98B5456}"}) {
+            RawTree one;
+            ReadTree(HKEY_CLASSES_ROOT, key, one, view);
+            for (auto& [path, values] : one) tree[(view == KEY_WOW64_32KEY ? L"32:" : L"64:") + path] = values;
+        }
+    return tree;
+}
+
+bool OwnLibraryRegistered(REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"TypeLib\\{2770193E-CD7B-4FA1-A2F1-A6E36070E06E}", 0, KEY_READ | view,
+                      &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
 }
 
 Tree Expected() {
@@ -123,6 +159,25 @@ TEST_F(RegistrationTest, UnregisteringRemovesKeysButKeepsClsid) {
     ASSERT_EQ(Regsvr32(L""), 0u);
 }
 
+// Another integration of the client relies on its interface and library keys: ours must
+// leave them exactly as they were, and take only its own keys away again.
+TEST_F(RegistrationTest, ClientKeysUnchangedByRegistrationAndRemoval) {
+    ASSERT_EQ(Regsvr32(L"/u "), 0u);
+    ComPtr<ITypeLib> pdmLibrary;
+    ASSERT_EQ(LoadTypeLibEx(L"Z:" CAI_DLL_TLB, REGKIND_REGISTER, pdmLibrary.put()), S_OK);
+    const RawTree before = ClientKeys();
+    ASSERT_TRUE(before.count(L"32:Interface\\{5D44F092-D3C1-11D3-8314-00A0C98B5456}\\TypeLib"));
+
+    ASSERT_EQ(Regsvr32(L""), 0u);
+    EXPECT_TRUE(OwnLibraryRegistered(KEY_WOW64_32KEY));
+    EXPECT_EQ(ClientKeys(), before);
+    ASSERT_EQ(Regsvr32(L"/u "), 0u);
+    EXPECT_EQ(ClientKeys(), before);
+    EXPECT_TRUE(Registered().empty());
+    EXPECT_FALSE(OwnLibraryRegistered(KEY_WOW64_32KEY));
+    EXPECT_FALSE(OwnLibraryRegistered(KEY_WOW64_64KEY));
+}
+
 // A module whose path fills the whole 260-character path buffer cannot register itself.
 TEST_F(RegistrationTest, ModulePathFillingTheBufferFails) {
     std::vector<std::wstring> folders;
@@ -170,37 +225,58 @@ TEST_F(ComTest, CreatedByProgIdAndClsid) {
               S_OK);
 }
 
-TEST_F(ComTest, LateBoundRunMatchesTheVtableCall) {
-    ComPtr<ITypeLib> pdmLibrary;
-    ASSERT_EQ(LoadTypeLibEx(L"Z:" CAI_DLL_TLB, REGKIND_REGISTER, pdmLibrary.put()), S_OK);
-    ComPtr<IDispatch> object;
-    ASSERT_EQ(CoCreateInstance(CLSID_CAI_Call, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.put_void()), S_OK);
+// Late binding resolves ICAI_Call through the client's registered library and fails with
+// the type loader's error without it; the vtable call needs no type library.
+TEST_F(ComTest, LateBoundRunNeedsTheClientLibraryVtableCallDoesNot) {
+    struct Row {
+        const char* name;
+        bool clientLibrary;
+        HRESULT dispatch;
+    };
+    for (const Row& row : {Row{"cai_dll.tlb not registered", false, TYPE_E_CANTLOADLIBRARY},
+                           Row{"cai_dll.tlb registered", true, S_OK}}) {
+        SCOPED_TRACE(row.name);
+        ComPtr<ITypeLib> pdmLibrary;
+        if (row.clientLibrary) {
+            ASSERT_EQ(LoadTypeLibEx(L"Z:" CAI_DLL_TLB, REGKIND_REGISTER, pdmLibrary.put()), S_OK);
+            pdmLibrary.reset();
+        } else {
+            (void)UnRegisterTypeLib(LIBID_CAI_DLLLib, 2, 0, 0, SYS_WIN32);  // absent already is fine
+        }
+        ComPtr<IDispatch> object;
+        ASSERT_EQ(CoCreateInstance(CLSID_CAI_Call, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.put_void()),
+                  S_OK);
 
-    LPOLESTR name = const_cast<LPOLESTR>(L"Run");
-    DISPID id = 0;
-    ASSERT_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id), S_OK);
-    UniqueVariant args = ArgumentArray({L"QELDCHECKAPPLICATION", L""}), result, callback;
-    VARIANT* raw = callback.put();
-    V_VT(raw) = VT_UNKNOWN;
-    V_UNKNOWN(raw) = client.get();
-    client->AddRef();
-    VARIANT byRef;
-    V_VT(&byRef) = VT_BYREF | VT_VARIANT;
-    V_VARIANTREF(&byRef) = result.put();
-    VARIANT params[3] = {byRef, args.get(), callback.get()};  // right to left
-    DISPPARAMS dispParams{params, nullptr, 3, 0};
-    ASSERT_EQ(object->Invoke(id, IID_NULL, 0x409, DISPATCH_METHOD, &dispParams, nullptr, nullptr, nullptr), S_OK);
-    EXPECT_EQ(V_VT(&result.get()), VT_I4);
-    EXPECT_EQ(V_I4(&result.get()), 0);
-    EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+        LPOLESTR name = const_cast<LPOLESTR>(L"Run");
+        DISPID id = 0;
+        ASSERT_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id), row.dispatch);
+        if (row.clientLibrary) {
+            UniqueVariant args = ArgumentArray({L"QELDCHECKAPPLICATION", L""}), result, callback;
+            VARIANT* raw = callback.put();
+            V_VT(raw) = VT_UNKNOWN;
+            V_UNKNOWN(raw) = client.get();
+            client->AddRef();
+            VARIANT byRef;
+            V_VT(&byRef) = VT_BYREF | VT_VARIANT;
+            V_VARIANTREF(&byRef) = result.put();
+            VARIANT params[3] = {byRef, args.get(), callback.get()};  // right to left
+            DISPPARAMS dispParams{params, nullptr, 3, 0};
+            ASSERT_EQ(object->Invoke(id, IID_NULL, 0x409, DISPATCH_METHOD, &dispParams, nullptr, nullptr, nullptr),
+                      S_OK);
+            EXPECT_EQ(V_VT(&result.get()), VT_I4);
+            EXPECT_EQ(V_I4(&result.get()), 0);
+            EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+        }
 
-    ComPtr<ICAI_Call> direct;
-    ASSERT_EQ(object.query(direct), S_OK);
-    client->environment.erase(L"RETVECTAProfile");
-    UniqueVariant directResult;
-    EXPECT_EQ(direct->Run(client.get(), ArgumentArray({L"QELDCHECKAPPLICATION", L""}).get(), directResult.put()), S_OK);
-    EXPECT_EQ(V_I4(&directResult.get()), 0);
-    EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+        ComPtr<ICAI_Call> direct;
+        ASSERT_EQ(object.query(direct), S_OK);
+        client->environment.erase(L"RETVECTAProfile");
+        UniqueVariant directResult;
+        EXPECT_EQ(direct->Run(client.get(), ArgumentArray({L"QELDCHECKAPPLICATION", L""}).get(), directResult.put()),
+                  S_OK);
+        EXPECT_EQ(V_I4(&directResult.get()), 0);
+        EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+    }
 }
 
 // A client we did not write: a script object is no ICAICallback, so Run refuses it.
