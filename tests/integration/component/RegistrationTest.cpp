@@ -3,6 +3,7 @@
 #include "fakes/ArgumentArray.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
+#include "fakes/RegistrySnapshot.h"
 #include "fakes/TempFolder.h"
 #include "support/ComPtr.h"
 #include "support/UniqueBstr.h"
@@ -41,69 +42,18 @@ DWORD RunProcess(std::wstring commandLine, const std::wstring& folder = L"") {
     return code;
 }
 
-struct RawValue {
-    DWORD type;
-    std::vector<BYTE> bytes;
-    bool operator==(const RawValue&) const = default;
-};
-using RawTree = std::map<std::wstring, std::map<std::wstring, RawValue>>;  // key -> value name -> value
 using Tree = std::map<std::wstring, std::map<std::wstring, std::wstring>>;  // key -> value name -> text
 
-// One registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY), or the process's own when 0.
-void ReadTree(HKEY parent, const std::wstring& path, RawTree& tree, REGSAM view = 0) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
-    auto& values = tree[path];
-    wchar_t name[256];
-    BYTE data[2048];
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = 256, dataSize = sizeof(data), type = 0;
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
-        values[name] = {type, std::vector<BYTE>(data, data + dataSize)};
-    }
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = 256;
-        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        ReadTree(parent, path + L"\\" + name, tree, view);
-    }
-    RegCloseKey(key);
-}
-
 Tree Registered() {
-    RawTree raw;
+    RegistrySnapshot snapshot;
     for (const wchar_t* root : {L"QELDVecta17x.CAI_Call.1", L"QELDVecta17x.CAI_Call", kClsidKey})
-        ReadTree(HKEY_CLASSES_ROOT, root, raw);
+        snapshot.Add(HKEY_CLASSES_ROOT, root);
     Tree tree;
-    for (const auto& [key, values] : raw) {
-        auto& texts = tree[key];
-        for (const auto& [name, value] : values)
-            texts[name] = value.type == REG_SZ ? std::wstring(reinterpret_cast<const wchar_t*>(value.bytes.data()))
-                                               : L"?";
+    for (const auto& [key, values] : snapshot.keys()) {
+        auto& texts = tree[key.substr(key.find(L':') + 1)];
+        for (const auto& [name, value] : values) texts[name] = value.type == REG_SZ ? value.Text() : L"?";
     }
     return tree;
-}
-
-// The PDM client's registration, which its other integrations rely on, in both registry views.
-RawTree ClientKeys() {
-    RawTree tree;
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
-        for (const wchar_t* key : {L"Interface\\{5D44F092-D3C1-11D3-8314-00A0C98B5456}",
-                                   L"Interface\\{5D44F090-D3C1-11D3-8314-00A0C98B5456}",
-                                   L"TypeLib\\{5D44F094-D3C1-11D3-8314-00A0C98B5456}"}) {
-            RawTree one;
-            ReadTree(HKEY_CLASSES_ROOT, key, one, view);
-            for (auto& [path, values] : one) tree[(view == KEY_WOW64_32KEY ? L"32:" : L"64:") + path] = values;
-        }
-    return tree;
-}
-
-bool OwnLibraryRegistered(REGSAM view) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"TypeLib\\{2770193E-CD7B-4FA1-A2F1-A6E36070E06E}", 0, KEY_READ | view,
-                      &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
 }
 
 Tree Expected() {
@@ -165,17 +115,16 @@ TEST_F(RegistrationTest, ClientKeysUnchangedByRegistrationAndRemoval) {
     ASSERT_EQ(Regsvr32(L"/u "), 0u);
     ComPtr<ITypeLib> pdmLibrary;
     ASSERT_EQ(LoadTypeLibEx(L"Z:" CAI_DLL_TLB, REGKIND_REGISTER, pdmLibrary.put()), S_OK);
-    const RawTree before = ClientKeys();
-    ASSERT_TRUE(before.count(L"32:Interface\\{5D44F092-D3C1-11D3-8314-00A0C98B5456}\\TypeLib"));
+    const RegistrySnapshot before = RegistrySnapshot::ClientRegistration();
+    ASSERT_TRUE(before.keys().count(L"32:Interface\\{5D44F092-D3C1-11D3-8314-00A0C98B5456}\\TypeLib"));
 
     ASSERT_EQ(Regsvr32(L""), 0u);
-    EXPECT_TRUE(OwnLibraryRegistered(KEY_WOW64_32KEY));
-    EXPECT_EQ(ClientKeys(), before);
+    EXPECT_FALSE(RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY).keys().empty());
+    EXPECT_EQ(RegistrySnapshot::ClientRegistration(), before);
     ASSERT_EQ(Regsvr32(L"/u "), 0u);
-    EXPECT_EQ(ClientKeys(), before);
-    EXPECT_TRUE(Registered().empty());
-    EXPECT_FALSE(OwnLibraryRegistered(KEY_WOW64_32KEY));
-    EXPECT_FALSE(OwnLibraryRegistered(KEY_WOW64_64KEY));
+    EXPECT_EQ(RegistrySnapshot::ClientRegistration(), before);
+    EXPECT_TRUE(RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY).keys().empty());
+    EXPECT_TRUE(RegistrySnapshot::ComponentRegistration(KEY_WOW64_64KEY).keys().empty());
 }
 
 // A module whose path fills the whole 260-character path buffer cannot register itself.
