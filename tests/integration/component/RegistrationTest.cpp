@@ -129,6 +129,29 @@ TEST_F(RegistrationTest, ClientKeysUnchangedByRegistrationAndRemoval) {
     EXPECT_TRUE(RegistrySnapshot::ComponentRegistration(KEY_WOW64_64KEY).keys().empty());
 }
 
+// The embedded library holds the class alone; its default interface is the client's.
+TEST_F(RegistrationTest, OwnLibraryHoldsTheClassAndReferencesTheClientLibrary) {
+    ComPtr<ITypeLib> pdmLibrary, own, container;
+    ASSERT_EQ(LoadTypeLibEx(L"Z:" CAI_DLL_TLB, REGKIND_REGISTER, pdmLibrary.put()), S_OK);
+    ASSERT_EQ(LoadTypeLibEx(kModule.c_str(), REGKIND_NONE, own.put()), S_OK);
+    ASSERT_EQ(own->GetTypeInfoCount(), 1u);
+    ComPtr<ITypeInfo> coclass, defaultInterface;
+    ASSERT_EQ(own->GetTypeInfoOfGuid(CLSID_CAI_Call, coclass.put()), S_OK);
+    HREFTYPE reference = 0;
+    INT flags = 0;
+    ASSERT_EQ(coclass->GetRefTypeOfImplType(0, &reference), S_OK);
+    EXPECT_EQ(coclass->GetImplTypeFlags(0, &flags), S_OK);
+    EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
+    ASSERT_EQ(coclass->GetRefTypeInfo(reference, defaultInterface.put()), S_OK);
+    UINT index = 0;
+    ASSERT_EQ(defaultInterface->GetContainingTypeLib(container.put(), &index), S_OK);
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(container->GetLibAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_CAI_DLLLib));
+    EXPECT_EQ(attr->wMajorVerNum, 2);
+    container->ReleaseTLibAttr(attr);
+}
+
 // A module whose path fills the whole 260-character path buffer cannot register itself.
 TEST_F(RegistrationTest, ModulePathFillingTheBufferFails) {
     std::vector<std::wstring> folders;
