@@ -6,6 +6,7 @@
 #include "CaiclientRun.h"
 #include "SampleWorkspace.h"
 #include "TextCodec.h"
+#include "fakes/CSimProcess.h"
 #include "host/CRegistryKey.h"
 #include "support/ScopeGuard.h"
 #include <gtest/gtest.h>
@@ -109,6 +110,9 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
     const ScopeGuard uninitialize([com] {
         if (SUCCEEDED(com)) CoUninitialize();
     });
+    ASSERT_HRESULT_SUCCEEDED(CSimProcess::RegisterAll());
+    CSimProcess vecta;
+    ASSERT_HRESULT_SUCCEEDED(vecta.Start(L"Standard", L"R17"));
     using Change = std::function<void(Installation&)>;
     const auto drop = [](const wchar_t* key, const wchar_t* name = L"") -> Change {
         return [=](Installation& i) { i.registry.erase({key, name}); };
@@ -182,6 +186,10 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
         for (const std::string& line : lines) all += line + "\n";
         if (!row.failed) {
             EXPECT_TRUE(failed.empty()) << all;
+            EXPECT_NE(all.find("\nok      Vecta instances running: 'Standard' (QELDVecta17Instance); the configured profile "
+                               "'Standard' (QELDVecta17Instance) is running\n"),
+                      std::string::npos)
+                << all;
             continue;
         }
         ASSERT_EQ(failed.size(), 1u) << all;
