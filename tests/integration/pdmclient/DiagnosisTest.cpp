@@ -60,7 +60,7 @@ struct Installation {
         for (const wchar_t* name : {L"client", L"client\\ZEP", L"config", L"cai", L"cai\\Tessaro", L"cai\\Tessaro\\common",
                                     L"cai\\Tessaro\\common\\PSX"})
             CreateDirectoryW(folder.File(name).c_str(), nullptr);
-        for (const wchar_t* file : {L"Vecta.exe", L"client\\ZEP\\QELDVecta.vrx", L"config\\other.vrx",
+        for (const wchar_t* file : {L"Vecta.exe", L"client\\ZEP\\QELDVecta.vrx", L"config\\other.vrx", L"config\\QELDTitle.vrx",
                                     L"cai\\Tessaro\\common\\PSX\\Publish Options.xml", L"not-a-library.dll"})
             Put(folder, file, "x");
     }
