@@ -7,6 +7,7 @@
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -286,17 +287,31 @@ TEST_F(VectaSimBehaviour, ReleasingProxiesAgainAndAgainNeverHangsTheHost) {
     CSimProcess sim;
     const std::wstring profile = UniqueProfile(L"Release");
     ASSERT_EQ(sim.Start(profile, L"R17"), S_OK);
-    ReleaseLoop loop{profile};
-    UniqueHandle thread(CreateThread(nullptr, 0, &RunReleaseLoop, &loop, 0, nullptr));
-    ASSERT_TRUE(thread.valid());
-    const bool ended = WaitForSingleObject(thread.get(), 15000) == WAIT_OBJECT_0;
-    if (!ended) {
-        sim.Kill();  // frees the loop from its call
-        WaitForSingleObject(thread.get(), 10000);
+    // Several callers at once, so that the host's call threads get interrupted at every point.
+    std::vector<ReleaseLoop> loops(4, ReleaseLoop{profile});
+    std::vector<UniqueHandle> threads;
+    std::vector<HANDLE> handles;
+    for (auto& loop : loops) {
+        threads.emplace_back(CreateThread(nullptr, 0, &RunReleaseLoop, &loop, 0, nullptr));
+        ASSERT_TRUE(threads.back().valid());
+        handles.push_back(threads.back().get());
     }
-    EXPECT_TRUE(ended) << "host hung after " << loop.rounds << " rounds";
-    EXPECT_EQ(loop.hr, S_OK);
-    EXPECT_GT(loop.rounds, 10u);
+    const auto waitAll = [&](DWORD milliseconds) {
+        return WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, milliseconds) ==
+               WAIT_OBJECT_0;
+    };
+    const bool ended = waitAll(15000);
+    if (!ended) {
+        sim.Kill();  // frees the loops from their calls
+        waitAll(10000);
+    }
+    unsigned rounds = 0;
+    for (const auto& loop : loops) {
+        EXPECT_EQ(loop.hr, S_OK);
+        rounds += loop.rounds;
+    }
+    EXPECT_TRUE(ended) << "host hung after " << rounds << " rounds";
+    EXPECT_GT(rounds, 40u);
 }
 
 TEST_F(VectaSimBehaviour, RunningCommandsMakeTheHostBusy) {
