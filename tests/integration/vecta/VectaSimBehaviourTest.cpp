@@ -351,8 +351,13 @@ TEST_F(VectaSimBehaviour, OpenHangsForTheInjectedTime) {
     ASSERT_EQ(sim.Start(UniqueProfile(L"Hang"), L"R17", L"/control \"" + control + L"\""), S_OK);
     const ULONGLONG start = GetTickCount64();
     ComPtr<IVectaDocument> document;
-    EXPECT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
+    ASSERT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
     EXPECT_GE(GetTickCount64() - start, 1400u);
+    ASSERT_TRUE(document);
+    UniqueBstr fullName;
+    ASSERT_EQ(document->get_FullName(fullName.put()), S_OK);
+    EXPECT_EQ(fullName.str(), path);
+    EXPECT_EQ(DocumentCount(sim.App()), 1);
 }
 
 TEST_F(VectaSimBehaviour, MenuGroupLoadsIntoTheMenuBarOnce) {
