@@ -157,6 +157,12 @@ TEST_F(CommandTest, HostFaultsGiveTheFailureAndItsLogEntry) {
         {R"({"rejectWhileBusy": true})", true, IDYES, {L"COMMAND", command, L""}, RPC_E_CALL_REJECTED, 1,
          L"Error: SendCommand: Can't send command. There is no active document", "Application.Reject() = 80010001",
          kSent},
+        {R"({"rejectWhileBusy": true})", true, IDYES, {L"QELDOPEN", list, L""}, RPC_E_CALL_REJECTED, 1,
+         L"Error: OpenDocument: IVectaApplication->get_Documents() failed (hr = 80010001)",
+         "Application.Reject() = 80010001", L"Documents.Open(\"" + list},
+        {R"({"rejectWhileBusy": true})", true, IDYES, {L"QELDQUIT", L""}, RPC_E_CALL_REJECTED, 1,
+         L"Error: QuitVecta: Failed to quit Vecta (hr = 80010001)", "Application.Reject() = 80010001",
+         L"Application.Quit("},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.control);
@@ -188,6 +194,7 @@ TEST_F(CommandTest, HostFaultsGiveTheFailureAndItsLogEntry) {
             EXPECT_FALSE(TraceHas(std::string(row.absent.begin(), row.absent.end())));
         }
         document.reset();
+        TempFolder::WriteBytes(control, "{}");  // lets the host take its Quit
     }
 }
 
