@@ -76,7 +76,7 @@ protected:
                 const std::wstring object = name.substr(0, name.find(L'['));
                 const CFaults& faults = m_host.Faults();
                 if (faults.exitIn == object + L"." + member) m_host.EndInCall(faults.exitIn);
-                // An injected failure leaves the work undone and the out values as the caller gave them.
+                // An injected failure does no work and sets no out value.
                 const HRESULT injected = faults.FailureOf(object, member);
                 hr = FAILED(injected) ? injected : body(args);
             } catch (...) {
