@@ -2,6 +2,7 @@
 #include "documents/CTimedOpen.h"
 #include <algorithm>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -13,6 +14,11 @@ struct Parked {
 struct ParkedReferences {
     SRWLOCK lock = SRWLOCK_INIT;
     std::vector<Parked> entries;
+
+    // Only at process end can any be left: no call to the host may be made from there.
+    ~ParkedReferences() {
+        for (Parked& entry : entries) (void)entry.reference.detach();
+    }
 };
 
 ParkedReferences g_parked;
