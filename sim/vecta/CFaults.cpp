@@ -57,6 +57,8 @@ void CFaults::Load(const std::wstring& text) {
         addReturnsNothing = doc.value("addReturnsNothing", false);
         rejectWhileBusy = doc.value("rejectWhileBusy", false);
         exitIn = TextOf(doc.value("exitIn", json()), exitIn);
+        openNoDocument = doc.value("openNoDocument", false);
+        openHold = doc.value("openHold", false);
     } catch (const std::exception&) {
         // A member of the wrong type leaves the values read so far.
     }

@@ -26,6 +26,8 @@ public:
     bool addReturnsNothing = false;
     bool rejectWhileBusy = false;
     std::wstring exitIn;
+    bool openNoDocument = false;
+    bool openHold = false;
 
     // The injected failure of a call ("Document", "ReadOnly"), S_OK when there is none.
     HRESULT FailureOf(const std::wstring& object, const wchar_t* member) const;

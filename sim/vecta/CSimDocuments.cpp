@@ -56,9 +56,12 @@ HRESULT CSimDocuments::Open(BSTR fullName, VARIANT readOnly, VARIANT password, I
         args = {CTrace::Text(fullName), CTrace::Arg(readOnly), CTrace::Arg(password)};
         if (!document) return E_POINTER;
         *document = nullptr;
-        const CFaults& faults = m_host.Faults();
+        CFaults& faults = m_host.Faults();
         if (faults.openHangMs) Sleep(faults.openHangMs);
+        // A host that never answers: nothing is served until the control file lets go.
+        for (faults.Refresh(); faults.openHold; faults.Refresh()) Sleep(50);
         if (FAILED(faults.openFails)) return faults.openFails;
+        if (faults.openNoDocument) return S_OK;
         const std::wstring path = fullName ? fullName : L"";
         wchar_t full[MAX_PATH];
         if (path.empty() || !GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr)) return E_INVALIDARG;

@@ -1,6 +1,8 @@
 #pragma once
 #include "client/CVantorDocument.h"
 #include "documents/CDocumentContext.h"
+#include "documents/CTimedOpen.h"
+#include "host/CParkedHostReferences.h"
 #include "support/ComPtr.h"
 #include <QELDVecta17x.h>
 #include <vecta.h>
@@ -56,6 +58,8 @@ public:
     static CCAI_Call* FromInterface(ICAI_Call* call) noexcept { return static_cast<CCAI_Call*>(call); }
     IVectaApplication* Application() const noexcept { return m_application.get(); }
     void AttachApplication(IVectaApplication* application) { m_application = ComPtr<IVectaApplication>(application); }
+    // Tests shorten the timed open's limit; the shipped path never does.
+    void SetOpenTimeLimit(DWORD milliseconds) noexcept { m_openTimeLimit = milliseconds; }
 
     // The three strings a Run reads from its argument array.
     struct Arguments {
@@ -132,4 +136,7 @@ private:
     volatile LONG m_refs = 1;
     ComPtr<IVectaApplication> m_application;  // the connected host, kept across Run calls
     CVantorDocument m_document;
+    DWORD m_openTimeLimit = CTimedOpen::kTimeLimit;
+    // Destroyed first: host references a timed-out open left on this thread go once the host answers.
+    CParkedHostReferences::ReleaseAtEnd m_parkedRelease;
 };

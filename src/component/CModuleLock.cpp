@@ -1,4 +1,6 @@
 #include "CModuleLock.h"
+#include "CComponentThreads.h"
+#include "host/CParkedHostReferences.h"
 
 namespace {
 volatile LONG g_locks = 0;
@@ -7,3 +9,7 @@ volatile LONG g_locks = 0;
 void CModuleLock::Lock() noexcept { InterlockedIncrement(&g_locks); }
 void CModuleLock::Unlock() noexcept { InterlockedDecrement(&g_locks); }
 LONG CModuleLock::Count() noexcept { return InterlockedCompareExchange(&g_locks, 0, 0); }
+
+bool CModuleLock::CanUnload() noexcept {
+    return Count() == 0 && !CComponentThreads::AnyRunning() && !CParkedHostReferences::Any();
+}

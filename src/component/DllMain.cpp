@@ -26,15 +26,42 @@ SingletonDeleter<CProductIdentity> g_productDeleter;
 SingletonDeleter<CVantorApplication> g_sessionDeleter;
 SingletonDeleter<CUtils> g_utilsDeleter;
 
+// The static runtime keeps data for each thread that used it and frees it when the thread
+// ends. A client's thread outlives the module, so at unload the unloading thread (in the
+// usual client the one that ran the commands) is told to the runtime as ending here.
+void ForgetUnloadingThread() noexcept {
+    auto* base = reinterpret_cast<BYTE*>(g_module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& entry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_TLS];
+    if (entry.VirtualAddress == 0) return;
+    const auto* tls = reinterpret_cast<const IMAGE_TLS_DIRECTORY*>(base + entry.VirtualAddress);
+    for (auto* callback = reinterpret_cast<PIMAGE_TLS_CALLBACK*>(tls->AddressOfCallBacks); callback && *callback; ++callback)
+        (*callback)(g_module, DLL_THREAD_DETACH, nullptr);
+}
+
+bool g_processEnding = false;  // nothing to free for a thread when the whole process ends
+
+// Destroyed after every other object of the module.
+struct LastAtUnload {
+    ~LastAtUnload() {
+        if (!g_processEnding) ForgetUnloadingThread();
+    }
+};
+__attribute__((init_priority(101))) LastAtUnload g_lastAtUnload;
+
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
         DisableThreadLibraryCalls(instance);
-    } else if (reason == DLL_PROCESS_DETACH && g_factory) {
-        g_factory->Release();
-        g_factory = nullptr;
+    } else if (reason == DLL_PROCESS_DETACH) {
+        g_processEnding = reserved != nullptr;
+        if (g_factory) {
+            g_factory->Release();
+            g_factory = nullptr;
+        }
     }
     return TRUE;
 }
@@ -52,7 +79,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
     return g_factory->QueryInterface(iid, out);
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() noexcept { return CModuleLock::Count() == 0 ? S_OK : S_FALSE; }
+extern "C" HRESULT WINAPI DllCanUnloadNow() noexcept { return CModuleLock::CanUnload() ? S_OK : S_FALSE; }
 
 extern "C" HRESULT WINAPI DllRegisterServer() noexcept {
     try {

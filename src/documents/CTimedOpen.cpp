@@ -1,5 +1,6 @@
 #include "CTimedOpen.h"
 #include "CDocumentSetup.h"
+#include "component/CComponentThreads.h"
 #include "host/CVectaArgument.h"
 #include "support/ComPtr.h"
 #include "support/CUtils.h"
@@ -18,7 +19,6 @@ volatile LONG g_runningWorkers = 0;
 struct WorkerStart {
     IStream* stream = nullptr;  // the marshalled application; the worker releases it
     std::wstring path;
-    HMODULE module = nullptr;  // the reference that keeps our code loaded while the worker runs
 
     ~WorkerStart() {
         if (stream) {
@@ -48,7 +48,15 @@ HRESULT OpenOnWorker(WorkerStart& start) noexcept {
         // The caller finds the drawing again as the host's active document.
         UniqueBstr name(start.path);
         ComPtr<IVectaDocument> opened;
-        return documents->Open(name.get(), CVectaArgument::Index(0), CVectaArgument::Index(0), opened.put());
+        HRESULT hr = documents->Open(name.get(), CVectaArgument::Index(0), CVectaArgument::Index(0), opened.put());
+        // A host that answers success without a document has opened nothing: its active
+        // drawing is some other one, which publishing would close unsaved.
+        if (SUCCEEDED(hr) && !opened) {
+            hr = E_FAIL;
+            CUtils::Instance().WriteLog(CUtils::LevelError, L"ThreadOpenDoc: IVectaDocuments->Open() returned no document (hr = %X)",
+                                        hr);
+        }
+        return hr;
     } catch (...) {
         return HResultFromCaught();
     }
@@ -61,10 +69,9 @@ LONG CTimedOpen::RunningWorkers() noexcept { return InterlockedCompareExchange(&
 DWORD WINAPI CTimedOpen::ThreadOpenDoc(void* parameter) noexcept {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
     const HRESULT hr = OpenOnWorker(*start);
-    const HMODULE module = start->module;
     start.reset();
     InterlockedDecrement(&g_runningWorkers);
-    FreeLibraryAndExitThread(module, static_cast<DWORD>(hr));
+    return static_cast<DWORD>(hr);
 }
 
 HRESULT CTimedOpen::Open(const std::wstring& path, IVectaDocument** document) const {
@@ -80,24 +87,15 @@ HRESULT CTimedOpen::Open(const std::wstring& path, IVectaDocument** document) co
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to create IStream object (hr = %X)", hr);
         return hr;
     }
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ThreadOpenDoc),
-                            &start->module)) {
-        hr = HRESULT_FROM_WIN32(GetLastError());
-        utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
-        return E_FAIL;
-    }
-    ScopeGuard unloadOnFailure([module = start->module] { FreeLibrary(module); });
-
     InterlockedIncrement(&g_runningWorkers);
-    UniqueHandle worker(CreateThread(nullptr, 0, &ThreadOpenDoc, start.get(), 0, nullptr));
+    UniqueHandle worker(CComponentThreads::Start(&ThreadOpenDoc, start.get()));
     if (!worker.valid()) {
         InterlockedDecrement(&g_runningWorkers);
         hr = HRESULT_FROM_WIN32(GetLastError());
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
         return E_FAIL;
     }
-    (void)start.release();  // the worker owns it now, module reference included
-    unloadOnFailure.dismiss();
+    (void)start.release();  // the worker owns it now
 
     if (WaitForSingleObject(worker.get(), m_timeLimit) != WAIT_OBJECT_0) {
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Time-out interval elapsed -> terminate thread");

@@ -6,8 +6,8 @@
 // Opens a drawing read-write on a worker thread in its own single-threaded apartment and
 // waits for it at most a time limit, so that a host hanging in its open cannot hold an
 // unattended caller for ever. A worker still running at the limit is abandoned, never
-// terminated: it keeps the module loaded, releases what it holds when the host finally
-// answers and ends by itself; its results are never looked at.
+// terminated: the module stays loaded while it runs; it releases what it holds when the
+// host finally answers and ends by itself; its results are never looked at.
 class CTimedOpen {
 public:
     static constexpr DWORD kTimeLimit = 120000;

@@ -9,5 +9,5 @@ HRESULT CCAI_Call::OpenDocument(const std::wstring& path, int readOnly) {
 }
 
 HRESULT CCAI_Call::OpenDocumentWithTimeout(const std::wstring& path, IVectaDocument** document) {
-    return CTimedOpen(DocumentContext(), CTimedOpen::kTimeLimit).Open(path, document);
+    return CTimedOpen(DocumentContext(), m_openTimeLimit).Open(path, document);
 }

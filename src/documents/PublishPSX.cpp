@@ -84,6 +84,9 @@ HRESULT CCAI_Call::PublishPSX(const std::wstring& path) {
     int onClose = 1;
     hr = PublishPSXAttempt(path, addIn.get(), onClose);
     if (FAILED(hr) && onClose == 0) hr = PublishPSXOnCopy(path, addIn.get(), onClose);
+    // The host may still be busy in the abandoned open, and releasing a proxy waits for
+    // it: the add-in and the connection are parked until the host has answered.
+    if (hr == HR_TIMEOUT) CParkedHostReferences::Park({object.detach(), addIn.detach(), m_application.detach()});
     return hr;
 }
 
@@ -135,16 +138,26 @@ HRESULT CCAI_Call::PublishPSXAttempt(const std::wstring& path, IVntAddIn* addIn,
     const UniqueBstr publishSwitch(kPublishSwitch);
     (void)addIn->SetSymbol(publishSwitch.get(), UniqueBstr(L"1").get());
 
-    // The add-in publishes during the close or the save and reports through the client;
-    // what these calls return says nothing about the publication.
+    // The add-in publishes during the close or the save and reports through the client. A
+    // close or save that failed never let it run, so the preset outcome would read as success.
     const VARIANT discardChanges = CVectaArgument::Index(0);
     if (onClose != 0) {
-        (void)document->Close(discardChanges, CVectaArgument::Missing());
+        const HRESULT closed = document->Close(discardChanges, CVectaArgument::Missing());
+        if (FAILED(closed)) {
+            // The drawing stays open: it must not publish when the user closes it later.
+            (void)addIn->SetSymbol(publishSwitch.get(), UniqueBstr(L"0").get());
+            utils.WriteLog(CUtils::LevelError, L"PublishPSX: IVectaDocument->Close() failed (hr = %X)", closed);
+            return closed;
+        }
         (void)document->SendCommand(UniqueBstr(L"").get());
     } else {
-        (void)document->Save();
+        const HRESULT saved = document->Save();
         (void)addIn->SetSymbol(publishSwitch.get(), UniqueBstr(L"0").get());
         (void)document->Close(discardChanges, CVectaArgument::Missing());
+        if (FAILED(saved)) {
+            utils.WriteLog(CUtils::LevelError, L"PublishPSX: IVectaDocument->Save() failed (hr = %X)", saved);
+            return saved;
+        }
     }
 
     const std::wstring outcome = session.GetClientVariable(kOutcomeVariable);

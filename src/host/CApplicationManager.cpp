@@ -97,17 +97,11 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
                        DeadlineText(deadline));
         deadline = 0;
     }
-    std::shared_ptr<CCancelThread> cancel;
-    if (deadline != 0) {
+    if (deadline != 0)
         utils.WriteLog(CUtils::LevelInfo, L"Use JobServer deadline for this job: %24.24s", DeadlineText(deadline));
-    } else {
-        cancel = CCancelThread::Start(profile, m_startupWait);
-        if (!cancel) {
-            utils.WriteLog(CUtils::LevelError, L"Thread for cancelling operation can't be created");
-            return E_FAIL;
-        }
-        cancel->ResetCancel();
-    }
+    // Started once the first pass has not found the host (a host found at once never needs
+    // it); stopped however the search ends, an exception included.
+    CCancelThread::Owner cancel;
 
     m_started = 0;
     hr = S_OK;
@@ -151,11 +145,18 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             hr = HR_TIMEOUT;
             break;
         }
+        if (deadline == 0 && !cancel) {
+            cancel = CCancelThread::Start(profile, m_startupWait);
+            if (!cancel) {
+                utils.WriteLog(CUtils::LevelError, L"Thread for cancelling operation can't be created");
+                hr = E_FAIL;
+                break;
+            }
+        }
         WaitOnePass(cancel.get());
     }
 
     if (m_started == 1) utils.UpdatePublishOptions();
-    if (cancel) cancel->Stop();
     return hr;
 }
 

@@ -1,5 +1,6 @@
 #include "CCancelThread.h"
 #include "client/CVantorApplication.h"
+#include "component/CComponentThreads.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/ScopeGuard.h"
@@ -8,101 +9,100 @@ namespace {
 
 constexpr UINT kQuestionStyle = MB_ICONQUESTION | MB_YESNO;
 
-}  // namespace
+// Marshal data never unmarshalled still holds a reference on the client's object.
+void ReleaseUnread(IStream* stream) noexcept {
+    if (!stream) return;
+    const LARGE_INTEGER start{};
+    if (SUCCEEDED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) CoReleaseMarshalData(stream);
+    stream->Release();
+}
 
-// What the new thread receives: its share of the object and a reference on the module
-// that keeps the component loaded until the thread has left its code.
-struct CCancelThread::ThreadStart {
-    std::shared_ptr<CCancelThread> owner;
-    HMODULE module = nullptr;
-};
+}  // namespace
 
 CCancelThread::CCancelThread(const std::wstring& profile, long startupWait)
     : m_profile(profile), m_startupWait(startupWait) {}
 
-CCancelThread::~CCancelThread() {
-    if (!m_callbackStream) return;
-    // Marshal data that was never unmarshalled still holds a reference on the client's object.
-    const LARGE_INTEGER start{};
-    if (SUCCEEDED(m_callbackStream->Seek(start, STREAM_SEEK_SET, nullptr))) CoReleaseMarshalData(m_callbackStream.get());
-}
+CCancelThread::~CCancelThread() { ReleaseUnread(TakeCallbackStream()); }
 
-std::shared_ptr<CCancelThread> CCancelThread::Start(const std::wstring& profile, long startupWait) {
+CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long startupWait) {
     std::shared_ptr<CCancelThread> self(new CCancelThread(profile, startupWait));
     self->m_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     self->m_cancelledEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!self->m_event.valid() || !self->m_cancelledEvent.valid()) return nullptr;
+    if (!self->m_event.valid() || !self->m_cancelledEvent.valid()) return {};
 
-    // The thread asks the client for its texts; the client's object belongs to this
-    // thread's apartment, so the thread gets a marshalled copy (a proxy when needed).
+    // The client's object belongs to the search's apartment: the thread gets a marshalled copy.
     if (ICAICallback* callback = CVantorApplication::Instance().GetCallback()) {
-        const HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_ICAICallback, callback, self->m_callbackStream.put());
+        IStream* stream = nullptr;
+        const HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_ICAICallback, callback, &stream);
         if (FAILED(hr))
             CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Client not reachable from the thread (hr = %X)",
                                         hr);
+        self->m_callbackStream = stream;
     }
 
-    auto start = std::make_unique<ThreadStart>();
-    start->owner = self;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&CCancelThread::CancelThread),
-                            &start->module))
-        return nullptr;
-    HANDLE thread = CreateThread(nullptr, 0, &CCancelThread::CancelThread, start.get(), 0, nullptr);
-    if (!thread) {
-        FreeLibrary(start->module);
-        return nullptr;
-    }
-    (void)start.release();
-    CloseHandle(thread);
-    return self;
+    auto share = std::make_unique<std::shared_ptr<CCancelThread>>(self);
+    UniqueHandle thread(CComponentThreads::Start(&CCancelThread::CancelThread, share.get()));
+    if (!thread.valid()) return {};
+    (void)share.release();  // the thread's share now
+    return Owner(std::move(self));
 }
 
-void CCancelThread::ResetCancel() noexcept {
-    m_cancelled = 0;
-    ResetEvent(m_cancelledEvent.get());
+void CCancelThread::Stop() noexcept {
+    m_stopped = true;
+    SetEvent(m_event.get());
+    // Released here, in the callback's own apartment, unless the thread took it already.
+    ReleaseUnread(TakeCallbackStream());
 }
-
-void CCancelThread::Stop() noexcept { SetEvent(m_event.get()); }
 
 DWORD WINAPI CCancelThread::CancelThread(void* argument) noexcept {
-    HMODULE module = nullptr;
-    {
-        std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(argument));
-        module = start->module;
-        start->owner->Run();
-    }
-    FreeLibraryAndExitThread(module, 0);
+    const std::unique_ptr<std::shared_ptr<CCancelThread>> share(static_cast<std::shared_ptr<CCancelThread>*>(argument));
+    (*share)->Run();
+    return 0;
 }
 
 void CCancelThread::Run() noexcept {
     try {
-        const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        ScopeGuard uninitialize([init]() noexcept {
-            if (SUCCEEDED(init)) CoUninitialize();
-        });
-        ComPtr<ICAICallback> callback;
-        if (m_callbackStream) {
-            const HRESULT hr =
-                CoGetInterfaceAndReleaseStream(m_callbackStream.detach(), IID_ICAICallback, callback.put_void());
-            if (FAILED(hr))
-                CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Client not reachable from the thread (hr = %X)",
-                                            hr);
-        }
-        // Never the Run thread's own pointer: without a copy the thread asks with the keys.
-        CAICallbackHandler::ThreadCallbackScope scope(callback.get());
-        AskUntilFoundOrCancelled();
+        CUtils::Instance().WriteLog(CUtils::LevelInfo, L"CancelThread: Enter");
+        if (WaitForSingleObject(m_event.get(), static_cast<DWORD>(m_startupWait)) == WAIT_TIMEOUT)
+            AskWithClient();
+        else
+            LogExit();
     } catch (...) {
         CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Unexpected failure (hr = %X)", HResultFromCaught());
     }
 }
 
+// The questions take their texts from the client, through the copy the search marshalled.
+void CCancelThread::AskWithClient() {
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    ScopeGuard uninitialize([init]() noexcept {
+        if (SUCCEEDED(init)) CoUninitialize();
+    });
+    IStream* stream = TakeCallbackStream();
+    if (m_stopped.load()) {  // the search has just ended
+        ReleaseUnread(stream);
+        return LogExit();
+    }
+    ComPtr<ICAICallback> callback;
+    if (stream) {
+        const HRESULT hr = CoGetInterfaceAndReleaseStream(stream, IID_ICAICallback, callback.put_void());
+        if (FAILED(hr))
+            CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Client not reachable from the thread (hr = %X)",
+                                        hr);
+    }
+    // Never the search's own pointer: without a copy the thread asks with the keys.
+    CAICallbackHandler::ThreadCallbackScope scope(callback.get());
+    AskUntilFoundOrCancelled();
+    LogExit();  // before the copy goes: its release waits for the search's apartment
+}
+
+void CCancelThread::LogExit() { CUtils::Instance().WriteLog(CUtils::LevelInfo, L"CancelThread: Exit"); }
+
 void CCancelThread::AskUntilFoundOrCancelled() {
     CUtils& utils = CUtils::Instance();
     CVantorApplication& session = CVantorApplication::Instance();
-    utils.WriteLog(CUtils::LevelInfo, L"CancelThread: Enter");
     int yesAnswers = 0;
-    for (bool first = true; WaitForSingleObject(m_event.get(), static_cast<DWORD>(m_startupWait)) == WAIT_TIMEOUT;
-         first = false) {
+    for (bool first = true;; first = false) {
         utils.WriteLog(first ? CUtils::LevelInfo : CUtils::LevelError,
                        L"CancelThread: Wait for %s with the profile '%s' to be available", session.GetApplicationName(),
                        m_profile);
@@ -111,6 +111,7 @@ void CCancelThread::AskUntilFoundOrCancelled() {
         const int answer = utils.AskMessage(question, IDYES, kQuestionStyle);
         if (answer == IDYES && yesAnswers < kMaxYesAnswers) {
             ++yesAnswers;
+            if (WaitForSingleObject(m_event.get(), static_cast<DWORD>(m_startupWait)) != WAIT_TIMEOUT) return;
             continue;
         }
         if (yesAnswers >= kMaxYesAnswers)
@@ -119,7 +120,6 @@ void CCancelThread::AskUntilFoundOrCancelled() {
             utils.WriteLog(CUtils::LevelInfo, L"CancelThread: User has cancelled the operation!");
         m_cancelled = 1;
         SetEvent(m_cancelledEvent.get());
-        break;
+        return;
     }
-    utils.WriteLog(CUtils::LevelInfo, L"CancelThread: Exit");
 }

@@ -1,5 +1,4 @@
 #pragma once
-#include "support/ComPtr.h"
 #include "support/UniqueHandle.h"
 #include <objidl.h>
 #include <atomic>
@@ -14,31 +13,57 @@ class CCancelThread {
 public:
     static constexpr int kMaxYesAnswers = 5;
 
+    // The search's hold on its thread: stops the thread however the search ends.
+    class Owner {
+    public:
+        Owner() noexcept = default;
+        explicit Owner(std::shared_ptr<CCancelThread> thread) noexcept : m_thread(std::move(thread)) {}
+        Owner(Owner&&) noexcept = default;
+        Owner& operator=(Owner&& other) noexcept {
+            if (this != &other) {
+                if (m_thread) m_thread->Stop();
+                m_thread = std::move(other.m_thread);
+            }
+            return *this;
+        }
+        ~Owner() {
+            if (m_thread) m_thread->Stop();
+        }
+        explicit operator bool() const noexcept { return m_thread != nullptr; }
+        CCancelThread* operator->() const noexcept { return m_thread.get(); }
+        CCancelThread* get() const noexcept { return m_thread.get(); }
+
+    private:
+        std::shared_ptr<CCancelThread> m_thread;
+    };
+
     ~CCancelThread();
 
-    // Creates the cancel event and starts the thread; null when either cannot be created.
-    // The client's callback is marshalled for the thread here, on the Run thread.
-    static std::shared_ptr<CCancelThread> Start(const std::wstring& profile, long startupWait);
+    // Creates the cancel event and starts the thread; empty when either cannot be created.
+    // The client's callback is marshalled for the thread here, on the search's thread.
+    static Owner Start(const std::wstring& profile, long startupWait);
 
     bool IsCancelled() const noexcept { return m_cancelled.load() != 0; }
-    void ResetCancel() noexcept;
     // Signalled when the flag rises, so that the search need not sleep out its pass.
     HANDLE CancelledEvent() const noexcept { return m_cancelledEvent.get(); }
-    // Ends a waiting thread; a question already open stays until answered.
-    void Stop() noexcept;
 
 private:
-    struct ThreadStart;
-
     CCancelThread(const std::wstring& profile, long startupWait);
     static DWORD WINAPI CancelThread(void* argument) noexcept;
+    // Ends a waiting thread; a question already open stays until answered.
+    void Stop() noexcept;
     void Run() noexcept;
+    void AskWithClient();
     void AskUntilFoundOrCancelled();
+    static void LogExit();
+    // The marshalled callback, taken once: by the thread, or released unread by the search.
+    IStream* TakeCallbackStream() noexcept { return m_callbackStream.exchange(nullptr); }
 
     UniqueHandle m_event;           // auto-reset; the search signals it when it ends
     UniqueHandle m_cancelledEvent;  // manual-reset twin of the flag
     std::atomic<int> m_cancelled{0};
+    std::atomic<bool> m_stopped{false};
     const std::wstring m_profile;
     const long m_startupWait;
-    ComPtr<IStream> m_callbackStream;  // taken by the thread; released unread if it never runs
+    std::atomic<IStream*> m_callbackStream{nullptr};
 };

@@ -7,6 +7,7 @@
 
 HRESULT CCAI_Call::ConnectApplication(int start, int useLastProfile, int checkBusy) {
     try {
+        CParkedHostReferences::ReleaseAnswered();
         CApplicationManager manager;
         ComPtr<IUnknown> object;
         const HRESULT located = manager.LocateApplication(object, start, useLastProfile);

@@ -1,5 +1,6 @@
 // The component DLL loaded by path, as COM loads it, without registration.
 #include "fakes/ArgumentArray.h"
+#include "fakes/CSimProcess.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
 #include "fakes/TempFolder.h"
@@ -7,6 +8,7 @@
 #include "support/UniqueVariant.h"
 #include <QELDVecta17x.h>
 #include <gmock/gmock.h>
+#include <vector>
 
 using ::testing::Contains;
 
@@ -142,6 +144,91 @@ TEST_F(ModuleTest, ObjectsShareTheProcessWideSettings) {
     // The Info entry of the second object shows the threshold set through the first.
     EXPECT_THAT(LogReader().Messages(), Contains(L"Info: Run() QELDCHECKAPPLICATION"));
     EXPECT_EQ(client->RefCount(), 1);
+}
+
+// The handles this process holds. Wine answers GetProcessHandleCount with 0, so there they
+// are counted in the system's handle list.
+DWORD ProcessHandleCount() {
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) return count;
+    using Query = LONG(NTAPI*)(ULONG, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    struct Entry {
+        ULONG process;
+        BYTE type, flags;
+        USHORT value;
+        void* object;
+        ULONG access;
+    };
+    struct List {
+        ULONG count;
+        Entry entries[1];
+    };
+    constexpr ULONG kSystemHandleInformation = 16;
+    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+    std::vector<BYTE> buffer(1 << 16);
+    ULONG needed = 0;
+    LONG status;
+    while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+           kInfoLengthMismatch)
+        buffer.resize(buffer.size() * 2);
+    if (status != 0) return 0;
+    const auto* list = reinterpret_cast<const List*>(buffer.data());
+    for (ULONG i = 0; i < list->count; ++i) count += list->entries[i].process == GetCurrentProcessId();
+    return count;
+}
+
+// Load, a search for a host that never comes (its cancel thread included), release, unload:
+// cycle after cycle the process keeps no more handles than after the first.
+TEST(ModuleUnloadTest, LoadUnloadCyclesLeakNoHandles) {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    ASSERT_EQ(CSimProcess::RegisterAll(), S_OK);  // the moniker parses; the search waits
+    // The system libraries the component imports stay loaded, as in a client that uses them
+    // itself: their own loading and unloading is not the component's.
+    for (const wchar_t* name : {L"comdlg32.dll", L"version.dll", L"user32.dll", L"advapi32.dll"})
+        ASSERT_NE(LoadLibraryW(name), nullptr);
+    TempFolder folder;
+    ComPtr<FakeCallback> client;
+    client.attach(FakeCallback::Create());
+    client->environment[L"_VNTXVER"] = L"530";
+    client->answers[L"#(Appl:Profile)"] = L"NoSuchHost";
+    client->answers[L"#(Appl:VectaVersion)"] = L"R17.2";
+    client->answers[L"#(Appl:WaitForStartup)"] = L"50";
+    auto cycle = [&] {
+        HMODULE module = LoadLibraryW(L"Z:" COMPONENT_DLL);
+        ASSERT_NE(module, nullptr);
+        auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+        auto canUnload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+        {
+            ComPtr<IClassFactory> factory;
+            ASSERT_EQ(getClassObject(CLSID_CAI_Call, IID_IClassFactory, factory.put_void()), S_OK);
+            ComPtr<ICAI_Call> call;
+            ASSERT_EQ(factory->CreateInstance(nullptr, IID_ICAI_Call, call.put_void()), S_OK);
+            UniqueVariant result;
+            EXPECT_TRUE(FAILED(call->Run(client.get(), ArgumentArray({L"QELDOPEN", L"C:\\w\\a.vdr", L""}).get(), result.put())));
+        }
+        // The module stays while its threads end (the cancel thread's last call to the
+        // client needs this apartment to pump); then COM may unload it.
+        HRESULT unload = S_FALSE;
+        HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        for (int i = 0; i < 100 && (unload = canUnload()) != S_OK; ++i) {
+            DWORD index = 0;
+            (void)CoWaitForMultipleHandles(0, 20, 1, &never, &index);
+        }
+        CloseHandle(never);
+        EXPECT_EQ(unload, S_OK);
+        EXPECT_TRUE(FreeLibrary(module));
+        EXPECT_EQ(GetModuleHandleW(L"Z:" COMPONENT_DLL), nullptr);
+    };
+    cycle();
+    const DWORD baseline = ProcessHandleCount();
+    ASSERT_GT(baseline, 0u);
+    for (int i = 0; i < 8; ++i) cycle();
+    EXPECT_EQ(ProcessHandleCount(), baseline);
+    EXPECT_EQ(client->RefCount(), 1);
+    CoUninitialize();
 }
 
 }  // namespace

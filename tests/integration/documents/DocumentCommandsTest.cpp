@@ -1,5 +1,9 @@
 // The document commands end to end: Run with a client whose "___Shell" launches VectaSim.
 #include "HostTest.h"
+#include "component/CComponentThreads.h"
+#include "component/CModuleLock.h"
+#include "documents/CTimedOpen.h"
+#include "support/ResultMacros.h"
 #include <filesystem>
 #include <fstream>
 
@@ -81,6 +85,45 @@ TEST_F(DocumentCommandsTest, ACancelledTemplateChoiceNeverStartsAHost) {
     EXPECT_EQ(Run({L"QELDNEW", folder.File(L"never.vdr"), L""}, result), E_FAIL);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(ShellCalls(), 0u);
+}
+
+// A host that never answers the open: the publication ends at the (shortened) limit without
+// waiting on the host again, the next command works meanwhile, and once the host lets go
+// everything the component held on it is released and the next publication works.
+TEST_F(DocumentCommandsTest, APublicationWhoseOpenNeverReturnsEndsAtTheLimit) {
+    const std::wstring control = Write(L"control.json", "{}");
+    SetOpenArgument(L"/control \"" + control + L"\"");
+    SetAnswer(L"#(DTY:ContainerAutoPSX)", folder.File(L"held.psx"));
+    const std::wstring path = Write(L"held.vdr", kDrawing);
+    LONG result = -1;
+    ASSERT_EQ(Run({L"QELDOPEN", Write(L"other.vdr", kDrawing), L""}, result), S_OK);  // the host runs
+
+    Write(L"control.json", R"({"openHold": true})");
+    constexpr DWORD kLimit = 1500;
+    Call().SetOpenTimeLimit(kLimit);
+    const DWORD begin = GetTickCount();
+    EXPECT_EQ(Run({L"QELDPUBLISHPSX", path, L""}, result), HR_TIMEOUT);
+    const DWORD took = GetTickCount() - begin;
+    EXPECT_EQ(result, 1);
+    EXPECT_GE(took, kLimit);
+    EXPECT_LT(took, kLimit + 1000);
+    EXPECT_THAT(Messages(), ::testing::Contains(L"Error: OpenDocumentWithTimeout: Time-out interval elapsed -> terminate thread"));
+    EXPECT_TRUE(CComponentThreads::AnyRunning());
+    EXPECT_TRUE(CParkedHostReferences::Any());
+    EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
+
+    Write(L"control.json", "{}");
+    for (int i = 0; i < 100 && CTimedOpen::RunningWorkers() != 0; ++i) Sleep(50);
+    EXPECT_EQ(CTimedOpen::RunningWorkers(), 0);
+    Call().SetOpenTimeLimit(CTimedOpen::kTimeLimit);
+    EXPECT_EQ(Run({L"QELDPUBLISHPSX", path, L""}, result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(CParkedHostReferences::Any());
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder.File(L"held.psx"))));
+    QuitHosts();
+    object.reset();
+    for (int i = 0; i < 100 && !CModuleLock::CanUnload(); ++i) Sleep(50);
+    EXPECT_TRUE(CModuleLock::CanUnload());
 }
 
 }  // namespace

@@ -324,6 +324,11 @@ TEST_F(PublishEndToEndTest, HostAndTargetFailuresGiveTheirCodes) {
          L"Error: PublishPSX: Interface Derudir.VntApplication2 not compatible"},
         {"no add-in object", R"({"addIn": "missing"})", false, "  HRESULT 0x80040154, result 3  FAILED",
          L"Error: PublishPSX: Failed to get interface Derudir.VntApplication2 (hr = 80040154)"},
+        // A close or save that failed never let the add-in run: the preset outcome is not read.
+        {"close fails", R"({"closeFails": true})", false, "  HRESULT 0x80004005, result 3  FAILED",
+         L"Error: PublishPSX: IVectaDocument->Close() failed (hr = 80004005)"},
+        {"fallback save fails", R"({"saveFails": true, "publishOutcome": "4"})", false,
+         "  HRESULT 0x80004005, result 3  FAILED", L"Error: PublishPSX: IVectaDocument->Save() failed (hr = 80004005)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
