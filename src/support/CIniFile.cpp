@@ -1,6 +1,8 @@
 #include "CIniFile.h"
 #include "CTextFileRead.h"
+#include "CUtils.h"
 #include "ClientText.h"
+#include <new>
 #include <string_view>
 
 namespace {
@@ -25,7 +27,20 @@ bool CIniFile::Load(const std::wstring& path) {
         m_status = StatusOpenFailed;
         return false;
     }
+    try {
+        m_status = ReadSections(reader) ? StatusLoaded : StatusNoSection;
+    } catch (const std::bad_alloc&) {
+        // Half a file is no use to anyone, and the client's process needs its memory back.
+        m_sections.clear();
+        m_status = StatusOutOfMemory;
+        CUtils::Instance().WriteLog(CUtils::LevelError, L"CIniFile::Load: %s is too large to load (hr = %X)", path,
+                                    E_OUTOFMEMORY);
+    }
+    reader.Close();
+    return m_status == StatusLoaded;
+}
 
+bool CIniFile::ReadSections(CTextFileRead& reader) {
     CIniSection* current = nullptr;
     bool sectionRead = false;
     wchar_t line[LineChars];
@@ -36,7 +51,9 @@ bool CIniFile::Load(const std::wstring& path) {
         if (text.front() == L'[') {
             const std::wstring_view inside = text.substr(1);
             auto& slot = m_sections[ToUpper(inside.substr(0, inside.rfind(L']')))];
-            slot = std::make_unique<CIniSection>(&m_memory);
+            // A section that is replaced goes with its entries; the finished one sheds what only reading needed.
+            if (current && current != slot.get()) current->EndLoading();
+            slot = std::make_unique<CIniSection>();
             current = slot.get();
             sectionRead = true;
             continue;
@@ -46,9 +63,7 @@ bool CIniFile::Load(const std::wstring& path) {
         const std::wstring_view key = text.substr(0, equals);
         current->SetEntry(IsSuperKey(key) ? SuperKey : key, text.substr(equals + 1));
     }
-    reader.Close();
-
-    m_status = sectionRead ? StatusLoaded : StatusNoSection;
+    if (current) current->EndLoading();
     return sectionRead;
 }
 
@@ -62,8 +77,9 @@ bool CIniFile::GetSection(const std::wstring& name, IniEntries& out) const {
     if (!section) return false;
     section->CopyEntriesInto(out);
     // One level only: the base section's own "SUPER" is copied but not followed.
-    if (const auto* super = section->FindEntry(SuperKey)) {
-        if (const CIniSection* base = FindSection(*super)) base->CopyEntriesInto(out);
+    std::wstring super;
+    if (section->FindEntry(SuperKey, super)) {
+        if (const CIniSection* base = FindSection(super)) base->CopyEntriesInto(out);
     }
     return !out.empty();
 }

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+class CTextFileRead;
+
 // A read-only INI file: sections named in upper case, one level of inheritance through a
 // section's "SUPER" key. Read through CTextFileRead, so ANSI, UTF-8 and UTF-16 files work.
 class CIniFile {
@@ -12,6 +14,8 @@ public:
     static constexpr int32_t StatusLoaded = 1;
     static constexpr int32_t StatusOpenFailed = -1;
     static constexpr int32_t StatusNoSection = -2;
+    // The file held more than the process could take; nothing loaded is kept.
+    static constexpr int32_t StatusOutOfMemory = -3;
 
     CIniFile() = default;
     CIniFile(const CIniFile&) = delete;
@@ -19,6 +23,7 @@ public:
     virtual ~CIniFile() = default;
 
     // True when the file opened and held at least one section line; adds to earlier loads.
+    // A file too large for the process's memory gives false and an Error entry in the log.
     bool Load(const std::wstring& path);
     // Copies the section's entries, then those of the section its "SUPER" names, into out
     // (not cleared first); true when out is not empty afterwards.
@@ -32,10 +37,9 @@ public:
 private:
     using Sections = std::map<std::wstring, std::unique_ptr<CIniSection>>;
 
+    bool ReadSections(CTextFileRead& reader);
     const CIniSection* FindSection(std::wstring_view name) const;
 
-    // Declared before the sections, whose entries it holds, so that it goes after them.
-    std::pmr::monotonic_buffer_resource m_memory;
     Sections m_sections;
     int32_t m_status = StatusNotLoaded;
     std::wstring m_fileName;
