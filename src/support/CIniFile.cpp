@@ -20,14 +20,14 @@ bool IsSuperKey(std::wstring_view key) {
 }  // namespace
 
 bool CIniFile::Load(const std::wstring& path) {
-    m_fileName = path;
-    CTextFileRead reader;
-    reader.Open(path.c_str());
-    if (!reader.IsOpen()) {
-        m_status = StatusOpenFailed;
-        return false;
-    }
     try {
+        m_fileName = path;
+        CTextFileRead reader;
+        reader.Open(path.c_str());
+        if (!reader.IsOpen()) {
+            m_status = StatusOpenFailed;
+            return false;
+        }
         m_status = ReadSections(reader) ? StatusLoaded : StatusNoSection;
     } catch (const std::bad_alloc&) {
         // Half a file is no use to anyone, and the client's process needs its memory back.
@@ -36,7 +36,6 @@ bool CIniFile::Load(const std::wstring& path) {
         CUtils::Instance().WriteLog(CUtils::LevelError, L"CIniFile::Load: %s is too large to load (hr = %X)", path,
                                     E_OUTOFMEMORY);
     }
-    reader.Close();
     return m_status == StatusLoaded;
 }
 

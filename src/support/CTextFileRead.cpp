@@ -27,7 +27,9 @@ void CTextFileRead::Open(const wchar_t* path) {
     m_blockSize = 0;
     m_firstLine = true;
     m_pushedBack = false;
-    if (IsOpen()) DetectEncoding();
+    if (!IsOpen()) return;
+    if (!m_block) m_block = std::make_unique_for_overwrite<uint8_t[]>(BlockBytes);
+    DetectEncoding();
 }
 
 bool CTextFileRead::Close() noexcept {
@@ -63,7 +65,7 @@ void CTextFileRead::DetectEncoding() {
     } else {
         // Only the tests reported passed count; the function's own verdict is ignored.
         int tests = ForwardUnicodeTests | ReverseUnicodeTests;
-        IsTextUnicode(m_block, m_blockSize, &tests);
+        IsTextUnicode(m_block.get(), std::min(m_blockSize, DetectionBytes), &tests);
         if (tests & ForwardUnicodeTests)
             m_encoding = Utf16LittleEndian;
         else if (tests & ReverseUnicodeTests)
@@ -98,9 +100,9 @@ bool CTextFileRead::ReadByteAtBlockEdge(uint8_t& b) {
         m_endOfFile = true;
         return false;
     }
-    std::memset(m_block, 0, sizeof m_block);
+    // Bytes beyond the block size are never looked at, so the block is not cleared first.
     DWORD read = 0;
-    if (!ReadFile(m_file.get(), m_block, BlockBytes, &read, nullptr)) read = 0;
+    if (!ReadFile(m_file.get(), m_block.get(), BlockBytes, &read, nullptr)) read = 0;
     m_blockSize = static_cast<int32_t>(read);
     if (m_blockSize == 0) {
         m_endOfFile = true;
