@@ -84,10 +84,10 @@ bool CIniFile::GetSection(const std::wstring& name, IniEntries& out) const {
 }
 
 bool CIniFile::HasEntries() const {
-    IniEntries work;
-    for (const auto& [name, section] : m_sections) {
-        work.clear();
-        if (GetSection(name, work)) return true;
-    }
+    // GetSection only ever adds the base's entries to the section's own, and a "SUPER" to
+    // follow is an entry itself: a section yields entries exactly when it has one. Asking
+    // that spares building a copy of each section.
+    for (const auto& [name, section] : m_sections)
+        if (section && !section->IsEmpty()) return true;
     return false;
 }

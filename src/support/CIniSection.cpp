@@ -30,12 +30,6 @@ uint32_t RecordBytes(const Header& header) noexcept { return HeaderBytes + KeyBy
 
 // Each UTF-16 unit on its own as one to three bytes: the byte order of the result is the
 // order of the units, and unpaired surrogates survive.
-uint32_t EncodedBytes(std::wstring_view text) noexcept {
-    uint32_t bytes = 0;
-    for (const wchar_t c : text) bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
-    return bytes;
-}
-
 uint8_t* Encode(std::wstring_view text, uint8_t* out) noexcept {
     for (const wchar_t c : text) {
         if (c < 0x80) {
@@ -149,15 +143,16 @@ void CIniSection::EnsureIndexRoom() {
 
 void CIniSection::SetEntry(std::wstring_view key, std::wstring_view value) {
     if (key.size() > MaxTextUnits || value.size() > MaxTextUnits) throw std::length_error("INI entry too long");
-    const uint32_t keyBytes = EncodedBytes(key);
-    const uint32_t valueBytes = EncodedBytes(value);
-    const uint32_t size = HeaderBytes + keyBytes + valueBytes;
     EnsureIndexRoom();
+    // Room for the longest form; only what the encoded text takes is committed.
     uint32_t location = 0;
-    uint8_t* record = Reserve(size, location);
+    uint8_t* record = Reserve(static_cast<uint32_t>(HeaderBytes + 3 * (key.size() + value.size())), location);
+    uint8_t* keyEnd = Encode(key, record + HeaderBytes);
+    const auto keyBytes = static_cast<uint32_t>(keyEnd - record - HeaderBytes);
+    const auto valueBytes = static_cast<uint32_t>(Encode(value, keyEnd) - keyEnd);
+    const uint32_t size = HeaderBytes + keyBytes + valueBytes;
     const Header header{static_cast<uint16_t>(keyBytes), static_cast<uint16_t>(valueBytes)};
     std::memcpy(record, &header, sizeof header);
-    Encode(value, Encode(key, record + HeaderBytes));
 
     uint32_t* slot = FindSlot(record + HeaderBytes, keyBytes);
     if (*slot != 0) {
@@ -231,8 +226,8 @@ void CIniSection::EndLoading() {
 
 bool CIniSection::FindEntry(std::wstring_view key, std::wstring& value) const {
     if (key.size() > MaxTextUnits) return false;
-    std::vector<uint8_t> wanted(EncodedBytes(key));
-    Encode(key, wanted.data());
+    std::vector<uint8_t> wanted(3 * key.size());
+    wanted.resize(static_cast<size_t>(Encode(key, wanted.data()) - wanted.data()));
     bool found = false;
     ForEachRecord([&](const uint8_t* record, const Header& header, uint32_t) {
         if (found || KeyBytes(header) != wanted.size() ||

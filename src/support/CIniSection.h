@@ -32,6 +32,7 @@ public:
     bool FindEntry(std::wstring_view key, std::wstring& value) const;
     // Copies every entry into out, replacing entries of the same key.
     void CopyEntriesInto(IniEntries& out) const;
+    bool IsEmpty() const noexcept { return m_entries == 0; }
 
     static constexpr size_t MaxTextUnits = 0x7FFF / 3;
 

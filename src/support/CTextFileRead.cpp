@@ -164,33 +164,41 @@ bool CTextFileRead::DecodeUtf16(wchar_t& c) {
     return true;
 }
 
-bool CTextFileRead::TakePlainByte(uint8_t& b, unsigned below) noexcept {
-    if (m_position + 1 >= m_blockSize) return false;
-    const uint8_t next = m_block[m_position + 1];
-    if (next >= below || next == 0x0D || next == 0x0A) return false;
-    b = next;
-    ++m_position;
-    return true;
+// The quick road through the body of a line: copies the units that lie wholly inside the
+// current block, decode on their own and are no CR or LF, at most max of them, and stops
+// before the first other one, which read then handles (block edges and the rare units).
+template <unsigned Below, class Unit>
+int32_t CTextFileRead::TakePlainBytes(Unit* out, int32_t max) noexcept {
+    const uint8_t* next = m_block.get() + m_position + 1;
+    const int32_t available = std::min(max, m_blockSize - m_position - 1);
+    int32_t taken = 0;
+    for (; taken < available; ++taken) {
+        const uint8_t b = next[taken];
+        if (b >= Below || b == 0x0D || b == 0x0A) break;
+        out[taken] = b;
+    }
+    m_position += taken;
+    return taken;
 }
 
 template <bool BigEndian>
-bool CTextFileRead::TakePlainUtf16(wchar_t& c) noexcept {
-    if (m_position + 2 >= m_blockSize) return false;
-    const uint8_t b0 = m_block[m_position + 1], b1 = m_block[m_position + 2];
-    const auto next = BigEndian ? static_cast<wchar_t>((b0 << 8) | b1) : static_cast<wchar_t>((b1 << 8) | b0);
-    if (next == 0x0D || next == 0x0A) return false;
-    c = next;
-    m_position += 2;
-    return true;
+int32_t CTextFileRead::TakePlainUtf16(wchar_t* out, int32_t max) noexcept {
+    const uint8_t* next = m_block.get() + m_position + 1;
+    const int32_t available = std::min(max, (m_blockSize - m_position - 1) / 2);
+    int32_t taken = 0;
+    for (; taken < available; ++taken, next += 2) {
+        const auto c = BigEndian ? static_cast<wchar_t>(next[0] << 8 | next[1]) : static_cast<wchar_t>(next[1] << 8 | next[0]);
+        if (c == 0x0D || c == 0x0A) break;
+        out[taken] = c;
+    }
+    m_position += 2 * taken;
+    return taken;
 }
 
 // The line rule, shared by bytes (ANSI) and characters. CR LF, LF and a lone CR end a line;
 // the break right after a delivered line is skipped, so an empty line that directly follows
 // a line is not delivered. The unit that ends or overflows a line is pushed back, so only
 // the first read of a line has to look for it (and for a byte order mark still to skip).
-// takePlain is the quick road through the body of a line: it hands out the next unit only
-// when it lies inside the current block, decodes on its own and is no CR or LF, and
-// otherwise consumes nothing, so that read handles block edges and the rare units.
 template <class Unit, class ReadUnit, class TakePlain>
 int32_t CTextFileRead::ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read, TakePlain takePlain) {
     constexpr Unit CR = 0x0D, LF = 0x0A;
@@ -205,9 +213,8 @@ int32_t CTextFileRead::ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, Rea
     int32_t stored = 0;
     if (c != CR) {
         while (c != LF && !m_endOfFile && stored < limit) {
-            // One place stays free for the c that the step below stores.
-            for (Unit next{}; stored + 1 < limit && takePlain(next); c = next) out[stored++] = c;
             out[stored++] = c;
+            stored += takePlain(out + stored, limit - stored);
             read(c);
             if (c == CR) break;
         }
@@ -236,31 +243,32 @@ bool CTextFileRead::ReadLineTerminated(wchar_t* buffer, int32_t size) {
     case Utf8:
         return ReadCharLine(
             buffer, size, [this](wchar_t& c) { return DecodeUtf8(c); },
-            [this](wchar_t& c) {
-                uint8_t ascii = 0;
-                if (!TakePlainByte(ascii, 0x80)) return false;
-                c = ascii;
-                return true;
-            });
+            [this](wchar_t* out, int32_t max) { return TakePlainBytes<0x80>(out, max); });
     case Utf16BigEndian:
         return ReadCharLine(
             buffer, size, [this](wchar_t& c) { return DecodeUtf16<true>(c); },
-            [this](wchar_t& c) { return TakePlainUtf16<true>(c); });
+            [this](wchar_t* out, int32_t max) { return TakePlainUtf16<true>(out, max); });
     case Utf16LittleEndian:
         return ReadCharLine(
             buffer, size, [this](wchar_t& c) { return DecodeUtf16<false>(c); },
-            [this](wchar_t& c) { return TakePlainUtf16<false>(c); });
+            [this](wchar_t* out, int32_t max) { return TakePlainUtf16<false>(out, max); });
     case Ansi:
         break;
     }
     if (size < MinAnsiLineSize) return false;
     if (m_lineBytes.size() < static_cast<size_t>(size)) m_lineBytes.resize(size);
-    const int32_t stored = ReadLineUnits(reinterpret_cast<uint8_t*>(m_lineBytes.data()), size - 1, m_pushedByte,
-                                         [this](uint8_t& b) { return ReadByte(b); },
-                                         [this](uint8_t& b) { return TakePlainByte(b, 0x100); });
+    auto* bytes = reinterpret_cast<uint8_t*>(m_lineBytes.data());
+    const int32_t stored = ReadLineUnits(bytes, size - 1, m_pushedByte, [this](uint8_t& b) { return ReadByte(b); },
+                                         [this](uint8_t* out, int32_t max) { return TakePlainBytes<0x100>(out, max); });
     if (stored < 0) return false;
-    // The line and its terminating zero byte: zero bytes beyond it would only give zeros.
-    MultiByteToWideChar(CP_ACP, 0, m_lineBytes.data(), stored + 1, buffer, size);
+    // Every ANSI code page maps the bytes below 0x80 to the same characters, so a line of
+    // them needs no conversion.
+    uint8_t high = 0;
+    for (int32_t i = 0; i < stored; ++i) high |= bytes[i];
+    if (high < 0x80)
+        std::copy_n(bytes, stored + 1, buffer);
+    else  // the line and its terminating zero byte: zero bytes beyond it would only give zeros
+        MultiByteToWideChar(CP_ACP, 0, m_lineBytes.data(), stored + 1, buffer, size);
     return true;
 }
 

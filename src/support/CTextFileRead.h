@@ -45,9 +45,10 @@ private:
     bool DecodeUtf8(wchar_t& c);
     template <bool BigEndian>
     bool DecodeUtf16(wchar_t& c);
-    bool TakePlainByte(uint8_t& b, unsigned below) noexcept;
+    template <unsigned Below, class Unit>
+    int32_t TakePlainBytes(Unit* out, int32_t max) noexcept;
     template <bool BigEndian>
-    bool TakePlainUtf16(wchar_t& c) noexcept;
+    int32_t TakePlainUtf16(wchar_t* out, int32_t max) noexcept;
     template <class Decode, class TakePlain>
     bool ReadCharLine(wchar_t* buffer, int32_t size, Decode decode, TakePlain takePlain);
     template <class Unit, class ReadUnit, class TakePlain>
