@@ -3,8 +3,9 @@
 // and ANSI; the target is a Load no slower than ten times that loop for each of them.
 // Then the memory a Load takes against the file's size, each case in a child process of
 // its own so that the peak belongs to that Load alone: 50 MB of distinct entries, in
-// sections of twenty or in one section (target at most twice the file), and 50 MB that keep
-// replacing one section or one key (target: bounded by what is kept, not by the file).
+// sections of twenty or in one section (target at most twice the file), in sections of one
+// short key each (the worst case: a section costs more than such a line), and 50 MB that
+// keep replacing one section or one key (target: bounded by what is kept, not by the file).
 #include "support/CIniFile.h"
 #include "support/CTextFileRead.h"
 #include "support/UniqueHandle.h"
@@ -156,11 +157,13 @@ bool WriteMemoryCase(const std::wstring& path, const std::string& which) {
         else if (which == "keys")  // one section of distinct keys
             for (int key = section * 20; key < section * 20 + 20; ++key)
                 text += L"KEY_" + std::to_wstring(key) + L"=value " + std::to_wstring(key) + L"\r\n";
+        else if (which == "tiny")  // sections of one short key each
+            text = L"[S" + std::to_wstring(section) + L"]\r\nkey=value " + std::to_wstring(section) + L"\r\n";
         else if (which == "sections")  // the same section again and again
             text = SectionText(L"TITLE", 0, section);
         else  // one key set again and again
             text = L"ATTR=Gr\x00F6\x00DF" L"e " + std::to_wstring(section) + L" mm\r\n";
-        if (section == 0 && which != "distinct" && which != "sections") text = L"[TITLE]\r\n" + text;
+        if (section == 0 && (which == "keys" || which == "key")) text = L"[TITLE]\r\n" + text;
         pending += Encode(CP_UTF8, text);
         if (pending.size() >= 1 << 20) {
             if (!Append(file, pending)) return false;
@@ -243,7 +246,7 @@ int main(int argc, char** argv) {
     bool ok = MeasureSpeed("UTF-8", L"bench_utf8.ini", "\xEF\xBB\xBF" + Encode(CP_UTF8, IniText(SpeedBytes * 9 / 10)));
     ok &= MeasureSpeed("UTF-16", L"bench_utf16.ini", Utf16File(IniText(SpeedBytes / 2)));
     ok &= MeasureSpeed("ANSI", L"bench_ansi.ini", Encode(CP_ACP, IniText(SpeedBytes)));
-    for (const char* which : {"distinct", "keys", "sections", "key"}) ok &= RunMemoryChild(which);
+    for (const char* which : {"distinct", "keys", "tiny", "sections", "key"}) ok &= RunMemoryChild(which);
     // A benchmark reports; it never fails the run.
     if (!ok) std::printf("some measurements could not be made\n");
     return 0;

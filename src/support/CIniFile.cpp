@@ -45,7 +45,11 @@ bool CIniFile::ReadSections(CTextFileRead& reader) {
     wchar_t line[LineChars];
     // Reading answers false exactly when the reader has reached the end of the file.
     while (reader.ReadLineTerminated(line, LineChars)) {
-        const std::wstring_view text(line);
+        // One pass finds both the end of the line and its first "=".
+        size_t length = 0, equals = std::wstring_view::npos;
+        for (; line[length] != L'\0'; ++length)
+            if (line[length] == L'=' && equals == std::wstring_view::npos) equals = length;
+        const std::wstring_view text(line, length);
         if (text.empty() || text.front() == L';') continue;
         if (text.front() == L'[') {
             const std::wstring_view inside = text.substr(1);
@@ -57,7 +61,6 @@ bool CIniFile::ReadSections(CTextFileRead& reader) {
             sectionRead = true;
             continue;
         }
-        const size_t equals = text.find(L'=');
         if (!current || equals == std::wstring_view::npos) continue;
         const std::wstring_view key = text.substr(0, equals);
         current->SetEntry(IsSuperKey(key) ? SuperKey : key, text.substr(equals + 1));

@@ -10,8 +10,9 @@ namespace {
 constexpr uint32_t HeaderBytes = 4;
 constexpr uint16_t DeadBit = 0x8000;
 constexpr uint32_t BlockBytes = 0x10000;
-constexpr uint32_t FirstBlockBytes = 256;
-constexpr size_t FirstIndexSlots = 16;
+// Enough for a title import section of twenty attributes without growing.
+constexpr uint32_t FirstBlockBytes = 1024;
+constexpr size_t FirstIndexSlots = 32;
 
 struct Header {
     uint16_t key;
@@ -31,8 +32,11 @@ uint32_t RecordBytes(const Header& header) noexcept { return HeaderBytes + KeyBy
 // Each UTF-16 unit on its own as one to three bytes: the byte order of the result is the
 // order of the units, and unpaired surrogates survive.
 uint8_t* Encode(std::wstring_view text, uint8_t* out) noexcept {
-    for (const wchar_t c : text) {
-        if (c < 0x80) {
+    const wchar_t* in = text.data();
+    const wchar_t* const end = in + text.size();
+    while (in < end) {
+        const wchar_t c = *in++;
+        if (c < 0x80) [[likely]] {
             *out++ = static_cast<uint8_t>(c);
         } else if (c < 0x800) {
             *out++ = static_cast<uint8_t>(0xC0 | c >> 6);

@@ -1,6 +1,8 @@
 #include "CTextFileRead.h"
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <optional>
 #include <cstring>
 
 namespace {
@@ -14,6 +16,31 @@ constexpr int ReverseUnicodeTests =
 // Below these sizes a line could not take a single unit, so a reader loop would never advance.
 constexpr int32_t MinAnsiLineSize = 2;
 constexpr int32_t MinCharLineSize = 4;
+
+// True when none of the four bytes has its top bit set or is a CR or an LF.
+constexpr bool IsFourPlainAscii(uint32_t four) noexcept {
+    constexpr uint32_t Ones = 0x01010101u, Tops = 0x80808080u;
+    const auto hasZeroByte = [](uint32_t v) { return ((v - Ones) & ~v & Tops) != 0; };
+    return (four & Tops) == 0 && !hasZeroByte(four ^ 0x0D0D0D0Du) && !hasZeroByte(four ^ 0x0A0A0A0Au);
+}
+
+using AnsiTable = std::array<wchar_t, 256>;
+
+// The system code page as a table of its conversions, when it turns each byte into one
+// character of its own (not so in the double-byte code pages); a call per line costs more
+// than reading the line. The code page is fixed for the life of the process.
+const AnsiTable* SingleByteAnsiTable() {
+    static const std::optional<AnsiTable> table = []() -> std::optional<AnsiTable> {
+        CPINFO info{};
+        if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1) return std::nullopt;
+        std::array<char, 256> bytes{};
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i);
+        AnsiTable chars{};
+        if (MultiByteToWideChar(CP_ACP, 0, bytes.data(), 256, chars.data(), 256) != 256) return std::nullopt;
+        return chars;
+    }();
+    return table ? &*table : nullptr;
+}
 
 }  // namespace
 
@@ -167,17 +194,53 @@ bool CTextFileRead::DecodeUtf16(wchar_t& c) {
 // The quick road through the body of a line: copies the units that lie wholly inside the
 // current block, decode on their own and are no CR or LF, at most max of them, and stops
 // before the first other one, which read then handles (block edges and the rare units).
-template <unsigned Below, class Unit>
-int32_t CTextFileRead::TakePlainBytes(Unit* out, int32_t max) noexcept {
+int32_t CTextFileRead::TakePlainBytes(uint8_t* out, int32_t max) noexcept {
     const uint8_t* next = m_block.get() + m_position + 1;
     const int32_t available = std::min(max, m_blockSize - m_position - 1);
     int32_t taken = 0;
     for (; taken < available; ++taken) {
         const uint8_t b = next[taken];
-        if (b >= Below || b == 0x0D || b == 0x0A) break;
+        if (b == 0x0D || b == 0x0A) break;
         out[taken] = b;
     }
     m_position += taken;
+    return taken;
+}
+
+// UTF-8 decoded as DecodeUtf8 does, sequences wholly inside the block only.
+int32_t CTextFileRead::TakePlainUtf8(wchar_t* out, int32_t max) noexcept {
+    const uint8_t* const block = m_block.get();
+    int32_t at = m_position + 1;
+    int32_t taken = 0;
+    // Four ASCII bytes at a time while none of them is a CR or an LF.
+    while (taken + 4 <= max && at + 4 <= m_blockSize) {
+        uint32_t four;
+        std::memcpy(&four, block + at, sizeof four);
+        if (!IsFourPlainAscii(four)) break;
+        for (int i = 0; i < 4; ++i) out[taken + i] = block[at + i];
+        taken += 4;
+        at += 4;
+    }
+    while (taken < max && at < m_blockSize) {
+        const uint8_t b0 = block[at];
+        wchar_t c = b0;
+        int32_t length = 1;
+        if (b0 >= 0x80) {
+            length = std::countl_one(b0);
+            if (length == 2 && at + 1 < m_blockSize)
+                c = static_cast<wchar_t>((b0 & 0x1F) << 6 | (block[at + 1] & 0x3F));
+            else if (length == 3 && at + 2 < m_blockSize)
+                c = static_cast<wchar_t>((b0 & 0x0F) << 12 | (block[at + 1] & 0x3F) << 6 | (block[at + 2] & 0x3F));
+            else if (length == 2 || length == 3)
+                break;
+            else
+                c = 0xFFFD, length = 1;
+        }
+        if (c == 0x0D || c == 0x0A) break;
+        out[taken++] = c;
+        at += length;
+    }
+    m_position = at - 1;
     return taken;
 }
 
@@ -243,7 +306,7 @@ bool CTextFileRead::ReadLineTerminated(wchar_t* buffer, int32_t size) {
     case Utf8:
         return ReadCharLine(
             buffer, size, [this](wchar_t& c) { return DecodeUtf8(c); },
-            [this](wchar_t* out, int32_t max) { return TakePlainBytes<0x80>(out, max); });
+            [this](wchar_t* out, int32_t max) { return TakePlainUtf8(out, max); });
     case Utf16BigEndian:
         return ReadCharLine(
             buffer, size, [this](wchar_t& c) { return DecodeUtf16<true>(c); },
@@ -259,15 +322,19 @@ bool CTextFileRead::ReadLineTerminated(wchar_t* buffer, int32_t size) {
     if (m_lineBytes.size() < static_cast<size_t>(size)) m_lineBytes.resize(size);
     auto* bytes = reinterpret_cast<uint8_t*>(m_lineBytes.data());
     const int32_t stored = ReadLineUnits(bytes, size - 1, m_pushedByte, [this](uint8_t& b) { return ReadByte(b); },
-                                         [this](uint8_t* out, int32_t max) { return TakePlainBytes<0x100>(out, max); });
+                                         [this](uint8_t* out, int32_t max) { return TakePlainBytes(out, max); });
     if (stored < 0) return false;
-    // Every ANSI code page maps the bytes below 0x80 to the same characters, so a line of
-    // them needs no conversion.
+    // The line and its terminating zero byte: zero bytes beyond it would only give zeros.
+    if (const AnsiTable* table = SingleByteAnsiTable()) {
+        for (int32_t i = 0; i <= stored; ++i) buffer[i] = (*table)[bytes[i]];
+        return true;
+    }
+    // Every ANSI code page maps the bytes below 0x80 to the same characters.
     uint8_t high = 0;
     for (int32_t i = 0; i < stored; ++i) high |= bytes[i];
     if (high < 0x80)
         std::copy_n(bytes, stored + 1, buffer);
-    else  // the line and its terminating zero byte: zero bytes beyond it would only give zeros
+    else
         MultiByteToWideChar(CP_ACP, 0, m_lineBytes.data(), stored + 1, buffer, size);
     return true;
 }

@@ -45,8 +45,8 @@ private:
     bool DecodeUtf8(wchar_t& c);
     template <bool BigEndian>
     bool DecodeUtf16(wchar_t& c);
-    template <unsigned Below, class Unit>
-    int32_t TakePlainBytes(Unit* out, int32_t max) noexcept;
+    int32_t TakePlainBytes(uint8_t* out, int32_t max) noexcept;
+    int32_t TakePlainUtf8(wchar_t* out, int32_t max) noexcept;
     template <bool BigEndian>
     int32_t TakePlainUtf16(wchar_t* out, int32_t max) noexcept;
     template <class Decode, class TakePlain>

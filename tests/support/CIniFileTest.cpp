@@ -2,6 +2,8 @@
 #include "fakes/TextBytes.h"
 #include "support/CIniFile.h"
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <psapi.h>
 
 using namespace TextBytes;
 
@@ -115,6 +117,49 @@ TEST(IniFile, SecondLoadAddsSections) {
     EXPECT_FALSE(ini.Load(none.Path()));
     EXPECT_EQ(ini.GetStatus(), CIniFile::StatusNoSection);
     EXPECT_TRUE(ini.HasEntries());
+}
+
+SIZE_T CommittedBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PagefileUsage;
+}
+
+// What a load keeps follows what the file keeps: sections and values replaced later do not
+// stay behind, and distinct entries take less than twice the file.
+TEST(IniFile, MemoryFollowsWhatIsKept) {
+    struct Row {
+        const char* what;
+        std::string (*section)(int);
+        double atMostTimesFile;
+    } rows[] = {
+        {"same section again and again", [](int n) { return "[TITLE]\r\nATTR_1=value " + std::to_string(n) + "\r\n"; },
+         0.1},
+        {"same key again and again",
+         [](int n) { return (n == 0 ? std::string("[TITLE]\r\n") : "") + "ATTR=value " + std::to_string(n) + "\r\n"; },
+         0.1},
+        // Sections of twenty attributes, as title import files have them.
+        {"distinct sections and keys",
+         [](int n) {
+             std::string section = "[TITLE_" + std::to_string(n) + "]\r\n";
+             for (int key = 0; key < 20; ++key)
+                 section += "ATTR_" + std::to_string(key) + "=Stahl \xE2\x82\xAC " + std::to_string(n) + " mm\r\n";
+             return section;
+         },
+         2.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::string bytes = std::string(Utf8Mark);
+        for (int n = 0; bytes.size() < 4 * 1024 * 1024; ++n) bytes += row.section(n);
+        ScratchFile file(bytes);
+        CIniFile ini;
+        const SIZE_T before = CommittedBytes();
+        ASSERT_TRUE(ini.Load(file.Path()));
+        EXPECT_TRUE(ini.HasEntries());
+        const double kept = static_cast<double>(CommittedBytes()) - static_cast<double>(before);
+        EXPECT_LT(kept, row.atMostTimesFile * static_cast<double>(bytes.size()));
+    }
 }
 
 TEST(IniFile, OverlongLinesArriveInPieces) {

@@ -77,6 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Continuation bytes are not checked: C3 41 decodes as one character.
         ReaderCase{"utf8 unchecked continuation", std::string(Utf8Mark) + "\xC3\x41", CTextFileRead::Utf8,
                    {L"\x00C1"}},
+        // The same rules inside a line as at its start.
+        ReaderCase{"utf8 sequences inside a line", std::string(Utf8Mark) + "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x80" "B",
+                   CTextFileRead::Utf8, {L"A\x00E9\x20AC\xFFFD\xFFFD\xFFFD" L"B"}},
+        // A two-byte form of CR or LF is a line break like the byte itself.
+        ReaderCase{"utf8 long forms of CR and LF", std::string(Utf8Mark) + "AB\xC0\x8D" "CD\xC0\x8A" "E",
+                   CTextFileRead::Utf8, {L"AB", L"CD", L"E"}},
         // Surrogate halves pass through as they are.
         ReaderCase{"utf16 surrogates", std::string(Utf16LeMark) + Utf16Le(L"\xD83D\xDE00"),
                    CTextFileRead::Utf16LittleEndian, {L"\xD83D\xDE00"}},
