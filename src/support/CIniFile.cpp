@@ -53,11 +53,12 @@ bool CIniFile::ReadSections(CTextFileRead& reader) {
         if (text.empty() || text.front() == L';') continue;
         if (text.front() == L'[') {
             const std::wstring_view inside = text.substr(1);
-            auto& slot = m_sections[ToUpper(inside.substr(0, inside.rfind(L']')))];
-            // A section that is replaced goes with its entries; the finished one sheds what only reading needed.
-            if (current && current != slot.get()) current->EndLoading();
-            slot = std::make_unique<CIniSection>();
-            current = slot.get();
+            auto [at, added] = m_sections.try_emplace(ToUpper(inside.substr(0, inside.rfind(L']'))));
+            CIniSection& section = at->second;
+            // The finished section sheds what only reading needed; one read again loses its entries.
+            if (current && current != &section) current->EndLoading();
+            if (!added) section.Clear();
+            current = &section;
             sectionRead = true;
             continue;
         }
@@ -71,7 +72,7 @@ bool CIniFile::ReadSections(CTextFileRead& reader) {
 
 const CIniSection* CIniFile::FindSection(std::wstring_view name) const {
     const auto found = m_sections.find(ToUpper(name));
-    return found == m_sections.end() ? nullptr : found->second.get();
+    return found == m_sections.end() ? nullptr : &found->second;
 }
 
 bool CIniFile::GetSection(const std::wstring& name, IniEntries& out) const {
@@ -91,6 +92,6 @@ bool CIniFile::HasEntries() const {
     // follow is an entry itself: a section yields entries exactly when it has one. Asking
     // that spares building a copy of each section.
     for (const auto& [name, section] : m_sections)
-        if (section && !section->IsEmpty()) return true;
+        if (!section.IsEmpty()) return true;
     return false;
 }

@@ -1,7 +1,6 @@
 #pragma once
 #include "CIniSection.h"
 #include <cstdint>
-#include <memory>
 #include <string>
 
 class CTextFileRead;
@@ -35,7 +34,7 @@ public:
     const std::wstring& GetFileName() const noexcept { return m_fileName; }
 
 private:
-    using Sections = std::map<std::wstring, std::unique_ptr<CIniSection>>;
+    using Sections = std::map<std::wstring, CIniSection>;
 
     bool ReadSections(CTextFileRead& reader);
     const CIniSection* FindSection(std::wstring_view name) const;

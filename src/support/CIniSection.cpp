@@ -10,9 +10,9 @@ namespace {
 constexpr uint32_t HeaderBytes = 4;
 constexpr uint16_t DeadBit = 0x8000;
 constexpr uint32_t BlockBytes = 0x10000;
-// Enough for a title import section of twenty attributes without growing.
 constexpr uint32_t FirstBlockBytes = 1024;
-constexpr size_t FirstIndexSlots = 32;
+constexpr size_t IndexFromEntries = 32;
+constexpr size_t FirstIndexSlots = 64;
 
 struct Header {
     uint16_t key;
@@ -81,16 +81,29 @@ uint8_t* CIniSection::At(uint32_t location) const noexcept {
     return m_blocks[location >> 16].bytes.get() + (location & 0xFFFF);
 }
 
+// Visits the kept records in order until visit answers true; answers whether it did.
 template <class Visit>
-void CIniSection::ForEachRecord(Visit visit) const {
+bool CIniSection::ForEachRecord(Visit visit) const {
     for (size_t block = 0; block < m_blocks.size(); ++block) {
         for (uint32_t at = 0; at < m_blocks[block].used;) {
             const uint8_t* record = m_blocks[block].bytes.get() + at;
             const Header header = ReadHeader(record);
-            if (!IsDead(header)) visit(record, header, static_cast<uint32_t>(block << 16 | at));
+            if (!IsDead(header) && visit(record, header, static_cast<uint32_t>(block << 16 | at))) return true;
             at += RecordBytes(header);
         }
     }
+    return false;
+}
+
+// The location + 1 of the kept record of this key, 0 when there is none.
+uint32_t CIniSection::FindRecord(const uint8_t* key, uint32_t keyBytes) const noexcept {
+    uint32_t found = 0;
+    ForEachRecord([&](const uint8_t* record, const Header& header, uint32_t location) {
+        if (KeyBytes(header) != keyBytes || std::memcmp(record + HeaderBytes, key, keyBytes) != 0) return false;
+        found = location + 1;
+        return true;
+    });
+    return found;
 }
 
 // Room for a record at the end of the last block, growing a small first block in place
@@ -134,11 +147,13 @@ void CIniSection::RebuildIndex(std::vector<uint32_t> index) noexcept {
     m_index.swap(index);
     ForEachRecord([this](const uint8_t* record, const Header& header, uint32_t location) {
         *FindSlot(record + HeaderBytes, KeyBytes(header)) = location + 1;
+        return false;
     });
 }
 
 // At most three quarters of the slots are used, so that probes stay short.
 void CIniSection::EnsureIndexRoom() {
+    if (m_entries + 1 < IndexFromEntries) return;
     if (!m_index.empty() && (m_entries + 1) * 4 <= m_index.size() * 3) return;
     size_t slots = std::max(FirstIndexSlots, m_index.size());
     while ((m_entries + 1) * 4 > slots * 3) slots *= 2;
@@ -158,9 +173,10 @@ void CIniSection::SetEntry(std::wstring_view key, std::wstring_view value) {
     const Header header{static_cast<uint16_t>(keyBytes), static_cast<uint16_t>(valueBytes)};
     std::memcpy(record, &header, sizeof header);
 
-    uint32_t* slot = FindSlot(record + HeaderBytes, keyBytes);
-    if (*slot != 0) {
-        uint8_t* earlier = At(*slot - 1);
+    uint32_t* slot = m_index.empty() ? nullptr : FindSlot(record + HeaderBytes, keyBytes);
+    const uint32_t found = slot ? *slot : FindRecord(record + HeaderBytes, keyBytes);
+    if (found != 0) {
+        uint8_t* earlier = At(found - 1);
         Header earlierHeader = ReadHeader(earlier);
         if (earlierHeader.value == valueBytes) {
             // Same length: the value is overwritten where it is, and the reserved room stays free.
@@ -174,7 +190,7 @@ void CIniSection::SetEntry(std::wstring_view key, std::wstring_view value) {
     } else {
         ++m_entries;
     }
-    *slot = location + 1;
+    if (slot) *slot = location + 1;
     m_blocks.back().used += size;
     m_liveBytes += size;
     // Reclaiming once the replaced values outweigh the kept ones costs, spread over the
@@ -217,35 +233,38 @@ void CIniSection::EndLoading() {
     if (m_deadBytes > 0) Compact();
     if (m_blocks.empty()) return;
     Block& last = m_blocks.back();
-    if (last.used == last.capacity) return;
     if (last.used == 0) {
         m_blocks.pop_back();
         return;
     }
+    if (last.used == last.capacity) return;
     auto bytes = std::make_unique_for_overwrite<uint8_t[]>(last.used);
     std::memcpy(bytes.get(), last.bytes.get(), last.used);
     last.bytes = std::move(bytes);
     last.capacity = last.used;
 }
 
+void CIniSection::Clear() noexcept {
+    m_blocks.clear();
+    m_index.clear();
+    m_entries = m_liveBytes = m_deadBytes = 0;
+}
+
 bool CIniSection::FindEntry(std::wstring_view key, std::wstring& value) const {
     if (key.size() > MaxTextUnits) return false;
     std::vector<uint8_t> wanted(3 * key.size());
-    wanted.resize(static_cast<size_t>(Encode(key, wanted.data()) - wanted.data()));
-    bool found = false;
-    ForEachRecord([&](const uint8_t* record, const Header& header, uint32_t) {
-        if (found || KeyBytes(header) != wanted.size() ||
-            std::memcmp(record + HeaderBytes, wanted.data(), wanted.size()) != 0)
-            return;
-        value = Decode(record + HeaderBytes + KeyBytes(header), header.value);
-        found = true;
-    });
-    return found;
+    const auto keyBytes = static_cast<uint32_t>(Encode(key, wanted.data()) - wanted.data());
+    const uint32_t found = FindRecord(wanted.data(), keyBytes);
+    if (found == 0) return false;
+    const uint8_t* record = At(found - 1);
+    value = Decode(record + HeaderBytes + keyBytes, ReadHeader(record).value);
+    return true;
 }
 
 void CIniSection::CopyEntriesInto(IniEntries& out) const {
     ForEachRecord([&out](const uint8_t* record, const Header& header, uint32_t) {
         const uint8_t* key = record + HeaderBytes;
         out.insert_or_assign(Decode(key, KeyBytes(header)), Decode(key + KeyBytes(header), header.value));
+        return false;
     });
 }

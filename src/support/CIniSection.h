@@ -28,6 +28,8 @@ public:
     // Frees what only SetEntry needs (the key index, replaced values, spare room); the
     // entries stay. SetEntry may still be called afterwards.
     void EndLoading();
+    // Drops every entry, as a section read anew.
+    void Clear() noexcept;
     // False when the section has no such key.
     bool FindEntry(std::wstring_view key, std::wstring& value) const;
     // Copies every entry into out, replacing entries of the same key.
@@ -46,14 +48,16 @@ private:
     uint8_t* Reserve(uint32_t size, uint32_t& location);
     uint8_t* At(uint32_t location) const noexcept;
     uint32_t* FindSlot(const uint8_t* key, uint32_t keyBytes) noexcept;
+    uint32_t FindRecord(const uint8_t* key, uint32_t keyBytes) const noexcept;
     void EnsureIndexRoom();
     void RebuildIndex(std::vector<uint32_t> index) noexcept;
     void Compact();
     template <class Visit>
-    void ForEachRecord(Visit visit) const;
+    bool ForEachRecord(Visit visit) const;
 
     std::vector<Block> m_blocks;
-    // Open addressing over record locations + 1 (0 is a free slot); only while loading.
+    // Open addressing over record locations + 1 (0 is a free slot); only while loading a
+    // section with many entries: a few are found quicker by looking at each.
     std::vector<uint32_t> m_index;
     size_t m_entries = 0;
     size_t m_liveBytes = 0;
