@@ -246,7 +246,7 @@ void CIniSection::EndLoading() {
 
 void CIniSection::Clear() noexcept {
     m_blocks.clear();
-    m_index.clear();
+    std::vector<uint32_t>().swap(m_index);
     m_entries = m_liveBytes = m_deadBytes = 0;
 }
 

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <optional>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -233,8 +233,10 @@ int32_t CTextFileRead::TakePlainUtf8(wchar_t* out, int32_t max) noexcept {
                 c = static_cast<wchar_t>((b0 & 0x0F) << 12 | (block[at + 1] & 0x3F) << 6 | (block[at + 2] & 0x3F));
             else if (length == 2 || length == 3)
                 break;
-            else
-                c = 0xFFFD, length = 1;
+            else {
+                c = 0xFFFD;
+                length = 1;
+            }
         }
         if (c == 0x0D || c == 0x0A) break;
         out[taken++] = c;
