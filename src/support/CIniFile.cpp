@@ -8,6 +8,19 @@
 namespace {
 
 constexpr int32_t LineChars = 1000;
+
+// A load stops while the process can still find a large block of address space: the client
+// that hosts the component must carry on, and an allocation that fails deep inside a load is
+// no state to count on (under Wine even throwing can fail then).
+constexpr SIZE_T HeadroomBytes = 128 << 20;
+constexpr unsigned LinesPerHeadroomCheck = 16384;
+
+bool HasHeadroom() noexcept {
+    void* probe = VirtualAlloc(nullptr, HeadroomBytes, MEM_RESERVE, PAGE_NOACCESS);
+    if (!probe) return false;
+    VirtualFree(probe, 0, MEM_RELEASE);
+    return true;
+}
 constexpr std::wstring_view SuperKey = L"SUPER";
 
 std::wstring ToUpper(std::wstring_view text) { return ClientText::ToUpper(std::wstring(text)); }
@@ -44,7 +57,8 @@ bool CIniFile::ReadSections(CTextFileRead& reader) {
     bool sectionRead = false;
     wchar_t line[LineChars];
     // Reading answers false exactly when the reader has reached the end of the file.
-    while (reader.ReadLineTerminated(line, LineChars)) {
+    for (unsigned lines = 1; reader.ReadLineTerminated(line, LineChars); ++lines) {
+        if (lines % LinesPerHeadroomCheck == 0 && !HasHeadroom()) throw std::bad_alloc();
         // One pass finds both the end of the line and its first "=".
         size_t length = 0, equals = std::wstring_view::npos;
         for (; line[length] != L'\0'; ++length)

@@ -22,7 +22,8 @@ public:
     virtual ~CIniFile() = default;
 
     // True when the file opened and held at least one section line; adds to earlier loads.
-    // A file too large for the process's memory gives false and an Error entry in the log.
+    // A file too large for the process's memory gives false and an Error entry in the log;
+    // so does one that would leave the process no large block of address space.
     bool Load(const std::wstring& path);
     // Copies the section's entries, then those of the section its "SUPER" names, into out
     // (not cleared first); true when out is not empty afterwards.

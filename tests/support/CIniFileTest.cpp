@@ -1,6 +1,8 @@
+#include "fakes/LogReader.h"
 #include "fakes/ScratchFile.h"
 #include "fakes/TextBytes.h"
 #include "support/CIniFile.h"
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <psapi.h>
@@ -160,6 +162,27 @@ TEST(IniFile, MemoryFollowsWhatIsKept) {
         const double kept = static_cast<double>(CommittedBytes()) - static_cast<double>(before);
         EXPECT_LT(kept, row.atMostTimesFile * static_cast<double>(bytes.size()));
     }
+}
+
+// A load that would leave the process no large block of address space stops, frees what
+// it read and says so in the log; the process carries on.
+TEST(IniFile, StopsBeforeTheProcessRunsOutOfAddressSpace) {
+    std::string bytes = "[S]\r\n";
+    for (int n = 0; n < 20000; ++n) bytes.append("k").append(std::to_string(n)).append("=v\r\n");
+    ScratchFile file(bytes);
+    LogReader::Remove();
+    // Address space taken, without memory, until no block of 128 MB is left.
+    std::vector<void*> taken;
+    while (void* block = VirtualAlloc(nullptr, 128 << 20, MEM_RESERVE, PAGE_NOACCESS)) taken.push_back(block);
+    CIniFile ini;
+    const bool loaded = ini.Load(file.Path());
+    for (void* block : taken) VirtualFree(block, 0, MEM_RELEASE);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(ini.GetStatus(), CIniFile::StatusOutOfMemory);
+    EXPECT_FALSE(ini.HasEntries());
+    EXPECT_THAT(LogReader().Messages(),
+                testing::Contains(L"Error: CIniFile::Load: " + file.Path() + L" is too large to load (hr = 8007000E)"));
+    EXPECT_TRUE(ini.Load(file.Path()));
 }
 
 TEST(IniFile, OverlongLinesArriveInPieces) {
