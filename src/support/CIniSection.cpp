@@ -11,8 +11,8 @@ constexpr uint32_t HeaderBytes = 4;
 constexpr uint16_t DeadBit = 0x8000;
 constexpr uint32_t BlockBytes = 0x10000;
 constexpr uint32_t FirstBlockBytes = 1024;
-constexpr size_t IndexFromEntries = 32;
-constexpr size_t FirstIndexSlots = 64;
+constexpr size_t IndexFromEntries = 8;
+constexpr size_t FirstIndexSlots = 16;
 
 struct Header {
     uint16_t key;
