@@ -76,6 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A later section of the same name replaces the earlier one with its entries.
         IniCase{"T then t", "[T]\r\nx=1\r\n[t]\r\ny=2", true, 1, L"T", {{L"y", L"2"}}, true},
         IniCase{"later value wins", "[S]\r\nk=1\r\nk=2", true, 1, L"S", {{L"k", L"2"}}, true},
+        IniCase{"later longer value wins", "[S]\r\nk=1\r\nj=x\r\nk=22", true, 1, L"S", {{L"j", L"x"}, {L"k", L"22"}},
+                true},
         // Keys keep their case and differ by it.
         IniCase{"keys are case-sensitive", "[S]\r\nk=1\r\nK=2", true, 1, L"S", {{L"K", L"2"}, {L"k", L"1"}}, true},
         IniCase{"no section", "k=v\r\n;c\r\n", false, -2, L"", {}, false},
@@ -161,6 +163,29 @@ TEST(IniFile, MemoryFollowsWhatIsKept) {
         EXPECT_TRUE(ini.HasEntries());
         const double kept = static_cast<double>(CommittedBytes()) - static_cast<double>(before);
         EXPECT_LT(kept, row.atMostTimesFile * static_cast<double>(bytes.size()));
+    }
+}
+
+// Values replaced again and again, with lengths that change, are reclaimed while the
+// section is read; the last value of each key is the one kept.
+TEST(IniFile, ValuesReplacedManyTimesKeepTheLast) {
+    for (int keys : {1, 10, 100}) {
+        SCOPED_TRACE(keys);
+        std::string bytes = "[S]\r\n";
+        IniEntries expected;
+        for (int n = 0; n < 40000; ++n) {
+            std::string key(1, 'k'), value(n % 3, 'x');
+            key += std::to_string(n % keys);
+            value += std::to_string(n);
+            bytes.append(key).append("=").append(value).append("\r\n");
+            expected.insert_or_assign(std::wstring(key.begin(), key.end()), std::wstring(value.begin(), value.end()));
+        }
+        ScratchFile file(bytes);
+        CIniFile ini;
+        ASSERT_TRUE(ini.Load(file.Path()));
+        IniEntries entries;
+        EXPECT_TRUE(ini.GetSection(L"S", entries));
+        EXPECT_EQ(entries, expected);
     }
 }
 
