@@ -10,9 +10,10 @@ namespace {
 constexpr uint32_t HeaderBytes = 4;
 constexpr uint16_t DeadBit = 0x8000;
 constexpr uint32_t BlockBytes = 0x10000;
+// A title import section of twenty attributes fits the first block and the first index.
 constexpr uint32_t FirstBlockBytes = 1024;
 constexpr size_t IndexFromEntries = 8;
-constexpr size_t FirstIndexSlots = 16;
+constexpr size_t FirstIndexSlots = 32;
 
 struct Header {
     uint16_t key;
