@@ -1,11 +1,26 @@
 #include "CIniFile.h"
 #include "CTextFileRead.h"
+#include "CUtils.h"
 #include "ClientText.h"
+#include <new>
 #include <string_view>
 
 namespace {
 
 constexpr int32_t LineChars = 1000;
+
+// A load stops while the process can still find a large block of address space: the client
+// that hosts the component must carry on, and an allocation that fails deep inside a load is
+// no state to count on (under Wine even throwing can fail then).
+constexpr SIZE_T HeadroomBytes = 128 << 20;
+constexpr unsigned LinesPerHeadroomCheck = 16384;
+
+bool HasHeadroom() noexcept {
+    void* probe = VirtualAlloc(nullptr, HeadroomBytes, MEM_RESERVE, PAGE_NOACCESS);
+    if (!probe) return false;
+    VirtualFree(probe, 0, MEM_RELEASE);
+    return true;
+}
 constexpr std::wstring_view SuperKey = L"SUPER";
 
 std::wstring ToUpper(std::wstring_view text) { return ClientText::ToUpper(std::wstring(text)); }
@@ -18,43 +33,60 @@ bool IsSuperKey(std::wstring_view key) {
 }  // namespace
 
 bool CIniFile::Load(const std::wstring& path) {
-    m_fileName = path;
-    CTextFileRead reader;
-    reader.Open(path.c_str());
-    if (!reader.IsOpen()) {
-        m_status = StatusOpenFailed;
-        return false;
+    try {
+        m_fileName = path;
+        CTextFileRead reader;
+        reader.Open(path.c_str());
+        if (!reader.IsOpen()) {
+            m_status = StatusOpenFailed;
+            return false;
+        }
+        m_status = ReadSections(reader) ? StatusLoaded : StatusNoSection;
+    } catch (const std::bad_alloc&) {
+        // Half a file is no use to anyone, and the client's process needs its memory back.
+        m_sections.clear();
+        m_status = StatusOutOfMemory;
+        CUtils::Instance().WriteLog(CUtils::LevelError, L"CIniFile::Load: %s is too large to load (hr = %X)", path,
+                                    E_OUTOFMEMORY);
     }
+    return m_status == StatusLoaded;
+}
 
+bool CIniFile::ReadSections(CTextFileRead& reader) {
     CIniSection* current = nullptr;
     bool sectionRead = false;
     wchar_t line[LineChars];
     // Reading answers false exactly when the reader has reached the end of the file.
-    while (reader.ReadLineTerminated(line, LineChars)) {
-        const std::wstring_view text(line);
+    for (unsigned lines = 1; reader.ReadLineTerminated(line, LineChars); ++lines) {
+        if (lines % LinesPerHeadroomCheck == 0 && !HasHeadroom()) throw std::bad_alloc();
+        // One pass finds both the end of the line and its first "=".
+        size_t length = 0, equals = std::wstring_view::npos;
+        for (; line[length] != L'\0'; ++length)
+            if (line[length] == L'=' && equals == std::wstring_view::npos) equals = length;
+        const std::wstring_view text(line, length);
         if (text.empty() || text.front() == L';') continue;
         if (text.front() == L'[') {
             const std::wstring_view inside = text.substr(1);
-            auto& slot = m_sections[ToUpper(inside.substr(0, inside.rfind(L']')))];
-            slot = std::make_unique<CIniSection>(&m_memory);
-            current = slot.get();
+            auto [at, added] = m_sections.try_emplace(ToUpper(inside.substr(0, inside.rfind(L']'))));
+            CIniSection& section = at->second;
+            // The finished section sheds what only reading needed; one read again loses its entries.
+            if (current && current != &section) current->EndLoading();
+            if (!added) section.Clear();
+            current = &section;
             sectionRead = true;
             continue;
         }
-        const size_t equals = text.find(L'=');
         if (!current || equals == std::wstring_view::npos) continue;
         const std::wstring_view key = text.substr(0, equals);
         current->SetEntry(IsSuperKey(key) ? SuperKey : key, text.substr(equals + 1));
     }
-    reader.Close();
-
-    m_status = sectionRead ? StatusLoaded : StatusNoSection;
+    if (current) current->EndLoading();
     return sectionRead;
 }
 
 const CIniSection* CIniFile::FindSection(std::wstring_view name) const {
     const auto found = m_sections.find(ToUpper(name));
-    return found == m_sections.end() ? nullptr : found->second.get();
+    return found == m_sections.end() ? nullptr : &found->second;
 }
 
 bool CIniFile::GetSection(const std::wstring& name, IniEntries& out) const {
@@ -62,17 +94,18 @@ bool CIniFile::GetSection(const std::wstring& name, IniEntries& out) const {
     if (!section) return false;
     section->CopyEntriesInto(out);
     // One level only: the base section's own "SUPER" is copied but not followed.
-    if (const auto* super = section->FindEntry(SuperKey)) {
-        if (const CIniSection* base = FindSection(*super)) base->CopyEntriesInto(out);
+    std::wstring super;
+    if (section->FindEntry(SuperKey, super)) {
+        if (const CIniSection* base = FindSection(super)) base->CopyEntriesInto(out);
     }
     return !out.empty();
 }
 
 bool CIniFile::HasEntries() const {
-    IniEntries work;
-    for (const auto& [name, section] : m_sections) {
-        work.clear();
-        if (GetSection(name, work)) return true;
-    }
+    // GetSection only ever adds the base's entries to the section's own, and a "SUPER" to
+    // follow is an entry itself: a section yields entries exactly when it has one. Asking
+    // that spares building a copy of each section.
+    for (const auto& [name, section] : m_sections)
+        if (!section.IsEmpty()) return true;
     return false;
 }

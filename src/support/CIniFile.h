@@ -1,8 +1,9 @@
 #pragma once
 #include "CIniSection.h"
 #include <cstdint>
-#include <memory>
 #include <string>
+
+class CTextFileRead;
 
 // A read-only INI file: sections named in upper case, one level of inheritance through a
 // section's "SUPER" key. Read through CTextFileRead, so ANSI, UTF-8 and UTF-16 files work.
@@ -12,6 +13,8 @@ public:
     static constexpr int32_t StatusLoaded = 1;
     static constexpr int32_t StatusOpenFailed = -1;
     static constexpr int32_t StatusNoSection = -2;
+    // The file held more than the process could take; nothing loaded is kept.
+    static constexpr int32_t StatusOutOfMemory = -3;
 
     CIniFile() = default;
     CIniFile(const CIniFile&) = delete;
@@ -19,6 +22,8 @@ public:
     virtual ~CIniFile() = default;
 
     // True when the file opened and held at least one section line; adds to earlier loads.
+    // A file too large for the process's memory gives false and an Error entry in the log;
+    // so does one that would leave the process no large block of address space.
     bool Load(const std::wstring& path);
     // Copies the section's entries, then those of the section its "SUPER" names, into out
     // (not cleared first); true when out is not empty afterwards.
@@ -30,12 +35,11 @@ public:
     const std::wstring& GetFileName() const noexcept { return m_fileName; }
 
 private:
-    using Sections = std::map<std::wstring, std::unique_ptr<CIniSection>>;
+    using Sections = std::map<std::wstring, CIniSection>;
 
+    bool ReadSections(CTextFileRead& reader);
     const CIniSection* FindSection(std::wstring_view name) const;
 
-    // Declared before the sections, whose entries it holds, so that it goes after them.
-    std::pmr::monotonic_buffer_resource m_memory;
     Sections m_sections;
     int32_t m_status = StatusNotLoaded;
     std::wstring m_fileName;

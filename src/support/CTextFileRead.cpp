@@ -1,7 +1,9 @@
 #include "CTextFileRead.h"
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -15,6 +17,31 @@ constexpr int ReverseUnicodeTests =
 constexpr int32_t MinAnsiLineSize = 2;
 constexpr int32_t MinCharLineSize = 4;
 
+// True when none of the four bytes has its top bit set or is a CR or an LF.
+constexpr bool IsFourPlainAscii(uint32_t four) noexcept {
+    constexpr uint32_t Ones = 0x01010101u, Tops = 0x80808080u;
+    const auto hasZeroByte = [](uint32_t v) { return ((v - Ones) & ~v & Tops) != 0; };
+    return (four & Tops) == 0 && !hasZeroByte(four ^ 0x0D0D0D0Du) && !hasZeroByte(four ^ 0x0A0A0A0Au);
+}
+
+using AnsiTable = std::array<wchar_t, 256>;
+
+// The system code page as a table of its conversions, when it turns each byte into one
+// character of its own (not so in the double-byte code pages); a call per line costs more
+// than reading the line. The code page is fixed for the life of the process.
+const AnsiTable* SingleByteAnsiTable() {
+    static const std::optional<AnsiTable> table = []() -> std::optional<AnsiTable> {
+        CPINFO info{};
+        if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1) return std::nullopt;
+        std::array<char, 256> bytes{};
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i);
+        AnsiTable chars{};
+        if (MultiByteToWideChar(CP_ACP, 0, bytes.data(), 256, chars.data(), 256) != 256) return std::nullopt;
+        return chars;
+    }();
+    return table ? &*table : nullptr;
+}
+
 }  // namespace
 
 void CTextFileRead::Open(const wchar_t* path) {
@@ -27,7 +54,9 @@ void CTextFileRead::Open(const wchar_t* path) {
     m_blockSize = 0;
     m_firstLine = true;
     m_pushedBack = false;
-    if (IsOpen()) DetectEncoding();
+    if (!IsOpen()) return;
+    if (!m_block) m_block = std::make_unique_for_overwrite<uint8_t[]>(BlockBytes);
+    DetectEncoding();
 }
 
 bool CTextFileRead::Close() noexcept {
@@ -63,7 +92,7 @@ void CTextFileRead::DetectEncoding() {
     } else {
         // Only the tests reported passed count; the function's own verdict is ignored.
         int tests = ForwardUnicodeTests | ReverseUnicodeTests;
-        IsTextUnicode(m_block, m_blockSize, &tests);
+        IsTextUnicode(m_block.get(), std::min(m_blockSize, DetectionBytes), &tests);
         if (tests & ForwardUnicodeTests)
             m_encoding = Utf16LittleEndian;
         else if (tests & ReverseUnicodeTests)
@@ -98,9 +127,9 @@ bool CTextFileRead::ReadByteAtBlockEdge(uint8_t& b) {
         m_endOfFile = true;
         return false;
     }
-    std::memset(m_block, 0, sizeof m_block);
+    // Bytes beyond the block size are never looked at, so the block is not cleared first.
     DWORD read = 0;
-    if (!ReadFile(m_file.get(), m_block, BlockBytes, &read, nullptr)) read = 0;
+    if (!ReadFile(m_file.get(), m_block.get(), BlockBytes, &read, nullptr)) read = 0;
     m_blockSize = static_cast<int32_t>(read);
     if (m_blockSize == 0) {
         m_endOfFile = true;
@@ -162,33 +191,79 @@ bool CTextFileRead::DecodeUtf16(wchar_t& c) {
     return true;
 }
 
-bool CTextFileRead::TakePlainByte(uint8_t& b, unsigned below) noexcept {
-    if (m_position + 1 >= m_blockSize) return false;
-    const uint8_t next = m_block[m_position + 1];
-    if (next >= below || next == 0x0D || next == 0x0A) return false;
-    b = next;
-    ++m_position;
-    return true;
+// The quick road through the body of a line: copies the units that lie wholly inside the
+// current block, decode on their own and are no CR or LF, at most max of them, and stops
+// before the first other one, which read then handles (block edges and the rare units).
+int32_t CTextFileRead::TakePlainBytes(uint8_t* out, int32_t max) noexcept {
+    const uint8_t* next = m_block.get() + m_position + 1;
+    const int32_t available = std::min(max, m_blockSize - m_position - 1);
+    int32_t taken = 0;
+    for (; taken < available; ++taken) {
+        const uint8_t b = next[taken];
+        if (b == 0x0D || b == 0x0A) break;
+        out[taken] = b;
+    }
+    m_position += taken;
+    return taken;
+}
+
+// UTF-8 decoded as DecodeUtf8 does, sequences wholly inside the block only.
+int32_t CTextFileRead::TakePlainUtf8(wchar_t* out, int32_t max) noexcept {
+    const uint8_t* const block = m_block.get();
+    int32_t at = m_position + 1;
+    int32_t taken = 0;
+    // Four ASCII bytes at a time while none of them is a CR or an LF.
+    while (taken + 4 <= max && at + 4 <= m_blockSize) {
+        uint32_t four;
+        std::memcpy(&four, block + at, sizeof four);
+        if (!IsFourPlainAscii(four)) break;
+        for (int i = 0; i < 4; ++i) out[taken + i] = block[at + i];
+        taken += 4;
+        at += 4;
+    }
+    while (taken < max && at < m_blockSize) {
+        const uint8_t b0 = block[at];
+        wchar_t c = b0;
+        int32_t length = 1;
+        if (b0 >= 0x80) {
+            length = std::countl_one(b0);
+            if (length == 2 && at + 1 < m_blockSize)
+                c = static_cast<wchar_t>((b0 & 0x1F) << 6 | (block[at + 1] & 0x3F));
+            else if (length == 3 && at + 2 < m_blockSize)
+                c = static_cast<wchar_t>((b0 & 0x0F) << 12 | (block[at + 1] & 0x3F) << 6 | (block[at + 2] & 0x3F));
+            else if (length == 2 || length == 3)
+                break;
+            else {
+                c = 0xFFFD;
+                length = 1;
+            }
+        }
+        if (c == 0x0D || c == 0x0A) break;
+        out[taken++] = c;
+        at += length;
+    }
+    m_position = at - 1;
+    return taken;
 }
 
 template <bool BigEndian>
-bool CTextFileRead::TakePlainUtf16(wchar_t& c) noexcept {
-    if (m_position + 2 >= m_blockSize) return false;
-    const uint8_t b0 = m_block[m_position + 1], b1 = m_block[m_position + 2];
-    const auto next = BigEndian ? static_cast<wchar_t>((b0 << 8) | b1) : static_cast<wchar_t>((b1 << 8) | b0);
-    if (next == 0x0D || next == 0x0A) return false;
-    c = next;
-    m_position += 2;
-    return true;
+int32_t CTextFileRead::TakePlainUtf16(wchar_t* out, int32_t max) noexcept {
+    const uint8_t* next = m_block.get() + m_position + 1;
+    const int32_t available = std::min(max, (m_blockSize - m_position - 1) / 2);
+    int32_t taken = 0;
+    for (; taken < available; ++taken, next += 2) {
+        const auto c = BigEndian ? static_cast<wchar_t>(next[0] << 8 | next[1]) : static_cast<wchar_t>(next[1] << 8 | next[0]);
+        if (c == 0x0D || c == 0x0A) break;
+        out[taken] = c;
+    }
+    m_position += 2 * taken;
+    return taken;
 }
 
 // The line rule, shared by bytes (ANSI) and characters. CR LF, LF and a lone CR end a line;
 // the break right after a delivered line is skipped, so an empty line that directly follows
 // a line is not delivered. The unit that ends or overflows a line is pushed back, so only
 // the first read of a line has to look for it (and for a byte order mark still to skip).
-// takePlain is the quick road through the body of a line: it hands out the next unit only
-// when it lies inside the current block, decodes on its own and is no CR or LF, and
-// otherwise consumes nothing, so that read handles block edges and the rare units.
 template <class Unit, class ReadUnit, class TakePlain>
 int32_t CTextFileRead::ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read, TakePlain takePlain) {
     constexpr Unit CR = 0x0D, LF = 0x0A;
@@ -203,9 +278,8 @@ int32_t CTextFileRead::ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, Rea
     int32_t stored = 0;
     if (c != CR) {
         while (c != LF && !m_endOfFile && stored < limit) {
-            // One place stays free for the c that the step below stores.
-            for (Unit next{}; stored + 1 < limit && takePlain(next); c = next) out[stored++] = c;
             out[stored++] = c;
+            stored += takePlain(out + stored, limit - stored);
             read(c);
             if (c == CR) break;
         }
@@ -234,31 +308,36 @@ bool CTextFileRead::ReadLineTerminated(wchar_t* buffer, int32_t size) {
     case Utf8:
         return ReadCharLine(
             buffer, size, [this](wchar_t& c) { return DecodeUtf8(c); },
-            [this](wchar_t& c) {
-                uint8_t ascii = 0;
-                if (!TakePlainByte(ascii, 0x80)) return false;
-                c = ascii;
-                return true;
-            });
+            [this](wchar_t* out, int32_t max) { return TakePlainUtf8(out, max); });
     case Utf16BigEndian:
         return ReadCharLine(
             buffer, size, [this](wchar_t& c) { return DecodeUtf16<true>(c); },
-            [this](wchar_t& c) { return TakePlainUtf16<true>(c); });
+            [this](wchar_t* out, int32_t max) { return TakePlainUtf16<true>(out, max); });
     case Utf16LittleEndian:
         return ReadCharLine(
             buffer, size, [this](wchar_t& c) { return DecodeUtf16<false>(c); },
-            [this](wchar_t& c) { return TakePlainUtf16<false>(c); });
+            [this](wchar_t* out, int32_t max) { return TakePlainUtf16<false>(out, max); });
     case Ansi:
         break;
     }
     if (size < MinAnsiLineSize) return false;
     if (m_lineBytes.size() < static_cast<size_t>(size)) m_lineBytes.resize(size);
-    const int32_t stored = ReadLineUnits(reinterpret_cast<uint8_t*>(m_lineBytes.data()), size - 1, m_pushedByte,
-                                         [this](uint8_t& b) { return ReadByte(b); },
-                                         [this](uint8_t& b) { return TakePlainByte(b, 0x100); });
+    auto* bytes = reinterpret_cast<uint8_t*>(m_lineBytes.data());
+    const int32_t stored = ReadLineUnits(bytes, size - 1, m_pushedByte, [this](uint8_t& b) { return ReadByte(b); },
+                                         [this](uint8_t* out, int32_t max) { return TakePlainBytes(out, max); });
     if (stored < 0) return false;
     // The line and its terminating zero byte: zero bytes beyond it would only give zeros.
-    MultiByteToWideChar(CP_ACP, 0, m_lineBytes.data(), stored + 1, buffer, size);
+    if (const AnsiTable* table = SingleByteAnsiTable()) {
+        for (int32_t i = 0; i <= stored; ++i) buffer[i] = (*table)[bytes[i]];
+        return true;
+    }
+    // Every ANSI code page maps the bytes below 0x80 to the same characters.
+    uint8_t high = 0;
+    for (int32_t i = 0; i < stored; ++i) high |= bytes[i];
+    if (high < 0x80)
+        std::copy_n(bytes, stored + 1, buffer);
+    else
+        MultiByteToWideChar(CP_ACP, 0, m_lineBytes.data(), stored + 1, buffer, size);
     return true;
 }
 

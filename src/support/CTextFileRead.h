@@ -1,6 +1,7 @@
 #pragma once
 #include "UniqueHandle.h"
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Reads a text file line by line as UTF-16, whatever its encoding (ANSI in the system code
@@ -29,7 +30,10 @@ public:
     bool Close() noexcept;
 
 private:
-    static constexpr int32_t BlockBytes = 1024;
+    // Read in large blocks: under Wine a 1 KB ReadFile costs nearly as much as a 64 KB one.
+    static constexpr int32_t BlockBytes = 64 * 1024;
+    // The encoding test looks at the first kilobyte of a file only, whatever the block size.
+    static constexpr int32_t DetectionBytes = 1024;
 
     void DetectEncoding();
     void Rewind() noexcept;
@@ -41,9 +45,10 @@ private:
     bool DecodeUtf8(wchar_t& c);
     template <bool BigEndian>
     bool DecodeUtf16(wchar_t& c);
-    bool TakePlainByte(uint8_t& b, unsigned below) noexcept;
+    int32_t TakePlainBytes(uint8_t* out, int32_t max) noexcept;
+    int32_t TakePlainUtf8(wchar_t* out, int32_t max) noexcept;
     template <bool BigEndian>
-    bool TakePlainUtf16(wchar_t& c) noexcept;
+    int32_t TakePlainUtf16(wchar_t* out, int32_t max) noexcept;
     template <class Decode, class TakePlain>
     bool ReadCharLine(wchar_t* buffer, int32_t size, Decode decode, TakePlain takePlain);
     template <class Unit, class ReadUnit, class TakePlain>
@@ -52,7 +57,7 @@ private:
     UniqueHandle m_file;
     Encoding m_encoding = Ansi;
     bool m_endOfFile = false;
-    uint8_t m_block[BlockBytes] = {};
+    std::unique_ptr<uint8_t[]> m_block;  // BlockBytes, allocated by the first Open
     int32_t m_blockSize = 0;
     int32_t m_position = -1;
     int32_t m_markLength = 0;

@@ -39,6 +39,8 @@ private:
 class Fuzzer {
 public:
     std::string NextFile() {
+        // Now and then a file that ends just before or after the reader's first 64 KB block.
+        if (m_random() % 16 == 0) return AcrossBlockEdge(Mutate(Seeds()[m_random() % Seeds().size()]));
         switch (m_random() % 3) {
         case 0: return RandomBytes(m_random() % 3000);
         default: return Mutate(Seeds()[m_random() % Seeds().size()]);
@@ -66,6 +68,14 @@ private:
         std::string bytes(size, '\0');
         const bool interesting = m_random() % 2;
         for (auto& b : bytes) b = interesting ? InterestingByte() : static_cast<char>(m_random());
+        return bytes;
+    }
+
+    std::string AcrossBlockEdge(std::string bytes) {
+        constexpr size_t Block = 64 * 1024;
+        if (bytes.empty()) bytes.push_back('[');
+        while (bytes.size() < Block) bytes += std::string(bytes);
+        bytes.resize(Block - 64 + m_random() % 128);
         return bytes;
     }
 

@@ -1,7 +1,11 @@
+#include "fakes/LogReader.h"
 #include "fakes/ScratchFile.h"
 #include "fakes/TextBytes.h"
 #include "support/CIniFile.h"
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <psapi.h>
 
 using namespace TextBytes;
 
@@ -72,6 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A later section of the same name replaces the earlier one with its entries.
         IniCase{"T then t", "[T]\r\nx=1\r\n[t]\r\ny=2", true, 1, L"T", {{L"y", L"2"}}, true},
         IniCase{"later value wins", "[S]\r\nk=1\r\nk=2", true, 1, L"S", {{L"k", L"2"}}, true},
+        IniCase{"later longer value wins", "[S]\r\nk=1\r\nj=x\r\nk=22", true, 1, L"S", {{L"j", L"x"}, {L"k", L"22"}},
+                true},
         // Keys keep their case and differ by it.
         IniCase{"keys are case-sensitive", "[S]\r\nk=1\r\nK=2", true, 1, L"S", {{L"K", L"2"}, {L"k", L"1"}}, true},
         IniCase{"no section", "k=v\r\n;c\r\n", false, -2, L"", {}, false},
@@ -115,6 +121,93 @@ TEST(IniFile, SecondLoadAddsSections) {
     EXPECT_FALSE(ini.Load(none.Path()));
     EXPECT_EQ(ini.GetStatus(), CIniFile::StatusNoSection);
     EXPECT_TRUE(ini.HasEntries());
+}
+
+SIZE_T CommittedBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PagefileUsage;
+}
+
+// What a load keeps follows what the file keeps: sections and values replaced later do not
+// stay behind, and distinct entries take less than twice the file.
+TEST(IniFile, MemoryFollowsWhatIsKept) {
+    struct Row {
+        const char* what;
+        std::string (*section)(int);
+        double atMostTimesFile;
+    } rows[] = {
+        {"same section again and again", [](int n) { return "[TITLE]\r\nATTR_1=value " + std::to_string(n) + "\r\n"; },
+         0.1},
+        {"same key again and again",
+         [](int n) { return (n == 0 ? std::string("[TITLE]\r\n") : "") + "ATTR=value " + std::to_string(n) + "\r\n"; },
+         0.1},
+        // Sections of twenty attributes, as title import files have them.
+        {"distinct sections and keys",
+         [](int n) {
+             std::string section = "[TITLE_" + std::to_string(n) + "]\r\n";
+             for (int key = 0; key < 20; ++key)
+                 section += "ATTR_" + std::to_string(key) + "=Stahl \xE2\x82\xAC " + std::to_string(n) + " mm\r\n";
+             return section;
+         },
+         2.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::string bytes = std::string(Utf8Mark);
+        for (int n = 0; bytes.size() < 4 * 1024 * 1024; ++n) bytes += row.section(n);
+        ScratchFile file(bytes);
+        CIniFile ini;
+        const SIZE_T before = CommittedBytes();
+        ASSERT_TRUE(ini.Load(file.Path()));
+        EXPECT_TRUE(ini.HasEntries());
+        const double kept = static_cast<double>(CommittedBytes()) - static_cast<double>(before);
+        EXPECT_LT(kept, row.atMostTimesFile * static_cast<double>(bytes.size()));
+    }
+}
+
+// Values replaced again and again, with lengths that change, are reclaimed while the
+// section is read; the last value of each key is the one kept.
+TEST(IniFile, ValuesReplacedManyTimesKeepTheLast) {
+    for (int keys : {1, 10, 100}) {
+        SCOPED_TRACE(keys);
+        std::string bytes = "[S]\r\n";
+        IniEntries expected;
+        for (int n = 0; n < 40000; ++n) {
+            std::string key(1, 'k'), value(n % 3, 'x');
+            key += std::to_string(n % keys);
+            value += std::to_string(n);
+            bytes.append(key).append("=").append(value).append("\r\n");
+            expected.insert_or_assign(std::wstring(key.begin(), key.end()), std::wstring(value.begin(), value.end()));
+        }
+        ScratchFile file(bytes);
+        CIniFile ini;
+        ASSERT_TRUE(ini.Load(file.Path()));
+        IniEntries entries;
+        EXPECT_TRUE(ini.GetSection(L"S", entries));
+        EXPECT_EQ(entries, expected);
+    }
+}
+
+// A load that would leave the process no large block of address space stops, frees what
+// it read and says so in the log; the process carries on.
+TEST(IniFile, StopsBeforeTheProcessRunsOutOfAddressSpace) {
+    std::string bytes = "[S]\r\n";
+    for (int n = 0; n < 20000; ++n) bytes.append("k").append(std::to_string(n)).append("=v\r\n");
+    ScratchFile file(bytes);
+    LogReader::Remove();
+    // Address space taken, without memory, until no block of 128 MB is left.
+    std::vector<void*> taken;
+    while (void* block = VirtualAlloc(nullptr, 128 << 20, MEM_RESERVE, PAGE_NOACCESS)) taken.push_back(block);
+    CIniFile ini;
+    const bool loaded = ini.Load(file.Path());
+    for (void* block : taken) VirtualFree(block, 0, MEM_RELEASE);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(ini.GetStatus(), CIniFile::StatusOutOfMemory);
+    EXPECT_FALSE(ini.HasEntries());
+    EXPECT_THAT(LogReader().Messages(),
+                testing::Contains(L"Error: CIniFile::Load: " + file.Path() + L" is too large to load (hr = 8007000E)"));
+    EXPECT_TRUE(ini.Load(file.Path()));
 }
 
 TEST(IniFile, OverlongLinesArriveInPieces) {

@@ -77,6 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Continuation bytes are not checked: C3 41 decodes as one character.
         ReaderCase{"utf8 unchecked continuation", std::string(Utf8Mark) + "\xC3\x41", CTextFileRead::Utf8,
                    {L"\x00C1"}},
+        // The same rules inside a line as at its start.
+        ReaderCase{"utf8 sequences inside a line", std::string(Utf8Mark) + "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x80" "B",
+                   CTextFileRead::Utf8, {L"A\x00E9\x20AC\xFFFD\xFFFD\xFFFD" L"B"}},
+        // A two-byte form of CR or LF is a line break like the byte itself.
+        ReaderCase{"utf8 long forms of CR and LF", std::string(Utf8Mark) + "AB\xC0\x8D" "CD\xC0\x8A" "E",
+                   CTextFileRead::Utf8, {L"AB", L"CD", L"E"}},
         // Surrogate halves pass through as they are.
         ReaderCase{"utf16 surrogates", std::string(Utf16LeMark) + Utf16Le(L"\xD83D\xDE00"),
                    CTextFileRead::Utf16LittleEndian, {L"\xD83D\xDE00"}},
@@ -188,14 +194,14 @@ TEST(TextFileRead, SharesTheFileWithWriters) {
     EXPECT_TRUE(secondWriter.valid());
 }
 
-// Lines of random text cross the 1024-byte block edges at every offset, including in the
-// middle of multi-byte characters; each encoding must give the lines back unchanged.
+// Lines of random text cross the block edges, also in the middle of multi-byte characters
+// and of line breaks; each encoding must give the lines back unchanged.
 TEST(TextFileRead, RoundTripsAcrossBlocks) {
     std::mt19937 random(7);
     const std::wstring alphabet = L"abcxyz =[];\x00E9\x20AC\x4E2D";
     std::vector<std::wstring> lines;
     std::wstring text;
-    for (int i = 0; i < 600; ++i) {
+    for (int i = 0; i < 8000; ++i) {
         std::wstring line(1 + random() % 40, L' ');
         for (auto& c : line) c = alphabet[random() % alphabet.size()];
         lines.push_back(line);
@@ -218,16 +224,17 @@ TEST(TextFileRead, RoundTripsAcrossBlocks) {
     }
 }
 
-// Exactly one block, and one byte more, must both end cleanly.
+// Exactly one block, and one byte more, must both end cleanly (blocks of 64 KB, and 1 KB
+// as they once were).
 TEST(TextFileRead, FileSizesAtTheBlockEdge) {
-    for (size_t size : {1023u, 1024u, 1025u, 2048u}) {
+    for (size_t size : {1023u, 1024u, 1025u, 2048u, 65535u, 65536u, 65537u, 131072u}) {
         SCOPED_TRACE(size);
         std::string bytes(size, 'k');
         bytes[500] = '\n';
         ScratchFile file(bytes);
         CTextFileRead reader;
         reader.Open(file.Path().c_str());
-        const auto lines = ReadAllLines(reader, 2000);
+        const auto lines = ReadAllLines(reader, 140000);
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[0].size(), 500u);
         EXPECT_EQ(lines[1].size(), size - 501);
