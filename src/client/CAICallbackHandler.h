@@ -14,8 +14,9 @@ public:
     virtual ~CAICallbackHandler() = default;
 
     [[nodiscard]] HRESULT SetCallback(IUnknown* object);
+    // The callback lent to this thread (innermost RunScope), else the one set above.
     // Borrowed: no reference is added.
-    ICAICallback* GetCallback() const noexcept { return m_callback.get(); }
+    ICAICallback* GetCallback() const noexcept;
     void ReleaseCallback() noexcept { m_callback.reset(); }
 
     // 0 on success or without a callback (the key is the text then), -1 null buffer,
@@ -38,8 +39,30 @@ public:
         ~ThreadCallbackScope();
     };
 
+    // Lends a Run's callback to a handler on the calling thread for the scope's lifetime.
+    // The session's handler is shared by every thread, and a client may re-enter Run from
+    // inside one of its own answers: each thread sees its own innermost scope, and when an
+    // inner scope ends the outer one is in force again. Scopes end in reverse order of
+    // their start, as stack objects do.
+    class RunScope {
+    public:
+        explicit RunScope(const CAICallbackHandler& handler) noexcept;
+        RunScope(const RunScope&) = delete;
+        RunScope& operator=(const RunScope&) = delete;
+        ~RunScope();
+        // As SetCallback: E_POINTER for null, E_NOINTERFACE without ICAICallback.
+        [[nodiscard]] HRESULT Set(IUnknown* object) noexcept;
+
+    private:
+        friend class CAICallbackHandler;
+        const CAICallbackHandler& m_handler;
+        ComPtr<ICAICallback> m_callback;
+        RunScope* m_outer;
+    };
+
 private:
     ICAICallback* Current() const noexcept;
+    ICAICallback* Lent() const noexcept;
 
     ComPtr<ICAICallback> m_callback;
 };

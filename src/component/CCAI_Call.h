@@ -89,7 +89,8 @@ private:
     explicit CCAI_Call(IUnknown* outer);
     ~CCAI_Call();
 
-    HRESULT RunCommand(const Arguments& args, LONG& result);
+    // Upper-cases the first argument of the commands that want it.
+    HRESULT RunCommand(Arguments& args, LONG& result);
     HRESULT LoadTypeInfo(ITypeInfo** info);
 
     // Command handlers of the Run table.

@@ -7,7 +7,6 @@
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/SafeArrayDataLock.h"
-#include "support/ScopeGuard.h"
 #include <new>
 
 namespace {
@@ -47,6 +46,15 @@ HRESULT ReadArguments(const VARIANT& args, CCAI_Call::Arguments& out) {
     return S_OK;
 }
 
+// Run's own failure entries; the log's first use may fail too, and nothing leaves Run.
+void LogRunFailure(const wchar_t* format, HRESULT hr) noexcept {
+    try {
+        CUtils::Instance().WriteLog(CUtils::LevelError, format, hr);
+    } catch (...) {
+        // Without a utility object there is no log to write to.
+    }
+}
+
 LONG PublishResultCode(HRESULT hr) {
     if (SUCCEEDED(hr)) return 0;
     if (hr == HR_TIMEOUT || hr == E_NOINTERFACE) return 1;
@@ -76,38 +84,34 @@ const CCAI_Call::Command CCAI_Call::s_commands[] = {
 HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
     // This runs inside the client's process: a bad call is answered, never crashes it.
     if (!result) {
-        CUtils::Instance().WriteLog(CUtils::LevelError, L"Run() called without a result variable (hr = %X)", E_POINTER);
+        LogRunFailure(L"Run() called without a result variable (hr = %X)", E_POINTER);
         return E_POINTER;
     }
     V_VT(result) = VT_I4;
     V_I4(result) = 0;
 
-    CVantorApplication* session = nullptr;
-    bool documentSet = false;
-    auto releaseCallbacks = [&]() noexcept {
-        if (session) session->ReleaseCallback();
-        if (documentSet) m_document.ReleaseCallback();
-    };
     try {
         CUtils& utils = CUtils::Instance();
-        session = &CVantorApplication::Instance();
-        HRESULT hr = session->SetCallback(callback);
+        CVantorApplication& session = CVantorApplication::Instance();
+        // The callback is this thread's for this Run: Runs on other threads, and an outer Run
+        // that the client re-entered from, keep theirs. Released when Run returns, the
+        // session's first.
+        CAICallbackHandler::RunScope documentCallback(m_document.Handler());
+        CAICallbackHandler::RunScope sessionCallback(session.Handler());
+        HRESULT hr = sessionCallback.Set(callback);
         if (FAILED(hr)) {
             utils.WriteLog(CUtils::LevelError, L"Can't set Callback Pointer (hr = %X)", hr);
             return hr;
         }
-        hr = m_document.SetCallback(callback);
+        hr = documentCallback.Set(callback);
         if (FAILED(hr)) {
             utils.WriteLog(CUtils::LevelError, L"Can't set Callback Pointer for document (hr = %X)", hr);
-            session->ReleaseCallback();
             return hr;
         }
-        documentSet = true;
-        ScopeGuard release(releaseCallbacks);
 
         utils.InitFromClient();
-        if (ClientText::ToInteger(session->GetClientVariable(L"_VNTXVER")) < kMinimumClientVersion) {
-            utils.ShowMessage(session->GetUserMessage(L"VX16004", false), MB_OK);
+        if (ClientText::ToInteger(session.GetClientVariable(L"_VNTXVER")) < kMinimumClientVersion) {
+            utils.ShowMessage(session.GetUserMessage(L"VX16004", false), MB_OK);
             return S_OK;
         }
 
@@ -118,7 +122,7 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
             V_I4(result) = 1;
             return hr;
         }
-        arguments.command = ClientText::ToUpper(arguments.command);
+        arguments.command = ClientText::ToUpper(std::move(arguments.command));
 
         LONG code = 0;
         hr = RunCommand(arguments, code);
@@ -127,21 +131,19 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
         return hr;
     } catch (...) {
         const HRESULT hr = HResultFromCaught();
-        CUtils::Instance().WriteLog(CUtils::LevelError, L"Run() failed with an unexpected error (hr = %X)", hr);
-        releaseCallbacks();
+        LogRunFailure(L"Run() failed with an unexpected error (hr = %X)", hr);
         V_I4(result) = 1;
         return hr;
     }
 }
 
-HRESULT CCAI_Call::RunCommand(const Arguments& args, LONG& result) {
+HRESULT CCAI_Call::RunCommand(Arguments& args, LONG& result) {
     CUtils& utils = CUtils::Instance();
     for (const Command& command : s_commands) {
         if (args.command != command.name) continue;
-        Arguments effective = args;
-        if (command.upperCaseArgument) effective.first = ClientText::ToUpper(effective.first);
-        if (command.logFormat) utils.WriteLog(CUtils::LevelInfo, command.logFormat, effective.first, effective.second);
-        return (this->*command.handler)(effective, result);
+        if (command.upperCaseArgument) args.first = ClientText::ToUpper(std::move(args.first));
+        if (command.logFormat) utils.WriteLog(CUtils::LevelInfo, command.logFormat, args.first, args.second);
+        return (this->*command.handler)(args, result);
     }
     utils.WriteLog(CUtils::LevelError, L"Run() %s (%s, %s) not supported", args.command, args.first, args.second);
     return E_FAIL;

@@ -2,6 +2,8 @@
 #include "IClientAccess.h"
 #include "Singleton.h"
 #include <windows.h>
+#include <atomic>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,8 +23,10 @@ public:
     virtual ~CUtils() = default;
 
     // printf-style entry: %s takes a wide string (std::wstring or wchar_t*), %d and %X 32-bit values.
+    // Line breaks inside the expanded text become " / ": one entry is one line.
     template <class... Args>
     void WriteLog(int level, const wchar_t* format, const Args&... args) noexcept {
+        if (level > m_logThreshold.load(std::memory_order_relaxed)) return;
         WriteLogFormatted(level, format, LogArg(args)...);
     }
 
@@ -68,11 +72,15 @@ private:
     IClientAccess& Client() noexcept;
     std::wstring Caption();
 
-    long m_logThreshold = 0;
-    bool m_quiet = false;
-    bool m_headerPending = true;
-    bool m_initialised = false;
-    bool m_wow64 = false;
+    // Several Run threads and the cancel thread share these: the settings are atomic, and
+    // the log file has one writer at a time inside the process (appends through separate
+    // handles are not atomic everywhere, Wine's included).
+    std::atomic<long> m_logThreshold{0};
+    std::atomic<bool> m_quiet{false};
+    bool m_headerPending = true;  // guarded by m_logLock
+    std::atomic<bool> m_initialised{false};
+    std::atomic<bool> m_wow64{false};
+    std::mutex m_logLock;
     std::vector<std::wstring> m_addIns;
     IClientAccess* m_client = nullptr;
 };

@@ -7,6 +7,10 @@ UniqueBstr::UniqueBstr(const std::wstring& text)
     if (!m_b) throw std::bad_alloc();
 }
 
+UniqueBstr::UniqueBstr(const wchar_t* text) : m_b(SysAllocString(text ? text : L"")) {
+    if (!m_b) throw std::bad_alloc();
+}
+
 UniqueBstr::UniqueBstr(UniqueBstr&& o) noexcept : m_b(std::exchange(o.m_b, nullptr)) {}
 
 UniqueBstr& UniqueBstr::operator=(UniqueBstr&& o) noexcept {

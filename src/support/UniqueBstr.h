@@ -8,6 +8,7 @@ class UniqueBstr {
 public:
     UniqueBstr() noexcept = default;
     explicit UniqueBstr(const std::wstring& text);
+    explicit UniqueBstr(const wchar_t* text);  // a null text gives the empty BSTR
     UniqueBstr(UniqueBstr&& o) noexcept;
     UniqueBstr& operator=(UniqueBstr&& o) noexcept;
     UniqueBstr(const UniqueBstr&) = delete;
