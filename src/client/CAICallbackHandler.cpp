@@ -14,14 +14,37 @@ void CopyTruncated(const wchar_t* text, size_t length, wchar_t* buffer, size_t c
 
 const wchar_t* Product() { return CProductIdentity::Instance().DisplayName().c_str(); }
 
-// What a thread has been lent: a worker's own copy of the client (ThreadCallbackScope), and
-// the innermost Run scope. One record, so that each client call looks up one thread slot.
-struct ThreadCallbacks {
-    bool installed = false;
-    ICAICallback* workerCallback = nullptr;
-    CAICallbackHandler::RunScope* innermost = nullptr;
+// A pointer of each thread's own in a system thread slot. It is read on every client call,
+// where the runtime's emulated thread_local costs a lookup each time. Reading keeps the
+// thread's last-error code, which a caller may not have read yet.
+template <class T>
+class ThreadPointer {
+public:
+    ThreadPointer() noexcept : m_index(TlsAlloc()) {}
+    ThreadPointer(const ThreadPointer&) = delete;
+    ThreadPointer& operator=(const ThreadPointer&) = delete;
+    ~ThreadPointer() {
+        if (valid()) TlsFree(m_index);
+    }
+    bool valid() const noexcept { return m_index != TLS_OUT_OF_INDEXES; }
+    T* get() const noexcept {
+        if (!valid()) return nullptr;
+        const DWORD error = GetLastError();
+        T* value = static_cast<T*>(TlsGetValue(m_index));
+        SetLastError(error);
+        return value;
+    }
+    void set(T* value) const noexcept {
+        if (valid()) TlsSetValue(m_index, value);
+    }
+
+private:
+    DWORD m_index;
 };
-thread_local ThreadCallbacks t_callbacks;
+
+// What a thread has been lent: the innermost Run scope, and a worker's own copy of the client.
+ThreadPointer<CAICallbackHandler::RunScope> g_innermostRun;
+ThreadPointer<CAICallbackHandler::ThreadCallbackScope> g_workerCallback;
 
 HRESULT QueryCallback(IUnknown* object, ComPtr<ICAICallback>& callback) noexcept {
     if (!object) return E_POINTER;
@@ -35,27 +58,27 @@ HRESULT QueryCallback(IUnknown* object, ComPtr<ICAICallback>& callback) noexcept
 
 }  // namespace
 
-CAICallbackHandler::ThreadCallbackScope::ThreadCallbackScope(ICAICallback* callback) noexcept {
-    t_callbacks.installed = true;
-    t_callbacks.workerCallback = callback;
+CAICallbackHandler::ThreadCallbackScope::ThreadCallbackScope(ICAICallback* callback) noexcept
+    : m_callback(callback), m_outer(g_workerCallback.get()) {
+    g_workerCallback.set(this);
 }
 
-CAICallbackHandler::ThreadCallbackScope::~ThreadCallbackScope() {
-    t_callbacks.installed = false;
-    t_callbacks.workerCallback = nullptr;
-}
+CAICallbackHandler::ThreadCallbackScope::~ThreadCallbackScope() { g_workerCallback.set(m_outer); }
 
 CAICallbackHandler::RunScope::RunScope(const CAICallbackHandler& handler) noexcept
-    : m_handler(handler), m_outer(t_callbacks.innermost) {
-    t_callbacks.innermost = this;
+    : m_handler(handler), m_outer(g_innermostRun.get()) {
+    g_innermostRun.set(this);
 }
 
-CAICallbackHandler::RunScope::~RunScope() { t_callbacks.innermost = m_outer; }
+CAICallbackHandler::RunScope::~RunScope() { g_innermostRun.set(m_outer); }
 
-HRESULT CAICallbackHandler::RunScope::Set(IUnknown* object) noexcept { return QueryCallback(object, m_callback); }
+HRESULT CAICallbackHandler::RunScope::Set(IUnknown* object) noexcept {
+    if (!g_innermostRun.valid()) return E_OUTOFMEMORY;
+    return QueryCallback(object, m_callback);
+}
 
 ICAICallback* CAICallbackHandler::Lent() const noexcept {
-    for (const RunScope* scope = t_callbacks.innermost; scope; scope = scope->m_outer)
+    for (const RunScope* scope = g_innermostRun.get(); scope; scope = scope->m_outer)
         if (&scope->m_handler == this) return scope->m_callback.get();
     return m_callback.get();
 }
@@ -63,7 +86,8 @@ ICAICallback* CAICallbackHandler::Lent() const noexcept {
 ICAICallback* CAICallbackHandler::GetCallback() const noexcept { return Lent(); }
 
 ICAICallback* CAICallbackHandler::Current() const noexcept {
-    return t_callbacks.installed ? t_callbacks.workerCallback : Lent();
+    if (const ThreadCallbackScope* worker = g_workerCallback.get()) return worker->m_callback;
+    return Lent();
 }
 
 HRESULT CAICallbackHandler::SetCallback(IUnknown* object) { return QueryCallback(object, m_callback); }
@@ -83,31 +107,44 @@ int CAICallbackHandler::GetMessageText(const wchar_t* key, wchar_t* buffer, size
     return 0;
 }
 
-// The product name goes in as the first %s: no text is built for an entry below the threshold.
 std::optional<std::wstring> CAICallbackHandler::Prepare(const wchar_t* expression) const {
     if (!expression) return std::nullopt;
+    return Prepare(UniqueBstr(expression));
+}
+
+std::optional<std::wstring> CAICallbackHandler::Prepare(const UniqueBstr& expression) const {
+    UniqueBstr answer;
+    if (FAILED(PrepareAnswer(expression, answer))) return std::nullopt;
+    return std::optional<std::wstring>(std::in_place, answer.view());
+}
+
+// The product name goes in as the first %s: no text is built for an entry below the threshold.
+HRESULT CAICallbackHandler::PrepareAnswer(const UniqueBstr& in, UniqueBstr& answer) const {
+    const wchar_t* expression = in.get();
     CUtils& utils = CUtils::Instance();
     ICAICallback* callback = Current();
     if (!callback) {
         utils.WriteLog(CUtils::LevelError, L"%s Prepare(%s) failed. No callback object.", Product(), expression);
-        return std::nullopt;
+        return E_POINTER;
     }
-    UniqueBstr in{expression};
-    UniqueBstr answer;
     const HRESULT hr = callback->Prepare(in.get(), answer.put());
     if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, L"%s Prepare(%s) failed (hr = %X)", Product(), expression, hr);
-        return std::nullopt;
+        return hr;
     }
-    std::optional<std::wstring> value(std::in_place, answer.get() ? answer.get() : L"", answer.length());
-    utils.WriteLog(CUtils::LevelInfo, L"%s Prepare(%s) = %s", Product(), expression, *value);
-    return value;
+    utils.WriteLog(CUtils::LevelInfo, L"%s Prepare(%s) = %s", Product(), expression, answer.get() ? answer.get() : L"");
+    return S_OK;
 }
 
 long CAICallbackHandler::Call(const wchar_t* command, const wchar_t* arguments, const wchar_t* extra) const {
     if (!command) return -1;
+    return Call(command, UniqueBstr(arguments), extra);
+}
+
+long CAICallbackHandler::Call(const wchar_t* command, const UniqueBstr& argumentText, const wchar_t* extra) const {
+    if (!command) return -1;
     CUtils& utils = CUtils::Instance();
-    const wchar_t* args = arguments ? arguments : L"";
+    const wchar_t* args = argumentText.get();
     utils.WriteLog(CUtils::LevelInfo, L"%s Call(%s, %s)", Product(), command, args);
     ICAICallback* callback = Current();
     if (!callback) {
@@ -115,7 +152,6 @@ long CAICallbackHandler::Call(const wchar_t* command, const wchar_t* arguments, 
         return -1;
     }
     UniqueBstr commandText{command};
-    UniqueBstr argumentText{args};
     UniqueBstr extraText;
     if (extra) extraText = UniqueBstr(extra);
     long result = 0;

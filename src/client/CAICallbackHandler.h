@@ -1,5 +1,6 @@
 #pragma once
 #include "support/ComPtr.h"
+#include "support/UniqueBstr.h"
 #include <cai_dll.h>
 #include <optional>
 #include <string>
@@ -24,8 +25,12 @@ public:
     int GetMessageText(const wchar_t* key, wchar_t* buffer, size_t capacity) const;
     // The client's answer (empty for a null one), or nothing on failure.
     std::optional<std::wstring> Prepare(const wchar_t* expression) const;
+    std::optional<std::wstring> Prepare(const UniqueBstr& expression) const;
+    // As Prepare, with the client's own string as the answer (null for a null answer).
+    [[nodiscard]] HRESULT PrepareAnswer(const UniqueBstr& expression, UniqueBstr& answer) const;
     // The client's result, -1 without a command or callback, -2 when the client failed.
     long Call(const wchar_t* command, const wchar_t* arguments, const wchar_t* extra) const;
+    long Call(const wchar_t* command, const UniqueBstr& arguments, const wchar_t* extra) const;
 
     // A worker thread may not call the client's object directly (it belongs to the Run
     // thread's apartment). For the scope's lifetime every handler calls the client on this
@@ -37,6 +42,11 @@ public:
         ThreadCallbackScope(const ThreadCallbackScope&) = delete;
         ThreadCallbackScope& operator=(const ThreadCallbackScope&) = delete;
         ~ThreadCallbackScope();
+
+    private:
+        friend class CAICallbackHandler;
+        ICAICallback* m_callback;
+        ThreadCallbackScope* m_outer;
     };
 
     // Lends a Run's callback to a handler on the calling thread for the scope's lifetime.
@@ -50,7 +60,8 @@ public:
         RunScope(const RunScope&) = delete;
         RunScope& operator=(const RunScope&) = delete;
         ~RunScope();
-        // As SetCallback: E_POINTER for null, E_NOINTERFACE without ICAICallback.
+        // As SetCallback: E_POINTER for null, E_NOINTERFACE without ICAICallback, and
+        // E_OUTOFMEMORY when the process has no thread slot left for the scopes.
         [[nodiscard]] HRESULT Set(IUnknown* object) noexcept;
 
     private:

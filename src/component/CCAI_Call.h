@@ -5,6 +5,7 @@
 #include <QELDVecta17x.h>
 #include <vecta.h>
 #include <string>
+#include <string_view>
 
 // The implementation of the CAI_Call class. The host and document operations are members
 // because they share the object's Vecta reference; each group is defined in the folder of
@@ -57,9 +58,8 @@ public:
     IVectaApplication* Application() const noexcept { return m_application.get(); }
     void AttachApplication(IVectaApplication* application) { m_application = ComPtr<IVectaApplication>(application); }
 
-    // The three strings a Run reads from its argument array.
+    // The two arguments a Run reads from its array after the command name.
     struct Arguments {
-        std::wstring command;
         std::wstring first;
         std::wstring second;
     };
@@ -79,18 +79,20 @@ private:
 
     using Handler = HRESULT (CCAI_Call::*)(const Arguments& args, LONG& result);
     struct Command {
-        const wchar_t* name;
+        std::wstring_view name;     // its length is known: a mismatch costs no scan
         const wchar_t* logFormat;  // Info entry before the action; null for none
         bool upperCaseArgument;    // the first argument is upper-cased before it is logged
         Handler handler;
     };
     static const Command s_commands[];
+    static constexpr size_t kLongestCommandName = 28;  // "QELDISAVAILABLEFORPUBLISHPSX"
+    static const Command* FindCommand(std::wstring_view name) noexcept;
 
     explicit CCAI_Call(IUnknown* outer);
     ~CCAI_Call();
 
     // Upper-cases the first argument of the commands that want it.
-    HRESULT RunCommand(Arguments& args, LONG& result);
+    HRESULT RunCommand(std::wstring_view name, Arguments& args, LONG& result);
     HRESULT LoadTypeInfo(ITypeInfo** info);
 
     // Command handlers of the Run table.

@@ -7,6 +7,7 @@
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/SafeArrayDataLock.h"
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -23,8 +24,9 @@ SAFEARRAY* ArgumentArray(const VARIANT& args) {
     return nullptr;
 }
 
-// Element k of n is read only while k < n - 1: the last element never carries a value.
-HRESULT ReadArguments(const VARIANT& args, CCAI_Call::Arguments& out) {
+// Element k of n is read only while k < n - 1: the last element never carries a value. The
+// command name is not copied: it is matched at once, while the client's array is unchanged.
+HRESULT ReadArguments(const VARIANT& args, std::wstring_view& name, CCAI_Call::Arguments& out) {
     SAFEARRAY* array = ArgumentArray(args);
     if (!array || SafeArrayGetDim(array) != 1 || SafeArrayGetElemsize(array) != sizeof(VARIANT))
         return kNotAnArray;
@@ -32,13 +34,19 @@ HRESULT ReadArguments(const VARIANT& args, CCAI_Call::Arguments& out) {
     SafeArrayDataLock lock(array);
     if (FAILED(lock.status())) return lock.status();
     const VARIANT* elements = static_cast<const VARIANT*>(lock.data());
-    std::wstring* targets[] = {&out.command, &out.first, &out.second};
+    std::wstring* targets[] = {nullptr, &out.first, &out.second};
     for (ULONG k = 0; k < 3 && k + 1 < count; ++k) {
         const VARIANT& element = elements[k];
         if (V_VT(&element) == VT_EMPTY) continue;
         if (V_VT(&element) != VT_BSTR) return kNotAnArray;
+        const BSTR text = V_BSTR(&element);
+        if (!text) continue;
+        if (k == 0) {
+            name = std::wstring_view(text, SysStringLen(text));
+            continue;
+        }
         try {
-            if (V_BSTR(&element)) targets[k]->assign(V_BSTR(&element), SysStringLen(V_BSTR(&element)));
+            targets[k]->assign(text, SysStringLen(text));
         } catch (const std::bad_alloc&) {
             break;  // go on with what was read
         }
@@ -115,17 +123,17 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
             return S_OK;
         }
 
+        std::wstring_view name;
         Arguments arguments;
-        hr = ReadArguments(args, arguments);
+        hr = ReadArguments(args, name, arguments);
         if (FAILED(hr)) {
             utils.WriteLog(CUtils::LevelError, L"Run() The argument is not an array of strings (hr = %X)", hr);
             V_I4(result) = 1;
             return hr;
         }
-        arguments.command = ClientText::ToUpper(std::move(arguments.command));
 
         LONG code = 0;
-        hr = RunCommand(arguments, code);
+        hr = RunCommand(name, arguments, code);
         if (code == 0 && FAILED(hr)) code = 1;
         V_I4(result) = code;
         return hr;
@@ -137,16 +145,35 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
     }
 }
 
-HRESULT CCAI_Call::RunCommand(Arguments& args, LONG& result) {
-    CUtils& utils = CUtils::Instance();
-    for (const Command& command : s_commands) {
-        if (args.command != command.name) continue;
-        if (command.upperCaseArgument) args.first = ClientText::ToUpper(std::move(args.first));
-        if (command.logFormat) utils.WriteLog(CUtils::LevelInfo, command.logFormat, args.first, args.second);
-        return (this->*command.handler)(args, result);
+// Names match in any letter case: the name is upper-cased, then compared exactly. Plain
+// letters are upper-cased here; the system's rules are asked only for other characters.
+const CCAI_Call::Command* CCAI_Call::FindCommand(std::wstring_view name) noexcept {
+    wchar_t upper[kLongestCommandName];
+    if (name.size() > kLongestCommandName) return nullptr;
+    bool plain = true;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const wchar_t c = name[i];
+        plain = plain && c < 0x80;
+        upper[i] = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
     }
-    utils.WriteLog(CUtils::LevelError, L"Run() %s (%s, %s) not supported", args.command, args.first, args.second);
-    return E_FAIL;
+    if (!plain) CharUpperBuffW(upper, static_cast<DWORD>(name.size()));
+    for (const Command& command : s_commands)
+        if (command.name.size() == name.size() && std::equal(command.name.begin(), command.name.end(), upper))
+            return &command;
+    return nullptr;
+}
+
+HRESULT CCAI_Call::RunCommand(std::wstring_view name, Arguments& args, LONG& result) {
+    CUtils& utils = CUtils::Instance();
+    const Command* command = FindCommand(name);
+    if (!command) {
+        utils.WriteLog(CUtils::LevelError, L"Run() %s (%s, %s) not supported", ClientText::ToUpper(std::wstring(name)),
+                       args.first, args.second);
+        return E_FAIL;
+    }
+    if (command->upperCaseArgument) args.first = ClientText::ToUpper(std::move(args.first));
+    if (command->logFormat) utils.WriteLog(CUtils::LevelInfo, command->logFormat, args.first, args.second);
+    return (this->*command->handler)(args, result);
 }
 
 HRESULT CCAI_Call::OnOpen(const Arguments& args, LONG&) {
@@ -181,7 +208,7 @@ HRESULT CCAI_Call::OnChangeQelkey(const Arguments& args, LONG&) { return ChangeQ
 
 HRESULT CCAI_Call::OnCheckApplication(const Arguments&, LONG&) {
     CVantorApplication& session = CVantorApplication::Instance();
-    session.SetClientEnvironment(L"RETVECTAProfile", session.Evaluate(L"#(Appl:Profile)"));
+    session.SetClientEnvironment(L"RETVECTAProfile", session.EvaluateText(L"#(Appl:Profile)").view());
     return S_OK;
 }
 

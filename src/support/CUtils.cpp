@@ -190,7 +190,7 @@ void CUtils::GetModuleVersion(std::wstring& path, std::wstring& version) const {
 // The first Run to get here reads the settings; a Run on another thread, or one that the
 // client re-entered from its answer, goes on at once rather than wait on the client.
 void CUtils::InitFromClient() {
-    if (m_initialised.exchange(true)) return;
+    if (m_initialised.load(std::memory_order_acquire) || m_initialised.exchange(true)) return;
     const std::wstring jobServer = Client().Evaluate(L"$(JobServerRunning:-0)");
     m_quiet = !jobServer.empty() && ClientText::ToInteger(jobServer) == 1;
     m_logThreshold = ClientText::ToInteger(Client().Evaluate(L"#(Appl:LogLevel)"));
