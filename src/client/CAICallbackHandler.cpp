@@ -2,6 +2,7 @@
 #include "support/CProductIdentity.h"
 #include "support/CUtils.h"
 #include "support/UniqueBstr.h"
+#include <winternl.h>
 #include <algorithm>
 
 namespace {
@@ -15,8 +16,15 @@ void CopyTruncated(const wchar_t* text, size_t length, wchar_t* buffer, size_t c
 const wchar_t* Product() { return CProductIdentity::Instance().DisplayName().c_str(); }
 
 // A pointer of each thread's own in a system thread slot. It is read on every client call,
-// where the runtime's emulated thread_local costs a lookup each time. Reading keeps the
-// thread's last-error code, which a caller may not have read yet.
+// where the runtime's emulated thread_local costs a lookup each time; the first 64 slots are
+// used straight in the thread's environment block, as the system's own functions do. Reading
+// keeps the thread's last-error code, which a caller may not have read yet.
+// GCC 12 takes the segment read inside NtCurrentTeb for an out-of-bounds array access.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+inline TEB* CurrentTeb() noexcept { return NtCurrentTeb(); }
+#pragma GCC diagnostic pop
+
 template <class T>
 class ThreadPointer {
 public:
@@ -28,6 +36,7 @@ public:
     }
     bool valid() const noexcept { return m_index != TLS_OUT_OF_INDEXES; }
     T* get() const noexcept {
+        if (m_index < TLS_MINIMUM_AVAILABLE) return static_cast<T*>(CurrentTeb()->TlsSlots[m_index]);
         if (!valid()) return nullptr;
         const DWORD error = GetLastError();
         T* value = static_cast<T*>(TlsGetValue(m_index));
@@ -35,7 +44,10 @@ public:
         return value;
     }
     void set(T* value) const noexcept {
-        if (valid()) TlsSetValue(m_index, value);
+        if (m_index < TLS_MINIMUM_AVAILABLE)
+            CurrentTeb()->TlsSlots[m_index] = value;
+        else if (valid())
+            TlsSetValue(m_index, value);
     }
 
 private:

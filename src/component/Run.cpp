@@ -28,8 +28,7 @@ SAFEARRAY* ArgumentArray(const VARIANT& args) {
 // command name is not copied: it is matched at once, while the client's array is unchanged.
 HRESULT ReadArguments(const VARIANT& args, std::wstring_view& name, CCAI_Call::Arguments& out) {
     SAFEARRAY* array = ArgumentArray(args);
-    if (!array || SafeArrayGetDim(array) != 1 || SafeArrayGetElemsize(array) != sizeof(VARIANT))
-        return kNotAnArray;
+    if (!array || array->cDims != 1 || array->cbElements != sizeof(VARIANT)) return kNotAnArray;
     const ULONG count = array->rgsabound[0].cElements;
     SafeArrayDataLock lock(array);
     if (FAILED(lock.status())) return lock.status();
@@ -146,21 +145,27 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
 }
 
 // Names match in any letter case: the name is upper-cased, then compared exactly. Plain
-// letters are upper-cased here; the system's rules are asked only for other characters.
+// letters are upper-cased in the comparison; a name with other characters is upper-cased by
+// the system's rules first.
 const CCAI_Call::Command* CCAI_Call::FindCommand(std::wstring_view name) noexcept {
-    wchar_t upper[kLongestCommandName];
     if (name.size() > kLongestCommandName) return nullptr;
-    bool plain = true;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const wchar_t c = name[i];
-        plain = plain && c < 0x80;
-        upper[i] = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-    }
-    if (!plain) CharUpperBuffW(upper, static_cast<DWORD>(name.size()));
-    for (const Command& command : s_commands)
-        if (command.name.size() == name.size() && std::equal(command.name.begin(), command.name.end(), upper))
-            return &command;
-    return nullptr;
+    const auto find = [](std::wstring_view text) -> const Command* {
+        for (const Command& command : s_commands) {
+            if (command.name.size() != text.size()) continue;
+            size_t i = 0;
+            for (; i < text.size(); ++i) {
+                const wchar_t c = text[i];
+                if ((c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c) != command.name[i]) break;
+            }
+            if (i == text.size()) return &command;
+        }
+        return nullptr;
+    };
+    if (std::all_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x80; })) return find(name);
+    wchar_t upper[kLongestCommandName];
+    std::copy(name.begin(), name.end(), upper);
+    CharUpperBuffW(upper, static_cast<DWORD>(name.size()));
+    return find(std::wstring_view(upper, name.size()));
 }
 
 HRESULT CCAI_Call::RunCommand(std::wstring_view name, Arguments& args, LONG& result) {
