@@ -1,6 +1,7 @@
 // What Run costs beyond the client calls it must make: QELDCHECKAPPLICATION at log level 0
 // against a bare loop making exactly the same calls on the same client object, measured
 // alternately in the same run. Also counts the component's heap allocations per Run.
+#include "BenchClock.h"
 #include "CBenchCallback.h"
 #include "component/CCAI_Call.h"
 #include <algorithm>
@@ -12,22 +13,6 @@
 namespace {
 
 long g_allocations = 0;
-
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Microseconds per repetition; a failing body stops the measurement.
-template <class Body>
-double Measure(int repetitions, Body&& body) {
-    const double start = Now();
-    for (int i = 0; i < repetitions; ++i)
-        if (FAILED(body())) return -1.0;
-    return (Now() - start) * 1e6 / repetitions;
-}
 
 // The client calls of one QELDCHECKAPPLICATION: both handlers query the object, the client
 // version and the profile are evaluated, and the profile goes back through "___Environment".
@@ -105,8 +90,8 @@ int Bench() {
     constexpr int kRepetitions = 2000;
     double bestRun = 1e9, bestBare = 1e9;
     for (int round = 0; round < 100; ++round) {
-        const double bare = Measure(kRepetitions, [&] { return BareCalls(&client); });
-        const double dispatched = Measure(kRepetitions, run);
+        const double bare = BenchClock::Measure(kRepetitions, [&] { return BareCalls(&client); });
+        const double dispatched = BenchClock::Measure(kRepetitions, run);
         if (bare < 0 || dispatched < 0) {
             std::fprintf(stderr, "a measured call failed\n");
             return 1;
@@ -138,14 +123,4 @@ void* operator new(std::size_t size) {
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
-int main() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    int code = 1;
-    try {
-        code = Bench();
-    } catch (...) {
-        code = 1;
-    }
-    CoUninitialize();
-    return code;
-}
+int main() { return BenchClock::RunInApartment(Bench); }

@@ -1,5 +1,6 @@
 // QELDOPEN of a drawing that is already open in VectaSim, through Run, against a bare replay
 // of exactly the host calls that Run makes, measured alternately in the same run.
+#include "BenchClock.h"
 #include "component/CCAI_Call.h"
 #include "fakes/ArgumentArray.h"
 #include "fakes/CSimProcess.h"
@@ -15,21 +16,6 @@
 #include <vector>
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-template <class Body>
-double Measure(int repetitions, Body&& body) {
-    const double start = Now();
-    for (int i = 0; i < repetitions; ++i)
-        if (FAILED(body())) return -1.0;
-    return (Now() - start) * 1e6 / repetitions;
-}
 
 // The host calls of QELDOPEN of a drawing that is already open, made directly: find the
 // instance, bring its window forward, check that it is idle, find the drawing among the
@@ -145,10 +131,10 @@ int Bench() {
     const std::wstring deadline = std::to_wstring(_time64(nullptr) + 86400);
     std::vector<double> bare, dispatched, unattended;
     for (int i = 0; i < kRounds; ++i) {
-        const double replay = Measure(1, [&] { return BareReplay(profile, drawing, client.get()); });
-        const double command = Measure(1, run);
+        const double replay = BenchClock::Measure(1, [&] { return BareReplay(profile, drawing, client.get()); });
+        const double command = BenchClock::Measure(1, run);
         client->environment[L"JobServerJobTimeout_time_t"] = deadline;
-        const double withDeadline = Measure(1, run);
+        const double withDeadline = BenchClock::Measure(1, run);
         client->environment.erase(L"JobServerJobTimeout_time_t");
         if (replay < 0 || command < 0 || withDeadline < 0) {
             std::fprintf(stderr, "a measured call failed\n");
@@ -171,14 +157,4 @@ int Bench() {
 
 }  // namespace
 
-int main() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    int code = 1;
-    try {
-        code = Bench();
-    } catch (...) {
-        code = 1;
-    }
-    CoUninitialize();
-    return code;
-}
+int main() { return BenchClock::RunInApartment(Bench); }

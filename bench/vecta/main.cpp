@@ -1,27 +1,12 @@
 // The cost of one cross-process call to VectaSim and of one instance-moniker bind, each also
 // as a multiple of an in-process interface call measured in the same run.
+#include "BenchClock.h"
 #include "CBaselineState.h"
 #include "CSimProcess.h"
 #include <cstdio>
 #include <string>
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Microseconds per repetition of body; a failing body stops the measurement.
-template <class Body>
-double Measure(int repetitions, Body&& body) {
-    const double start = Now();
-    for (int i = 0; i < repetitions; ++i)
-        if (FAILED(body())) return -1.0;
-    return (Now() - start) * 1e6 / repetitions;
-}
 
 int Run() {
     if (FAILED(CSimProcess::RegisterAll())) {
@@ -39,9 +24,9 @@ int Run() {
     IVectaState* local = CBaselineState::Instance();
     VARIANT_BOOL idle = VARIANT_FALSE;
 
-    const double inProcess = Measure(1000000, [&] { return local->get_IsIdle(&idle); });
-    const double crossProcess = Measure(2000, [&] { return remote->get_IsIdle(&idle); });
-    const double bind = Measure(300, [&] {
+    const double inProcess = BenchClock::Measure(1000000, [&] { return local->get_IsIdle(&idle); });
+    const double crossProcess = BenchClock::Measure(2000, [&] { return remote->get_IsIdle(&idle); });
+    const double bind = BenchClock::Measure(300, [&] {
         ComPtr<IVectaApplication> app;
         return CSimProcess::Bind(L"QELDVecta17Instance", profile, app.put());
     });
@@ -58,14 +43,4 @@ int Run() {
 
 }  // namespace
 
-int main() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    int code = 1;
-    try {
-        code = Run();
-    } catch (...) {
-        code = 1;
-    }
-    CoUninitialize();
-    return code;
-}
+int main() { return BenchClock::RunInApartment(Run); }
