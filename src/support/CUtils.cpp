@@ -243,23 +243,29 @@ int CUtils::AskMessage(const std::wstring& text, int defaultAnswer, UINT style) 
 }
 
 CUtils::AddInPosition CUtils::LoadAddInList() {
-    m_addIns.clear();
+    std::vector<std::wstring> addIns;
     std::wstring rest = Client().GetAddIns();
     while (!rest.empty()) {
         const size_t comma = rest.find(L',');
-        m_addIns.push_back(Trimmed(rest.substr(0, comma)));
+        addIns.push_back(Trimmed(rest.substr(0, comma)));
         rest = comma == std::wstring::npos ? std::wstring() : rest.substr(comma + 1);
     }
+    std::lock_guard<std::mutex> lock(m_addInLock);
+    m_addIns = std::move(addIns);
     return m_addIns.empty() ? AddInPosition() : AddInPosition(0);
 }
 
 std::wstring CUtils::GetNextAddInPath(AddInPosition& position) {
-    if (!position || *position >= m_addIns.size()) {
-        position.reset();
-        return {};
+    std::wstring entry;
+    {
+        std::lock_guard<std::mutex> lock(m_addInLock);
+        if (!position || *position >= m_addIns.size()) {
+            position.reset();
+            return {};
+        }
+        entry = m_addIns[*position];
+        position = *position + 1 < m_addIns.size() ? AddInPosition(*position + 1) : AddInPosition();
     }
-    const std::wstring entry = m_addIns[*position];
-    position = *position + 1 < m_addIns.size() ? AddInPosition(*position + 1) : AddInPosition();
     // An empty name between two commas names no file; the bare folder is no add-in.
     if (entry.empty()) return {};
 

@@ -81,6 +81,7 @@ private:
     std::atomic<bool> m_initialised{false};
     std::atomic<bool> m_wow64{false};
     std::mutex m_logLock;
-    std::vector<std::wstring> m_addIns;
+    std::vector<std::wstring> m_addIns;  // guarded by m_addInLock: Runs on two threads may connect at once
+    std::mutex m_addInLock;
     IClientAccess* m_client = nullptr;
 };
