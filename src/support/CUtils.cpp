@@ -226,7 +226,7 @@ std::wstring CUtils::Caption() { return Client().GetUserMessage(L"VX16003", true
 
 void CUtils::ShowMessage(const std::wstring& text, UINT style) {
     if (text.empty()) return;
-    if (m_quiet) {
+    if (IsQuiet()) {
         WriteLog(LevelMessage, L"%s", text);
         return;
     }
@@ -235,7 +235,7 @@ void CUtils::ShowMessage(const std::wstring& text, UINT style) {
 
 int CUtils::AskMessage(const std::wstring& text, int defaultAnswer, UINT style) {
     if (text.empty()) return defaultAnswer;
-    if (m_quiet) {
+    if (IsQuiet()) {
         WriteLog(LevelMessage, L"%s: %d", text, defaultAnswer);
         return defaultAnswer;
     }

@@ -59,8 +59,12 @@ public:
 
     long GetLogThreshold() const noexcept { return m_logThreshold; }
     void SetLogThreshold(long threshold) noexcept { m_logThreshold = threshold; }
-    bool IsQuiet() const noexcept { return m_quiet; }
+    bool IsQuiet() const noexcept { return m_quiet || m_quietScopes > 0; }
     void SetQuiet(bool quiet) noexcept { m_quiet = quiet; }
+    // Quiet while at least one unattended command runs, on whatever thread; the flag set by
+    // the client is left alone, so overlapping commands cannot put back a stale value.
+    void EnterQuietScope() noexcept { ++m_quietScopes; }
+    void LeaveQuietScope() noexcept { --m_quietScopes; }
     bool IsWow64Flag() const noexcept { return m_wow64; }
 
 private:
@@ -77,6 +81,7 @@ private:
     // handles are not atomic everywhere, Wine's included).
     std::atomic<long> m_logThreshold{0};
     std::atomic<bool> m_quiet{false};
+    std::atomic<int> m_quietScopes{0};
     bool m_headerPending = true;  // guarded by m_logLock
     std::atomic<bool> m_initialised{false};
     std::atomic<bool> m_wow64{false};

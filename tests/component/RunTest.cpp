@@ -1,4 +1,5 @@
 #include "component/CCAI_Call.h"
+#include "component/CSetTemporaryQuietMode.h"
 #include "fakes/ArgumentArray.h"
 #include "fakes/RunFixture.h"
 #include "fakes/FakeCallback.h"
@@ -9,6 +10,7 @@
 #include "support/UniqueVariant.h"
 #include <gmock/gmock.h>
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <thread>
 
@@ -175,6 +177,14 @@ TEST_F(RunTest, PublishingRestoresTheQuietFlag) {
         EXPECT_EQ(result, 3);
         EXPECT_EQ(CUtils::Instance().IsQuiet(), before);
     }
+    // Two unattended commands on two threads overlap and end in the order they began.
+    CUtils::Instance().SetQuiet(false);
+    auto first = std::make_unique<CSetTemporaryQuietMode>();
+    auto second = std::make_unique<CSetTemporaryQuietMode>();
+    first.reset();
+    EXPECT_TRUE(CUtils::Instance().IsQuiet());
+    second.reset();
+    EXPECT_FALSE(CUtils::Instance().IsQuiet());
 }
 
 // A client whose evaluator raises, as an allocation failure inside an operation would.
