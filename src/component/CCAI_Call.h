@@ -85,8 +85,7 @@ private:
         Handler handler;
     };
     static const Command s_commands[];
-    static constexpr size_t kLongestCommandName = 28;  // "QELDISAVAILABLEFORPUBLISHPSX"
-    static const Command* FindCommand(std::wstring_view name) noexcept;
+    static const Command* FindCommand(std::wstring_view name);
 
     explicit CCAI_Call(IUnknown* outer);
     ~CCAI_Call();

@@ -145,10 +145,9 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
 }
 
 // Names match in any letter case: the name is upper-cased, then compared exactly. Plain
-// letters are upper-cased in the comparison; a name with other characters is upper-cased by
-// the system's rules first.
-const CCAI_Call::Command* CCAI_Call::FindCommand(std::wstring_view name) noexcept {
-    if (name.size() > kLongestCommandName) return nullptr;
+// letters are upper-cased in the comparison (the table's names are plain); a name with other
+// characters that matched nothing so is upper-cased by the system's rules and tried again.
+const CCAI_Call::Command* CCAI_Call::FindCommand(std::wstring_view name) {
     const auto find = [](std::wstring_view text) -> const Command* {
         for (const Command& command : s_commands) {
             if (command.name.size() != text.size()) continue;
@@ -161,11 +160,9 @@ const CCAI_Call::Command* CCAI_Call::FindCommand(std::wstring_view name) noexcep
         }
         return nullptr;
     };
-    if (std::all_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x80; })) return find(name);
-    wchar_t upper[kLongestCommandName];
-    std::copy(name.begin(), name.end(), upper);
-    CharUpperBuffW(upper, static_cast<DWORD>(name.size()));
-    return find(std::wstring_view(upper, name.size()));
+    if (const Command* command = find(name)) return command;
+    if (std::all_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x80; })) return nullptr;
+    return find(ClientText::ToUpper(std::wstring(name)));
 }
 
 HRESULT CCAI_Call::RunCommand(std::wstring_view name, Arguments& args, LONG& result) {

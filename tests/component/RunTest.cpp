@@ -43,6 +43,8 @@ TEST_F(RunTest, ArgumentsAreReadUnderTheLastElementRule) {
         {{L"QELDCHANGEQELKEY", L"A", L"B", L"C", L"D"}, L"Info: Run() QELDCHANGEQELKEY A B"},
         // An unknown name is reported with both arguments.
         {{L"frobnicate", L"x", L"y", L""}, L"Error: Run() FROBNICATE (x, y) not supported"},
+        // Letters beyond plain ASCII are upper-cased by the system's rules.
+        {{L"qeld\u00f6pen", L"x", L""}, L"Error: Run() QELD\u00d6PEN (x, ) not supported"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.items));
