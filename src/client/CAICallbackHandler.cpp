@@ -15,16 +15,17 @@ void CopyTruncated(const wchar_t* text, size_t length, wchar_t* buffer, size_t c
 
 const wchar_t* Product() { return CProductIdentity::Instance().DisplayName().c_str(); }
 
-// A pointer of each thread's own in a system thread slot. It is read on every client call,
-// where the runtime's emulated thread_local costs a lookup each time; the first 64 slots are
-// used straight in the thread's environment block, as the system's own functions do. Reading
-// keeps the thread's last-error code, which a caller may not have read yet.
 // GCC 12 takes the segment read inside NtCurrentTeb for an out-of-bounds array access.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Warray-bounds"
 inline TEB* CurrentTeb() noexcept { return NtCurrentTeb(); }
 #pragma GCC diagnostic pop
 
+// A pointer of each thread's own in a system thread slot. It is read on every client call,
+// where the runtime's emulated thread_local costs a lookup each time; the first 64 slots are
+// used straight in the thread's environment block, as the system's own functions do. Reading
+// keeps the thread's last-error code, which a caller may not have read yet. The slots are
+// given back when the module unloads.
 template <class T>
 class ThreadPointer {
 public:

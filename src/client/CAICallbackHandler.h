@@ -5,8 +5,9 @@
 #include <optional>
 #include <string>
 
-// Holds the PDM client's callback object for the length of one Run and wraps its three
-// operations with the component's logging.
+// Wraps the three operations of the PDM client's callback object with the component's
+// logging. The object is lent to the handler for the length of one Run, on the Run's own
+// thread (RunScope); SetCallback holds one for callers outside a Run.
 class CAICallbackHandler {
 public:
     CAICallbackHandler() = default;
