@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 
 packages=(cmake ninja-build wine wine64 wine32:i386 wine64-tools g++-mingw-w64-i686-posix
-          mingw-w64-tools googletest nlohmann-json3-dev)
+          mingw-w64-tools googletest nlohmann-json3-dev wixl)
 
 missing=()
 for p in "${packages[@]}"; do

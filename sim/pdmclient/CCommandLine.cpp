@@ -58,7 +58,7 @@ bool CCommandLine::Parse(const std::vector<std::wstring>& arguments, std::wstrin
         {L"--document", &document},   {L"--progid", &progId}};
     const std::map<std::wstring, bool*> flags = {
         {L"--help", &help},   {L"-h", &help},       {L"/?", &help},
-        {L"--register", &registerAll}, {L"--unregister", &unregisterAll},
+        {L"--register", &registerAll}, {L"--unregister", &unregisterAll}, {L"--diagnose", &diagnose},
         {L"--trace", &trace}, {L"-v", &trace},      {L"--unattended", &unattended}};
     std::vector<std::wstring> positional;
     for (size_t i = 0; i < arguments.size(); ++i) {
@@ -85,7 +85,16 @@ bool CCommandLine::Parse(const std::vector<std::wstring>& arguments, std::wstrin
         error = L"--register and --unregister exclude each other";
         return false;
     }
+    if (diagnose && (registerAll || unregisterAll)) {
+        error = L"--diagnose runs alone, without --register or --unregister";
+        return false;
+    }
+    if (diagnose && (!positional.empty() || !script.empty())) {
+        error = L"--diagnose runs no commands";
+        return false;
+    }
     if (help || registerAll || unregisterAll) return true;
+    if (diagnose) return true;
     if (workspace.empty()) {
         error = L"no workspace file (--workspace FILE)";
         return false;
@@ -134,6 +143,7 @@ Usage:
   caiclient --workspace FILE [options] --script FILE
   caiclient --register   [--from FOLDER]...
   caiclient --unregister [--from FOLDER]...
+  caiclient --diagnose [--workspace FILE]
   caiclient --help
 
 caiclient creates the integration component through COM by its ProgID and runs each command
@@ -155,6 +165,8 @@ Options:
                         VectaSim.exe (/regserver); each is looked for beside caiclient.exe and
                         in every --from folder, and skipped with a message when absent
   --unregister          removes the same registrations
+  --diagnose            checks every link the component needs on this machine and prints one
+                        line per check: "ok", or "FAILED" with what to do (see Diagnosis)
   -h, --help            this text
 
 Workspace (JSON, UTF-8):
@@ -180,6 +192,17 @@ Expressions: #(FIELD) #(Appl:Name) #(DTY:Name) #(=isJobServer()) #(=crdynamic("W
 
 Client commands: ___Environment ___Shell ___Prepare ___ForAllRela ___ForRela ___ChangeField
   m_ReportObsoleteDocuments
+
+Diagnosis (--diagnose): in the 32-bit registry view, the component class
+  {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} with its file (present, loadable, version), the ProgIDs
+  QELDVecta17x.CAI_Call.1 and QELDVecta17x.CAI_Call, the component type library
+  {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0, the PDM client type library cai_dll.tlb
+  {5D44F094-D3C1-11D3-8314-00A0C98B5456} 2.0 and the ICAI_Call interface key leading to it,
+  the instance moniker classes QELDVecta17Instance and QELDVecta16Instance (registered, file
+  loadable). With --workspace: the profile, the host program (#(Appl:ExeFileName)), that the
+  working folder takes the log vx17log.err, every add-in of #(Appl:AddIns), the publishing
+  options file, and the Vecta instances running now with their profiles. Exit status 0 when
+  every check passed, 1 otherwise.
 
 Exit status: 0 all commands succeeded (HRESULT not negative and result code 0); 1 a command
   failed; 2 a usage, workspace or script error; 3 the component could not be created;

@@ -22,6 +22,7 @@ public:
     bool help = false;
     bool registerAll = false;
     bool unregisterAll = false;
+    bool diagnose = false;
     bool trace = false;
     bool unattended = false;
     std::wstring workspace;

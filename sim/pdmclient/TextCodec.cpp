@@ -121,4 +121,9 @@ bool IsYes(const std::wstring& value) {
     return false;
 }
 
+bool FileExists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace TextCodec

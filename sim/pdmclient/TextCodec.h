@@ -20,6 +20,9 @@ bool ReadFileBytes(const std::wstring& path, std::string& bytes, std::wstring& e
 // reader or a killed writer never sees a half-written file.
 bool WriteFileAtomically(const std::wstring& path, const std::string& bytes, std::wstring& error);
 
+// A file (not a folder) exists at the path.
+bool FileExists(const std::wstring& path);
+
 // The system's text for a Win32 error code, without the trailing line break.
 std::wstring ErrorText(DWORD code);
 

@@ -4,9 +4,12 @@
 #include "CCommandLine.h"
 #include "CComponentSession.h"
 #include "CConsoleUser.h"
+#include "CDiagnosisReport.h"
 #include "CExpressionEvaluator.h"
+#include "CInstallationCheck.h"
 #include "CRegistrar.h"
 #include "CWorkspace.h"
+#include "CWorkspaceCheck.h"
 #include "TextCodec.h"
 #include "support/ScopeGuard.h"
 #include <windows.h>
@@ -107,6 +110,24 @@ int RunSteps(const CCommandLine& options) {
     return failures ? kCommandFailed : kOk;
 }
 
+// Every link the component needs on this machine and, with a workspace, in its settings.
+int Diagnose(const CCommandLine& options) {
+    CDiagnosisReport report(std::cout);
+    CInstallationCheck(report).Run();
+    if (!options.workspace.empty()) {
+        CWorkspace workspace;
+        std::wstring error;
+        if (report.Check(L"workspace " + options.workspace, workspace.Load(options.workspace, error),
+                         error.empty() ? workspace.Path() : error, L"correct the workspace file")) {
+            wchar_t folder[MAX_PATH];
+            const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+            const CExpressionEvaluator evaluator(workspace);
+            CWorkspaceCheck(report, evaluator, length > 0 && length < MAX_PATH ? std::wstring(folder, length) : L".").Run();
+        }
+    }
+    return report.Finish() ? kCommandFailed : kOk;
+}
+
 int Main() {
     CCommandLine options;
     std::wstring error;
@@ -129,6 +150,7 @@ int Main() {
         const int failures = options.registerAll ? registrar.Register() : registrar.Unregister();
         return failures ? kRegistrationFailed : kOk;
     }
+    if (options.diagnose) return Diagnose(options);
     return RunSteps(options);
 }
 

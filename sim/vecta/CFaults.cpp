@@ -52,7 +52,17 @@ void CFaults::Load(const std::wstring& text) {
         importOutcome = TextOf(doc.value("importOutcome", json()), importOutcome);
         publishOutcome = TextOf(doc.value("publishOutcome", json()), publishOutcome);
         commandBusyMs = doc.value("commandBusyMs", 0u);
+        if (const auto failing = doc.find("fails"); failing != doc.end() && failing->is_object())
+            for (const auto& [call, failure] : failing->items()) fails[CTextFile::FromUtf8(call)] = HresultOf(failure);
+        addReturnsNothing = doc.value("addReturnsNothing", false);
+        rejectWhileBusy = doc.value("rejectWhileBusy", false);
+        exitIn = TextOf(doc.value("exitIn", json()), exitIn);
     } catch (const std::exception&) {
         // A member of the wrong type leaves the values read so far.
     }
+}
+
+HRESULT CFaults::FailureOf(const std::wstring& object, const wchar_t* member) const {
+    const auto it = fails.find(object + L"." + member);
+    return it == fails.end() ? S_OK : it->second;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <map>
 #include <string>
 
 // Fault injection read from the control file (README.md); reloaded whenever the file changes.
@@ -19,6 +20,15 @@ public:
     std::wstring importOutcome = L"0";
     std::wstring publishOutcome = L"0";
     DWORD commandBusyMs = 0;
+    // The host's own failures: calls failing by "<Object>.<Member>", an Add without a drawing,
+    // calls refused while a command runs, the process ending inside a call.
+    std::map<std::wstring, HRESULT> fails;
+    bool addReturnsNothing = false;
+    bool rejectWhileBusy = false;
+    std::wstring exitIn;
+
+    // The injected failure of a call ("Document", "ReadOnly"), S_OK when there is none.
+    HRESULT FailureOf(const std::wstring& object, const wchar_t* member) const;
 
 private:
     void Load(const std::wstring& text);

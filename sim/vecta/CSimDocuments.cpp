@@ -33,6 +33,7 @@ HRESULT CSimDocuments::Add(VARIANT templateName, IVectaDocument** document) noex
         args.push_back(CTrace::Arg(templateName));
         if (!document) return E_POINTER;
         *document = nullptr;
+        if (m_host.Faults().addReturnsNothing) return S_OK;
         CDrawing drawing;
         if (V_VT(&templateName) == VT_BSTR) {
             if (!drawing.Load(V_BSTR(&templateName) ? V_BSTR(&templateName) : L""))

@@ -1,10 +1,16 @@
 #include "CSimHost.h"
 #include "../instance/InstanceNames.h"
 #include "CDemandLoader.h"
+#include "CSimAddIn.h"
 #include "CSimApplication.h"
 #include "CSimDocument.h"
+#include "CSimDocuments.h"
+#include "CSimMenuBar.h"
 #include "CSimMenuGroup.h"
+#include "CSimMenuGroups.h"
 #include "CSimPopupMenu.h"
+#include "CSimPopupMenus.h"
+#include "CSimState.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
 #include <algorithm>
@@ -29,6 +35,7 @@ HRESULT CSimHost::Start(HWND window) {
     RETURN_IF_FAILED(LoadTypeLibEx(path, REGKIND_NONE, m_typeLib.put()));
     m_application = MakeSimObject<CSimApplication>(*this);
     CreateBaseMenu();
+    RETURN_IF_FAILED(KeepStubs());
     CDemandLoader::LoadAtStartUp(*this);
     for (unsigned i = 0; i < m_options.startupDrawings; ++i)
         Add(MakeSimObject<CSimDocument>(*this, CDrawing(), std::wstring(), NextUntitledName(), false));
@@ -61,6 +68,13 @@ HRESULT CSimHost::TypeInfo(REFIID iid, ITypeInfo** out) const {
 void CSimHost::BeginCall() {
     m_lastCall = GetTickCount64();
     m_faults.Refresh();
+}
+
+void CSimHost::EndInCall(const std::wstring& call) const {
+    constexpr UINT kEndedInCall = 5;
+    m_trace.Record(L"Application", L"Exit", {CTrace::Text(call)}, S_OK);
+    TerminateProcess(GetCurrentProcess(), kEndedInCall);
+    ExitProcess(kEndedInCall);
 }
 
 bool CSimHost::IdleLongEnough() const {
@@ -126,6 +140,25 @@ void CSimHost::ReportOutcome(const std::wstring& outcome) const {
     long result = 0;
     const HRESULT hr = m_callback->Call(command.get(), arguments.get(), nullptr, &result);
     m_trace.Record(L"AddIn", L"Report", {CTrace::Text(outcome)}, hr);
+}
+
+HRESULT CSimHost::KeepStubs() {
+    const auto& group = m_menuGroups.front();
+    const auto addIn = MakeSimObject<CSimAddIn>(*this, true);
+    RETURN_IF_FAILED(m_stubs.Keep(m_application.get(), IID_IUnknown));
+    RETURN_IF_FAILED(m_stubs.Keep(m_application.get(), __uuidof(IVectaApplication)));
+    RETURN_IF_FAILED(m_stubs.Keep(addIn.get(), IID_IDispatch));
+    RETURN_IF_FAILED(m_stubs.Keep(addIn.get(), __uuidof(IVntAddIn)));
+    RETURN_IF_FAILED(m_stubs.Keep(
+        MakeSimObject<CSimDocument>(*this, CDrawing(), std::wstring(), std::wstring(), false).get(),
+        __uuidof(IVectaDocument)));
+    RETURN_IF_FAILED(m_stubs.Keep(MakeSimObject<CSimDocuments>(*this).get(), __uuidof(IVectaDocuments)));
+    RETURN_IF_FAILED(m_stubs.Keep(MakeSimObject<CSimState>(*this).get(), __uuidof(IVectaState)));
+    RETURN_IF_FAILED(m_stubs.Keep(MakeSimObject<CSimMenuGroups>(*this).get(), __uuidof(IVectaMenuGroups)));
+    RETURN_IF_FAILED(m_stubs.Keep(group.get(), __uuidof(IVectaMenuGroup)));
+    RETURN_IF_FAILED(m_stubs.Keep(MakeSimObject<CSimPopupMenus>(*this, group).get(), __uuidof(IVectaPopupMenus)));
+    RETURN_IF_FAILED(m_stubs.Keep(group->PopupMenus().front().get(), __uuidof(IVectaPopupMenu)));
+    return m_stubs.Keep(MakeSimObject<CSimMenuBar>(*this).get(), __uuidof(IVectaMenuBar));
 }
 
 void CSimHost::CreateBaseMenu() {

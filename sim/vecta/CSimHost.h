@@ -1,6 +1,7 @@
 #pragma once
 #include "CFaults.h"
 #include "CSimOptions.h"
+#include "CStubKeeper.h"
 #include "CTrace.h"
 #include "support/ComPtr.h"
 #include "vecta.h"
@@ -37,6 +38,8 @@ public:
 
     // Every incoming call: notes the activity and picks up a changed control file.
     void BeginCall();
+    // The process ends inside a call, as a crashing host's does (exit code 5).
+    [[noreturn]] void EndInCall(const std::wstring& call) const;
     // True once no call came for the idle time while no drawing needs the user.
     bool IdleLongEnough() const;
 
@@ -68,6 +71,7 @@ public:
 
 private:
     void CreateBaseMenu();
+    [[nodiscard]] HRESULT KeepStubs();
 
     const CSimOptions& m_options;
     CTrace m_trace;
@@ -84,4 +88,6 @@ private:
     std::vector<ComPtr<CSimMenuGroup>> m_menuGroups;
     std::vector<ComPtr<CSimPopupMenu>> m_menuBar;
     ComPtr<ICAICallback> m_callback;
+    // Last, so that the stubs go before anything they refer to.
+    CStubKeeper m_stubs;
 };

@@ -72,7 +72,13 @@ protected:
             std::vector<std::wstring> args;
             m_host.BeginCall();
             try {
-                hr = body(args);
+                const std::wstring name = TraceName();
+                const std::wstring object = name.substr(0, name.find(L'['));
+                const CFaults& faults = m_host.Faults();
+                if (faults.exitIn == object + L"." + member) m_host.EndInCall(faults.exitIn);
+                // An injected failure does no work and sets no out value.
+                const HRESULT injected = faults.FailureOf(object, member);
+                hr = FAILED(injected) ? injected : body(args);
             } catch (...) {
                 hr = HResultFromCaught();
             }

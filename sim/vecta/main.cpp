@@ -1,6 +1,7 @@
 // VectaSim.exe: the Vecta host simulator (README.md).
 #include "CMainWindow.h"
 #include "CSimHost.h"
+#include "CSimMessageFilter.h"
 #include "CSimOptions.h"
 #include "CSimRegistrar.h"
 #include "support/UniqueHandle.h"
@@ -53,7 +54,9 @@ int Run(const CSimOptions& options) {
     if (FAILED(CSimRegistrar::RegisterIfNeeded())) return kStartFailed;
     CSimHost host(options);
     CMainWindow window;
-    if (FAILED(window.Create(host)) || FAILED(host.Start(window.Handle()))) return kStartFailed;
+    CSimMessageFilter filter(host);
+    if (FAILED(window.Create(host)) || FAILED(filter.Register()) || FAILED(host.Start(window.Handle())))
+        return kStartFailed;
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);

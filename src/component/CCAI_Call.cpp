@@ -51,7 +51,13 @@ ULONG CCAI_Call::Release() { return m_outer->Release(); }
 HRESULT CCAI_Call::LoadTypeInfo(ITypeInfo** info) {
     ComPtr<ITypeLib> library;
     RETURN_IF_FAILED(LoadRegTypeLib(LIBID_QELDVECTA17XLib, 1, 0, 0x409, library.put()));
-    return library->GetTypeInfoOfGuid(IID_ICAI_Call, info);
+    // The own library holds the class only; its default interface resolves through the
+    // client's registered cai_dll.tlb.
+    ComPtr<ITypeInfo> coclass;
+    RETURN_IF_FAILED(library->GetTypeInfoOfGuid(CLSID_CAI_Call, coclass.put()));
+    HREFTYPE reference = 0;
+    RETURN_IF_FAILED(coclass->GetRefTypeOfImplType(0, &reference));
+    return coclass->GetRefTypeInfo(reference, info);
 }
 
 HRESULT CCAI_Call::GetTypeInfoCount(UINT* count) {

@@ -48,8 +48,8 @@ HRESULT CServerRegistration::Unregister(HMODULE module) {
     CRegistrar registrar;
     std::wstring path, script;
     RETURN_IF_FAILED(PrepareRegistrar(module, registrar, path, script));
-    RETURN_IF_FAILED(registrar.Unregister(script));
-    const HRESULT hr = UnRegisterTypeLib(LIBID_QELDVECTA17XLib, 1, 0, 0x409, SYS_WIN32);
-    // A type library that is already gone is no failure of removal.
-    return hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED ? S_OK : hr;
+    // Both parts are removed even when the first fails; its failure is the answer.
+    const HRESULT scriptResult = registrar.Unregister(script);
+    const HRESULT libraryResult = UnRegisterTypeLib(LIBID_QELDVECTA17XLib, 1, 0, 0x409, SYS_WIN32);
+    return FAILED(scriptResult) ? scriptResult : libraryResult;
 }

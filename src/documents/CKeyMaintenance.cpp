@@ -15,10 +15,12 @@ HRESULT CKeyMaintenance::UpdateDLQelkeys(IVectaDocument* document) const {
     if (!m_context.application || !document) return E_FAIL;
     CUtils& utils = CUtils::Instance();
 
-    // An unreadable flag counts as read-only: a drawing we may not write is never touched.
+    // An unreadable flag counts as read-only: a drawing we may not write is never touched. The
+    // query's result decides, not the flag: across processes a failed call still hands back
+    // whatever the host left in it.
     VARIANT_BOOL readOnly = VARIANT_TRUE;
     HRESULT hr = document->get_ReadOnly(&readOnly);
-    if (readOnly != VARIANT_FALSE) {
+    if (FAILED(hr) || readOnly != VARIANT_FALSE) {
         utils.WriteLog(CUtils::LevelInfo,
                        L"UpdateDLQelkeys: Don't update QELKEYs for DLs because document is opened read-only.");
         return hr;

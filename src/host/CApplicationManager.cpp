@@ -205,15 +205,16 @@ int CApplicationManager::IsBusy(IVectaApplication* application) {
     }
     long window = 0;
     hr = application->get_HWND(&window);
-    if (SUCCEEDED(hr)) {
-        COPYDATASTRUCT data{kCommandInput, sizeof(kCancelInput), const_cast<wchar_t*>(kCancelInput)};
-        DWORD_PTR answer = 0;
-        // A hung host must not hang the client too.
-        SendMessageTimeoutW(reinterpret_cast<HWND>(static_cast<LONG_PTR>(window)), WM_COPYDATA, 0,
-                            reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kCancelSendTimeoutMs, &answer);
-    } else {
+    if (FAILED(hr)) {
+        // Nothing was sent, so the host is still busy.
         utils.WriteLog(CUtils::LevelError, L"IsBusy: Can't read Vecta's main window (hr = %X)", hr);
+        return 1;
     }
+    COPYDATASTRUCT data{kCommandInput, sizeof(kCancelInput), const_cast<wchar_t*>(kCancelInput)};
+    DWORD_PTR answer = 0;
+    // A hung host must not hang the client too.
+    SendMessageTimeoutW(reinterpret_cast<HWND>(static_cast<LONG_PTR>(window)), WM_COPYDATA, 0,
+                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kCancelSendTimeoutMs, &answer);
     utils.WriteLog(CUtils::LevelInfo, L"IsBusy: Cancelled active command.");
     return 0;
 }

@@ -37,9 +37,14 @@ HRESULT CCAI_Call::SendCommand(const std::wstring& commandLine, int checkManaged
 HRESULT CCAI_Call::QuitVecta() {
     if (!m_application) RETURN_IF_FAILED(ConnectApplication(0, 1, 1));
 
+    CUtils& utils = CUtils::Instance();
     ComPtr<IVectaDocument> document;
     const HRESULT hr = m_application->get_ActiveDocument(document.put());
-    if (FAILED(hr) || !document) return m_application->Quit();
-    CUtils::Instance().WriteLog(CUtils::LevelInfo, L"QuitVecta: Don't quit Vecta, because there is still an active document");
+    if (FAILED(hr) || !document) {
+        const HRESULT quit = m_application->Quit();
+        if (FAILED(quit)) utils.WriteLog(CUtils::LevelError, L"QuitVecta: Failed to quit Vecta (hr = %X)", quit);
+        return quit;
+    }
+    utils.WriteLog(CUtils::LevelInfo, L"QuitVecta: Don't quit Vecta, because there is still an active document");
     return hr;
 }

@@ -3,6 +3,7 @@
 #include "fakes/ArgumentArray.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
+#include "fakes/RegistrySnapshot.h"
 #include "fakes/TempFolder.h"
 #include "support/ComPtr.h"
 #include "support/UniqueBstr.h"
@@ -41,32 +42,17 @@ DWORD RunProcess(std::wstring commandLine, const std::wstring& folder = L"") {
     return code;
 }
 
-using Tree = std::map<std::wstring, std::map<std::wstring, std::wstring>>;  // key -> value name -> data
-
-void ReadTree(HKEY parent, const std::wstring& path, Tree& tree) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    auto& values = tree[path];
-    wchar_t name[256], data[1024];
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = 256, dataSize = sizeof(data), type = 0;
-        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize) !=
-            ERROR_SUCCESS)
-            break;
-        values[name] = type == REG_SZ ? std::wstring(data) : L"?";
-    }
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = 256;
-        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        ReadTree(parent, path + L"\\" + name, tree);
-    }
-    RegCloseKey(key);
-}
+using Tree = std::map<std::wstring, std::map<std::wstring, std::wstring>>;  // key -> value name -> text
 
 Tree Registered() {
-    Tree tree;
+    RegistrySnapshot snapshot;
     for (const wchar_t* root : {L"QELDVecta17x.CAI_Call.1", L"QELDVecta17x.CAI_Call", kClsidKey})
-        ReadTree(HKEY_CLASSES_ROOT, root, tree);
+        snapshot.Add(HKEY_CLASSES_ROOT, root);
+    Tree tree;
+    for (const auto& [key, values] : snapshot.keys()) {
+        auto& texts = tree[key.substr(key.find(L':') + 1)];
+        for (const auto& [name, value] : values) texts[name] = value.type == REG_SZ ? value.Text() : L"?";
+    }
     return tree;
 }
 
@@ -120,7 +106,50 @@ TEST_F(RegistrationTest, UnregisteringRemovesKeysButKeepsClsid) {
     RegCloseKey(clsid);
     ITypeLib* library = nullptr;
     EXPECT_TRUE(FAILED(LoadRegTypeLib(LIBID_QELDVECTA17XLib, 1, 0, 0x409, &library)));
+    // Removal reports its first failure: here the type library that is no longer registered.
+    EXPECT_NE(Regsvr32(L"/u "), 0u);
     ASSERT_EQ(Regsvr32(L""), 0u);
+}
+
+// Another integration of the client relies on its interface and library keys: ours must
+// leave them exactly as they were, and take only its own keys away again.
+TEST_F(RegistrationTest, ClientKeysUnchangedByRegistrationAndRemoval) {
+    ASSERT_EQ(Regsvr32(L"/u "), 0u);
+    ComPtr<ITypeLib> pdmLibrary;
+    ASSERT_EQ(LoadTypeLibEx(L"Z:" CAI_DLL_TLB, REGKIND_REGISTER, pdmLibrary.put()), S_OK);
+    const RegistrySnapshot before = RegistrySnapshot::ClientRegistration();
+    ASSERT_TRUE(before.keys().count(L"32:Interface\\{5D44F092-D3C1-11D3-8314-00A0C98B5456}\\TypeLib"));
+
+    ASSERT_EQ(Regsvr32(L""), 0u);
+    EXPECT_FALSE(RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY).keys().empty());
+    EXPECT_EQ(RegistrySnapshot::ClientRegistration(), before);
+    ASSERT_EQ(Regsvr32(L"/u "), 0u);
+    EXPECT_EQ(RegistrySnapshot::ClientRegistration(), before);
+    EXPECT_TRUE(RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY).keys().empty());
+    EXPECT_TRUE(RegistrySnapshot::ComponentRegistration(KEY_WOW64_64KEY).keys().empty());
+}
+
+// The embedded library holds the class alone; its default interface is the client's.
+TEST_F(RegistrationTest, OwnLibraryHoldsTheClassAndReferencesTheClientLibrary) {
+    ComPtr<ITypeLib> pdmLibrary, own, container;
+    ASSERT_EQ(LoadTypeLibEx(L"Z:" CAI_DLL_TLB, REGKIND_REGISTER, pdmLibrary.put()), S_OK);
+    ASSERT_EQ(LoadTypeLibEx(kModule.c_str(), REGKIND_NONE, own.put()), S_OK);
+    ASSERT_EQ(own->GetTypeInfoCount(), 1u);
+    ComPtr<ITypeInfo> coclass, defaultInterface;
+    ASSERT_EQ(own->GetTypeInfoOfGuid(CLSID_CAI_Call, coclass.put()), S_OK);
+    HREFTYPE reference = 0;
+    INT flags = 0;
+    ASSERT_EQ(coclass->GetRefTypeOfImplType(0, &reference), S_OK);
+    EXPECT_EQ(coclass->GetImplTypeFlags(0, &flags), S_OK);
+    EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
+    ASSERT_EQ(coclass->GetRefTypeInfo(reference, defaultInterface.put()), S_OK);
+    UINT index = 0;
+    ASSERT_EQ(defaultInterface->GetContainingTypeLib(container.put(), &index), S_OK);
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(container->GetLibAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_CAI_DLLLib));
+    EXPECT_EQ(attr->wMajorVerNum, 2);
+    container->ReleaseTLibAttr(attr);
 }
 
 // A module whose path fills the whole 260-character path buffer cannot register itself.
@@ -170,37 +199,58 @@ TEST_F(ComTest, CreatedByProgIdAndClsid) {
               S_OK);
 }
 
-TEST_F(ComTest, LateBoundRunMatchesTheVtableCall) {
-    ComPtr<ITypeLib> pdmLibrary;
-    ASSERT_EQ(LoadTypeLibEx(L"Z:" CAI_DLL_TLB, REGKIND_REGISTER, pdmLibrary.put()), S_OK);
-    ComPtr<IDispatch> object;
-    ASSERT_EQ(CoCreateInstance(CLSID_CAI_Call, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.put_void()), S_OK);
+// Late binding resolves ICAI_Call through the client's registered library and fails with
+// the type loader's error without it; the vtable call needs no type library.
+TEST_F(ComTest, LateBoundRunNeedsTheClientLibraryVtableCallDoesNot) {
+    struct Row {
+        const char* name;
+        bool clientLibrary;
+        HRESULT dispatch;
+    };
+    for (const Row& row : {Row{"cai_dll.tlb not registered", false, TYPE_E_CANTLOADLIBRARY},
+                           Row{"cai_dll.tlb registered", true, S_OK}}) {
+        SCOPED_TRACE(row.name);
+        ComPtr<ITypeLib> pdmLibrary;
+        if (row.clientLibrary) {
+            ASSERT_EQ(LoadTypeLibEx(L"Z:" CAI_DLL_TLB, REGKIND_REGISTER, pdmLibrary.put()), S_OK);
+            pdmLibrary.reset();
+        } else {
+            (void)UnRegisterTypeLib(LIBID_CAI_DLLLib, 2, 0, 0, SYS_WIN32);  // absent already is fine
+        }
+        ComPtr<IDispatch> object;
+        ASSERT_EQ(CoCreateInstance(CLSID_CAI_Call, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.put_void()),
+                  S_OK);
 
-    LPOLESTR name = const_cast<LPOLESTR>(L"Run");
-    DISPID id = 0;
-    ASSERT_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id), S_OK);
-    UniqueVariant args = ArgumentArray({L"QELDCHECKAPPLICATION", L""}), result, callback;
-    VARIANT* raw = callback.put();
-    V_VT(raw) = VT_UNKNOWN;
-    V_UNKNOWN(raw) = client.get();
-    client->AddRef();
-    VARIANT byRef;
-    V_VT(&byRef) = VT_BYREF | VT_VARIANT;
-    V_VARIANTREF(&byRef) = result.put();
-    VARIANT params[3] = {byRef, args.get(), callback.get()};  // right to left
-    DISPPARAMS dispParams{params, nullptr, 3, 0};
-    ASSERT_EQ(object->Invoke(id, IID_NULL, 0x409, DISPATCH_METHOD, &dispParams, nullptr, nullptr, nullptr), S_OK);
-    EXPECT_EQ(V_VT(&result.get()), VT_I4);
-    EXPECT_EQ(V_I4(&result.get()), 0);
-    EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+        LPOLESTR name = const_cast<LPOLESTR>(L"Run");
+        DISPID id = 0;
+        ASSERT_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id), row.dispatch);
+        if (row.clientLibrary) {
+            UniqueVariant args = ArgumentArray({L"QELDCHECKAPPLICATION", L""}), result, callback;
+            VARIANT* raw = callback.put();
+            V_VT(raw) = VT_UNKNOWN;
+            V_UNKNOWN(raw) = client.get();
+            client->AddRef();
+            VARIANT byRef;
+            V_VT(&byRef) = VT_BYREF | VT_VARIANT;
+            V_VARIANTREF(&byRef) = result.put();
+            VARIANT params[3] = {byRef, args.get(), callback.get()};  // right to left
+            DISPPARAMS dispParams{params, nullptr, 3, 0};
+            ASSERT_EQ(object->Invoke(id, IID_NULL, 0x409, DISPATCH_METHOD, &dispParams, nullptr, nullptr, nullptr),
+                      S_OK);
+            EXPECT_EQ(V_VT(&result.get()), VT_I4);
+            EXPECT_EQ(V_I4(&result.get()), 0);
+            EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+        }
 
-    ComPtr<ICAI_Call> direct;
-    ASSERT_EQ(object.query(direct), S_OK);
-    client->environment.erase(L"RETVECTAProfile");
-    UniqueVariant directResult;
-    EXPECT_EQ(direct->Run(client.get(), ArgumentArray({L"QELDCHECKAPPLICATION", L""}).get(), directResult.put()), S_OK);
-    EXPECT_EQ(V_I4(&directResult.get()), 0);
-    EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+        ComPtr<ICAI_Call> direct;
+        ASSERT_EQ(object.query(direct), S_OK);
+        client->environment.erase(L"RETVECTAProfile");
+        UniqueVariant directResult;
+        EXPECT_EQ(direct->Run(client.get(), ArgumentArray({L"QELDCHECKAPPLICATION", L""}).get(), directResult.put()),
+                  S_OK);
+        EXPECT_EQ(V_I4(&directResult.get()), 0);
+        EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+    }
 }
 
 // A client we did not write: a script object is no ICAICallback, so Run refuses it.

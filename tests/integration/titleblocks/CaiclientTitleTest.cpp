@@ -3,10 +3,8 @@
 #include "TitleHost.h"
 #include "VectaTestSupport.h"
 #include "fakes/CSimProcess.h"
-#include "fakes/LogReader.h"
 #include "support/UniqueHandle.h"
 #include <gmock/gmock.h>
-#include <algorithm>
 
 using namespace vecta_test;
 using ::testing::HasSubstr;
@@ -101,14 +99,6 @@ protected:
         return RunCaiclient(L"-w \"" + InWorkFolder(L"ws.json") + L"\" " + command + L" \"" + drawing + L"\"");
     }
 
-    // The host connection and the open belong to other parts of the component.
-    static bool HostOperationsMissing() {
-        const std::vector<std::wstring> messages = LogReader(InWorkFolder(L"vx17log.err")).Messages();
-        return std::any_of(messages.begin(), messages.end(), [](const std::wstring& m) {
-            return m.find(L"not available in this build") != std::wstring::npos;
-        });
-    }
-
     std::wstring profile = UniqueProfile(L"TitleClient");
     std::wstring drawing = title_test::DrawingPath();
 };
@@ -168,7 +158,6 @@ TEST_F(CaiclientTitleTest, CommandsStartTheHostAndAnswerTheirOutcome) {
         WriteAll(InWorkFolder(L"control.json"), row.control);
         DeleteFileW(InWorkFolder(L"vx17log.err").c_str());
         const ClientRun run = Run(row.command);
-        if (HostOperationsMissing()) GTEST_SKIP() << "the host connection or the open is not in this build";
         EXPECT_THAT(run.output, HasSubstr(row.result));
         EXPECT_THAT(ReadAll(drawing), HasSubstr(row.drawingLine));
     }

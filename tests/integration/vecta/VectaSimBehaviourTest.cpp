@@ -5,7 +5,9 @@
 #include "VectaTestSupport.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
+#include "support/UniqueHandle.h"
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -143,6 +145,94 @@ TEST_F(VectaSimBehaviour, ControlFileInjectsFaultsWhileRunning) {
              return app->GetInterfaceObject(progId.get(), object.put());
          },
          REGDB_E_CLASSNOTREG},
+        {"{\"fails\": {\"Document.ReadOnly\": \"0x80010105\"}}",
+         [](IVectaApplication*, IVectaDocument* d) {
+             VARIANT_BOOL readOnly = VARIANT_TRUE;
+             return d->get_ReadOnly(&readOnly);
+         },
+         RPC_E_SERVERFAULT},
+        {"{\"fails\": {\"Application.State\": \"0x80004005\"}}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IVectaState> state;
+             return app->get_State(state.put());
+         },
+         E_FAIL},
+        {"{\"fails\": {\"State.IsIdle\": \"0x8001010A\"}}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IVectaState> state;
+             VARIANT_BOOL idle = VARIANT_TRUE;
+             RETURN_IF_FAILED(app->get_State(state.put()));
+             return state->get_IsIdle(&idle);
+         },
+         RPC_E_SERVERCALL_RETRYLATER},
+        {"{\"fails\": {\"Application.Documents\": \"0x80004005\", \"Documents.Count\": \"0x80004001\"}}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IVectaDocuments> documents;
+             return app->get_Documents(documents.put());
+         },
+         E_FAIL},
+        {"{\"fails\": {\"Documents.Count\": \"0x80004001\"}}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IVectaDocuments> documents;
+             long count = 0;
+             RETURN_IF_FAILED(app->get_Documents(documents.put()));
+             return documents->get_Count(&count);
+         },
+         E_NOTIMPL},
+        {"{\"fails\": {\"Application.MenuGroups\": \"0x80004005\"}}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IVectaMenuGroups> groups;
+             return app->get_MenuGroups(groups.put());
+         },
+         E_FAIL},
+        {"{\"fails\": {\"MenuGroups.Count\": \"0x80004005\"}}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IVectaMenuGroups> groups;
+             long count = 0;
+             RETURN_IF_FAILED(app->get_MenuGroups(groups.put()));
+             return groups->get_Count(&count);
+         },
+         E_FAIL},
+        {"{\"fails\": {\"Application.MenuBar\": \"0x80004005\"}}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IVectaMenuBar> bar;
+             return app->get_MenuBar(bar.put());
+         },
+         E_FAIL},
+        {"{\"fails\": {\"MenuBar.Count\": \"0x80004005\"}}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IVectaMenuBar> bar;
+             long count = 0;
+             RETURN_IF_FAILED(app->get_MenuBar(bar.put()));
+             return bar->get_Count(&count);
+         },
+         E_FAIL},
+        {"{\"addReturnsNothing\": true}",
+         [](IVectaApplication* app, IVectaDocument*) {
+             ComPtr<IVectaDocuments> documents;
+             ComPtr<IVectaDocument> added;
+             RETURN_IF_FAILED(app->get_Documents(documents.put()));
+             RETURN_IF_FAILED(documents->Add(CVectaArgument::Missing(), added.put()));
+             return added ? E_UNEXPECTED : S_FALSE;
+         },
+         S_FALSE},
+        // A busy host refuses the call; its cancel message still gets through.
+        {"{\"rejectWhileBusy\": true}",
+         [](IVectaApplication* app, IVectaDocument* d) {
+             long window = 0;
+             UniqueBstr busy(L"VSIMBUSY 600000 ");
+             RETURN_IF_FAILED(app->get_HWND(&window));
+             RETURN_IF_FAILED(d->SendCommand(busy.get()));
+             UniqueBstr version;
+             const HRESULT refused = app->get_Version(version.put());
+             static const wchar_t escapes[] = L"\x1b\x1b";
+             COPYDATASTRUCT data{1, sizeof(escapes), const_cast<wchar_t*>(escapes)};
+             SendMessageW(reinterpret_cast<HWND>(static_cast<LONG_PTR>(window)), WM_COPYDATA, 0,
+                          reinterpret_cast<LPARAM>(&data));
+             RETURN_IF_FAILED(app->get_Version(version.put()));
+             return refused;
+         },
+         RPC_E_CALL_REJECTED},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.control);
@@ -151,6 +241,77 @@ TEST_F(VectaSimBehaviour, ControlFileInjectsFaultsWhileRunning) {
     }
     WriteAll(control, "{}");
     EXPECT_EQ(DocumentCount(sim.App()), 1);  // the refused close left the drawing open
+
+    // The process ends inside the call: the caller sees the server gone.
+    WriteAll(control, "{\"exitIn\": \"Document.Save\"}");
+    const HRESULT died = document->Save();
+    EXPECT_TRUE(died == RPC_E_SERVER_DIED || died == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
+                died == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED))
+        << std::hex << died;
+    EXPECT_TRUE(sim.WaitForExit(5000));
+    EXPECT_EQ(sim.ExitCode(), 5u);
+}
+
+// Three seconds of getting, using and releasing host objects from a thread of its own.
+struct ReleaseLoop {
+    std::wstring profile;
+    HRESULT hr = E_PENDING;
+    unsigned rounds = 0;
+};
+
+DWORD WINAPI RunReleaseLoop(LPVOID parameter) noexcept {
+    auto& loop = *static_cast<ReleaseLoop*>(parameter);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    {
+        ComPtr<IVectaApplication> app;
+        loop.hr = CSimProcess::Bind(L"QELDVecta17Instance", loop.profile, app.put());
+        for (const ULONGLONG end = GetTickCount64() + 3000; SUCCEEDED(loop.hr) && GetTickCount64() < end; ++loop.rounds) {
+            ComPtr<IVectaState> state;
+            VARIANT_BOOL idle = VARIANT_FALSE;
+            ComPtr<IVectaDocuments> documents;
+            long count = 0;
+            loop.hr = app->get_State(state.put());
+            if (SUCCEEDED(loop.hr)) loop.hr = state->get_IsIdle(&idle);
+            state.reset();
+            if (SUCCEEDED(loop.hr)) loop.hr = app->get_Documents(documents.put());
+            if (SUCCEEDED(loop.hr)) loop.hr = documents->get_Count(&count);
+        }
+    }
+    CoUninitialize();
+    return 0;
+}
+
+// Wine unregisters an interface when its last stub goes and waits there for the interface's
+// calls; the host once stayed in that wait for good after the release of a State proxy.
+TEST_F(VectaSimBehaviour, ReleasingProxiesAgainAndAgainNeverHangsTheHost) {
+    CSimProcess sim;
+    const std::wstring profile = UniqueProfile(L"Release");
+    ASSERT_EQ(sim.Start(profile, L"R17"), S_OK);
+    // Several callers at once, so that the host's call threads get interrupted at every point.
+    std::vector<ReleaseLoop> loops(4, ReleaseLoop{profile});
+    std::vector<UniqueHandle> threads;
+    std::vector<HANDLE> handles;
+    for (auto& loop : loops) {
+        threads.emplace_back(CreateThread(nullptr, 0, &RunReleaseLoop, &loop, 0, nullptr));
+        ASSERT_TRUE(threads.back().valid());
+        handles.push_back(threads.back().get());
+    }
+    const auto waitAll = [&](DWORD milliseconds) {
+        return WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, milliseconds) ==
+               WAIT_OBJECT_0;
+    };
+    const bool ended = waitAll(15000);
+    if (!ended) {
+        sim.Kill();  // frees the loops from their calls
+        waitAll(10000);
+    }
+    unsigned rounds = 0;
+    for (const auto& loop : loops) {
+        EXPECT_EQ(loop.hr, S_OK);
+        rounds += loop.rounds;
+    }
+    EXPECT_TRUE(ended) << "host hung after " << rounds << " rounds";
+    EXPECT_GT(rounds, 40u);
 }
 
 TEST_F(VectaSimBehaviour, RunningCommandsMakeTheHostBusy) {
@@ -190,8 +351,13 @@ TEST_F(VectaSimBehaviour, OpenHangsForTheInjectedTime) {
     ASSERT_EQ(sim.Start(UniqueProfile(L"Hang"), L"R17", L"/control \"" + control + L"\""), S_OK);
     const ULONGLONG start = GetTickCount64();
     ComPtr<IVectaDocument> document;
-    EXPECT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
+    ASSERT_EQ(OpenDrawing(sim.App(), path, document), S_OK);
     EXPECT_GE(GetTickCount64() - start, 1400u);
+    ASSERT_TRUE(document);
+    UniqueBstr fullName;
+    ASSERT_EQ(document->get_FullName(fullName.put()), S_OK);
+    EXPECT_EQ(fullName.str(), path);
+    EXPECT_EQ(DocumentCount(sim.App()), 1);
 }
 
 TEST_F(VectaSimBehaviour, MenuGroupLoadsIntoTheMenuBarOnce) {

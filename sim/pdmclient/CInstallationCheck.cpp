@@ -1,0 +1,204 @@
+#include "CInstallationCheck.h"
+#include "CDiagnosisReport.h"
+#include "TextCodec.h"
+#include "host/CRegistryKey.h"
+#include "support/ComPtr.h"
+#include <ole2.h>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kComponentClass[] = L"{A43E0AB3-7A1F-44D1-8E59-E9462ED646AD}";
+constexpr wchar_t kProgId[] = L"QELDVecta17x.CAI_Call.1";
+constexpr wchar_t kIndependentProgId[] = L"QELDVecta17x.CAI_Call";
+constexpr wchar_t kOwnLibrary[] = L"{2770193E-CD7B-4FA1-A2F1-A6E36070E06E}";
+constexpr wchar_t kClientLibrary[] = L"{5D44F094-D3C1-11D3-8314-00A0C98B5456}";
+constexpr wchar_t kClientLibraryVersion[] = L"2.0";
+constexpr wchar_t kCaiCallInterface[] = L"{5D44F092-D3C1-11D3-8314-00A0C98B5456}";
+constexpr size_t kValueCapacity = 2048;
+
+constexpr wchar_t kComponentFix[] =
+    L"install QELDVecta17x-<version>.msi (msiexec /i), or register QELDVecta17x.dll with the 32-bit regsvr32";
+constexpr wchar_t kClientFix[] = L"repair the PDM client installation, which registers its cai_dll.tlb";
+
+std::wstring Shown(const std::wstring& key) { return L"HKCR\\" + key; }
+
+std::wstring Hex(HRESULT hr) {
+    wchar_t text[16];
+    std::swprintf(text, std::size(text), L"0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+std::wstring Expanded(const std::wstring& path) {
+    std::vector<wchar_t> buffer(ExpandEnvironmentStringsW(path.c_str(), nullptr, 0) + 1);
+    const DWORD length = ExpandEnvironmentStringsW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    return length > 0 && length <= buffer.size() ? std::wstring(buffer.data()) : path;
+}
+
+// Loads the server and asks it for its class object, as COM would.
+HRESULT ServeClass(const std::wstring& path, const std::wstring& classId, std::wstring& detail) {
+    GUID guid{};
+    if (FAILED(IIDFromString(classId.c_str(), &guid))) {
+        detail = L"the registered class " + classId + L" is not a GUID";
+        return E_INVALIDARG;
+    }
+    const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> module(
+        LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH), &FreeLibrary);
+    if (!module) {
+        const DWORD error = GetLastError();
+        detail = L"cannot be loaded: " + TextCodec::ErrorText(error);
+        return HRESULT_FROM_WIN32(error);
+    }
+    using Entry = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    const auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module.get(), "DllGetClassObject")));
+    if (!entry) {
+        detail = L"loads, but exports no DllGetClassObject";
+        return E_FAIL;
+    }
+    ComPtr<IClassFactory> factory;
+    const HRESULT hr = entry(guid, IID_IClassFactory, reinterpret_cast<void**>(factory.put()));
+    detail = SUCCEEDED(hr) ? L"loads and serves " + classId : L"does not serve " + classId + L" (" + Hex(hr) + L")";
+    return hr;
+}
+
+}  // namespace
+
+void CInstallationCheck::Run() {
+    if (const auto path = Server(L"component class", kComponentClass, kComponentFix)) Version(*path);
+    ProgId(kProgId, L"");
+    ProgId(kIndependentProgId, kProgId);
+    TypeLibrary(L"component type library", kOwnLibrary, L"1.0", kComponentClass, kComponentFix);
+    TypeLibrary(L"PDM client type library cai_dll.tlb", kClientLibrary, kClientLibraryVersion, kCaiCallInterface,
+                kClientFix);
+    InterfaceLink();
+    MonikerClass(L"QELDVecta17Instance");
+    MonikerClass(L"QELDVecta16Instance");
+}
+
+std::optional<std::wstring> CInstallationCheck::Read(const std::wstring& key, const std::wstring& name) const {
+    CRegistryKey opened;
+    if (opened.Open(m_root, key, KEY_READ | m_view) != ERROR_SUCCESS) return std::nullopt;
+    return opened.ReadString(name, kValueCapacity);
+}
+
+std::wstring CInstallationCheck::Locale(const std::wstring& libraryId, const std::wstring& version) const {
+    // A library is registered under its locale ("0", "409", …) beside FLAGS and HELPDIR.
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(m_root, (L"TypeLib\\" + libraryId + L"\\" + version).c_str(), 0, KEY_READ | m_view, &opened) !=
+        ERROR_SUCCESS)
+        return L"0";
+    std::wstring found = L"0";
+    wchar_t name[64];
+    for (DWORD index = 0, length = std::size(name);
+         RegEnumKeyExW(opened, index, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++index, length = std::size(name)) {
+        if (Read(L"TypeLib\\" + libraryId + L"\\" + version + L"\\" + name + L"\\win32")) {
+            found = name;
+            break;
+        }
+    }
+    RegCloseKey(opened);
+    return found;
+}
+
+std::optional<std::wstring> CInstallationCheck::Server(const std::wstring& what, const std::wstring& classId,
+                                                       const std::wstring& fix) {
+    const std::wstring key = L"CLSID\\" + classId + L"\\InprocServer32";
+    const std::optional<std::wstring> registered = Read(key);
+    const bool isRegistered = registered && !registered->empty();
+    if (!m_report.Check(what + L" " + classId + L" registered", isRegistered,
+                        Shown(key) + (isRegistered ? L" = " + *registered : L" is missing"), fix)) {
+        m_report.Skip(what + L" file", L"not registered");
+        return std::nullopt;
+    }
+    const std::wstring path = Expanded(*registered);
+    const bool present = TextCodec::FileExists(path);
+    if (!m_report.Check(what + L" file present", present, path + (present ? L"" : L" does not exist"), fix)) {
+        m_report.Skip(what + L" loadable", L"no file");
+        return std::nullopt;
+    }
+    std::wstring detail;
+    const bool loads = SUCCEEDED(ServeClass(path, classId, detail));
+    m_report.Check(what + L" loadable", loads, path + L" " + detail, fix);
+    return loads ? std::optional<std::wstring>(path) : std::nullopt;
+}
+
+void CInstallationCheck::Version(const std::wstring& path) {
+    std::wstring version;
+    DWORD ignored = 0;
+    std::vector<BYTE> block(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    if (!block.empty() && GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) &&
+        VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &size) && fixed) {
+        wchar_t text[48];
+        std::swprintf(text, std::size(text), L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+                      LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+        version = text;
+    }
+    m_report.Check(L"component version", !version.empty(), version.empty() ? path + L" has no version" : version,
+                   kComponentFix);
+}
+
+void CInstallationCheck::ProgId(const std::wstring& progId, const std::wstring& currentVersion) {
+    const std::wstring key = progId + L"\\CLSID";
+    const std::optional<std::wstring> classId = Read(key);
+    std::wstring detail = Shown(key) + (classId ? L" = " + *classId : L" is missing");
+    bool ok = classId && TextCodec::EqualsNoCase(*classId, kComponentClass);
+    if (ok && !currentVersion.empty()) {
+        const std::optional<std::wstring> current = Read(progId + L"\\CurVer");
+        ok = current && *current == currentVersion;
+        detail += L", " + Shown(progId + L"\\CurVer") + (current ? L" = " + *current : L" is missing");
+    }
+    m_report.Check(L"ProgID " + progId + L" leads to the component class", ok, detail, kComponentFix);
+}
+
+void CInstallationCheck::TypeLibrary(const std::wstring& what, const std::wstring& libraryId,
+                                     const std::wstring& version, const std::wstring& member, const std::wstring& fix) {
+    const std::wstring key = L"TypeLib\\" + libraryId + L"\\" + version + L"\\" + Locale(libraryId, version) + L"\\win32";
+    const std::optional<std::wstring> registered = Read(key);
+    const bool isRegistered = registered && !registered->empty();
+    const std::wstring title = what + L" " + libraryId + L" " + version;
+    if (!m_report.Check(title + L" registered", isRegistered,
+                        Shown(key) + (isRegistered ? L" = " + *registered : L" is missing"), fix)) {
+        m_report.Skip(title + L" loadable", L"not registered");
+        return;
+    }
+    const std::wstring path = Expanded(*registered);
+    ComPtr<ITypeLib> library;
+    ComPtr<ITypeInfo> info;
+    GUID guid{};
+    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
+    if (SUCCEEDED(hr)) hr = IIDFromString(member.c_str(), &guid);
+    if (SUCCEEDED(hr)) hr = library->GetTypeInfoOfGuid(guid, info.put());
+    m_report.Check(title + L" loadable", SUCCEEDED(hr),
+                   path + (SUCCEEDED(hr) ? L" holds " + member : L" does not load or lacks " + member + L" (" + Hex(hr) + L")"),
+                   fix);
+}
+
+void CInstallationCheck::InterfaceLink() {
+    const std::wstring key = L"Interface\\" + std::wstring(kCaiCallInterface) + L"\\TypeLib";
+    const std::optional<std::wstring> library = Read(key);
+    const std::optional<std::wstring> version = Read(key, L"Version");
+    const bool ok = library && TextCodec::EqualsNoCase(*library, kClientLibrary) && version && *version == kClientLibraryVersion;
+    const std::wstring detail =
+        !library ? Shown(key) + L" is missing"
+                 : Shown(key) + L" = " + *library + L" version " + version.value_or(L"(none)") +
+                       (ok ? L"" : L", not " + std::wstring(kClientLibrary) + L" " + kClientLibraryVersion);
+    m_report.Check(L"ICAI_Call interface key leads to cai_dll.tlb", ok, detail,
+                   std::wstring(kClientFix) + L"; until then dispatch calls from the client fail");
+}
+
+void CInstallationCheck::MonikerClass(const std::wstring& className) {
+    const std::wstring what = L"instance moniker " + className;
+    const std::wstring fix = L"install or repair Vecta's PDM add-ins, which register " + className + L".dll";
+    const std::wstring key = className + L"\\CLSID";
+    const std::optional<std::wstring> classId = Read(key);
+    const bool found = classId && !classId->empty();
+    if (m_report.Check(what + L" class name registered", found, Shown(key) + (found ? L" = " + *classId : L" is missing"), fix))
+        static_cast<void>(Server(what, *classId, fix));
+    else
+        m_report.Skip(what + L" file", L"not registered");
+}

@@ -1,0 +1,38 @@
+#pragma once
+#include <windows.h>
+#include <optional>
+#include <string>
+
+class CDiagnosisReport;
+
+// Checks the registrations the component needs, in one classes root: its class, file,
+// version and ProgIDs, its own type library, the PDM client's type library with the
+// ICAI_Call interface key that leads dispatch calls to it, and the instance moniker classes
+// of release 17 and 16.
+class CInstallationCheck {
+public:
+    // By default the machine's classes in the 32-bit view, the one the 32-bit PDM client
+    // sees; tests pass a key of their own holding a copy with a link removed.
+    explicit CInstallationCheck(CDiagnosisReport& report, HKEY root = HKEY_CLASSES_ROOT,
+                                REGSAM view = KEY_WOW64_32KEY) noexcept
+        : m_report(report), m_root(root), m_view(view) {}
+
+    void Run();
+
+private:
+    std::optional<std::wstring> Read(const std::wstring& key, const std::wstring& name = L"") const;
+    // The locale subkey under which a type library version is registered; "0" when none is.
+    std::wstring Locale(const std::wstring& libraryId, const std::wstring& version) const;
+    // The file of an in-process server when it is registered and present; with its checks printed.
+    std::optional<std::wstring> Server(const std::wstring& what, const std::wstring& classId, const std::wstring& fix);
+    void Version(const std::wstring& path);
+    void ProgId(const std::wstring& progId, const std::wstring& currentVersion);
+    void TypeLibrary(const std::wstring& what, const std::wstring& libraryId, const std::wstring& version,
+                     const std::wstring& member, const std::wstring& fix);
+    void InterfaceLink();
+    void MonikerClass(const std::wstring& className);
+
+    CDiagnosisReport& m_report;
+    HKEY m_root;
+    REGSAM m_view;
+};

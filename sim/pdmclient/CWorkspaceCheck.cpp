@@ -1,0 +1,142 @@
+#include "CWorkspaceCheck.h"
+#include "CDiagnosisReport.h"
+#include "CExpressionEvaluator.h"
+#include "TextCodec.h"
+#include "support/ComPtr.h"
+#include "support/UniqueHandle.h"
+#include <windows.h>
+#include <objbase.h>
+
+namespace {
+
+constexpr wchar_t kSettingsFix[] = L"correct the setting in the client's configuration of the Vecta integration";
+constexpr wchar_t kLogName[] = L"vx17log.err";
+// Running Vecta instances register "!<class>:<profile>" in the running object table.
+constexpr const wchar_t* kInstanceClasses[] = {L"QELDVecta17Instance", L"QELDVecta16Instance"};
+
+bool IsWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& start) { return text.compare(0, start.size(), start) == 0; }
+
+// The profile a running instance serves, from its name in the running object table.
+bool InstanceOf(const std::wstring& displayName, std::wstring& className, std::wstring& profile) {
+    for (const wchar_t* candidate : kInstanceClasses) {
+        const std::wstring prefix = L"!" + std::wstring(candidate) + L":";
+        if (StartsWith(displayName, prefix)) {
+            className = candidate;
+            profile = displayName.substr(prefix.size());
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void CWorkspaceCheck::Run() {
+    const std::wstring profile = Setting(L"#(Appl:Profile)");
+    m_report.Check(L"profile (#(Appl:Profile))", !profile.empty(), profile.empty() ? L"empty" : profile,
+                   std::wstring(kSettingsFix) + L": Appl:Profile names the Vecta profile to work under");
+    HostProgram();
+    LogFolder();
+    AddIns();
+    PublishOptions();
+    RunningInstances();
+}
+
+std::wstring CWorkspaceCheck::Setting(const std::wstring& expression) const {
+    std::wstring value, reason;
+    return m_evaluator.TryEvaluate(expression, std::nullopt, value, reason) ? value : std::wstring();
+}
+
+void CWorkspaceCheck::HostProgram() {
+    const std::wstring program = Setting(L"#(Appl:ExeFileName)");
+    std::wstring found = program;
+    if (!program.empty() && program.find_first_of(L"\\/:") == std::wstring::npos) {
+        wchar_t path[MAX_PATH];
+        const DWORD length = SearchPathW(nullptr, program.c_str(), L".exe", MAX_PATH, path, nullptr);
+        found = length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
+    }
+    const bool ok = !found.empty() && TextCodec::FileExists(found);
+    m_report.Check(L"host program (#(Appl:ExeFileName))", ok,
+                   program.empty() ? L"empty" : ok ? found : program + L" does not exist",
+                   std::wstring(kSettingsFix) + L": Appl:ExeFileName names Vecta's program file");
+}
+
+void CWorkspaceCheck::LogFolder() {
+    const std::wstring log = m_logFolder + L"\\" + kLogName;
+    wchar_t probe[MAX_PATH];
+    bool ok = GetTempFileNameW(m_logFolder.c_str(), L"cai", 0, probe) != 0;
+    if (ok) DeleteFileW(probe);
+    if (ok && TextCodec::FileExists(log)) {
+        const UniqueHandle file(CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ok = file.valid();
+    }
+    m_report.Check(L"log folder writable", ok, log + (ok ? L"" : L" cannot be written"),
+                   L"start the client in a folder its user may write to, or give the user write access there");
+}
+
+void CWorkspaceCheck::AddIns() {
+    const std::wstring list = Setting(L"#(Appl:AddIns)");
+    if (list.empty()) {
+        m_report.Check(L"add-ins (#(Appl:AddIns))", true, L"none listed", L"");
+        return;
+    }
+    // Release 17.1 and 17.2 hosts are 64-bit: their add-ins come from ZEP\x64\.
+    const std::wstring version = Setting(L"#(Appl:VectaVersion)");
+    const bool x64 = IsWow64() && (TextCodec::EqualsNoCase(version, L"R17.1") || TextCodec::EqualsNoCase(version, L"R17.2"));
+    const std::wstring folder = Setting(x64 ? L"$(CAICLIENTPATH:|+)ZEP\\x64\\" : L"$(CAICLIENTPATH:|+)ZEP\\");
+    for (size_t start = 0; start < list.size();) {
+        size_t comma = list.find(L',', start);
+        if (comma == std::wstring::npos) comma = list.size();
+        const std::wstring name = TextCodec::Trim(list.substr(start, comma - start));
+        start = comma + 1;
+        std::wstring path = folder + name;
+        // The component takes its own add-ins (qeld…) from the add-in folder only, others also
+        // from the search path.
+        if (!name.empty() && !TextCodec::FileExists(path) && !StartsWith(name, L"qeld") && !StartsWith(name, L"QELD"))
+            path = Setting(L"#(FindFile \"" + name + L"\" \"#(Appl:SearchPath)\")");
+        const bool ok = !name.empty() && TextCodec::FileExists(path);
+        m_report.Check(L"add-in " + (name.empty() ? L"(empty entry)" : name), ok,
+                       ok ? path : name.empty() ? L"#(Appl:AddIns) holds an empty entry" : name + L" is not in " + folder,
+                       L"put the add-in into the PDM client's add-in folder " + folder +
+                           L", or correct Appl:AddIns (comma-separated file names)");
+    }
+}
+
+void CWorkspaceCheck::PublishOptions() {
+    const std::wstring path = Setting(L"$(CAIPATH:|+)Tessaro\\common\\PSX\\Publish Options.xml");
+    const bool ok = !path.empty() && TextCodec::FileExists(path);
+    m_report.Check(L"publishing options file", ok, ok ? path : (path.empty() ? L"$(CAIPATH) is not set" : path + L" does not exist"),
+                   L"install the PDM client's Publish Options.xml there (CAIPATH names its folder)");
+}
+
+void CWorkspaceCheck::RunningInstances() {
+    const std::wstring configured = Setting(L"#(Appl:Profile)");
+    const std::wstring configuredClass = StartsWith(Setting(L"#(Appl:VectaVersion)"), L"R17") ? kInstanceClasses[0] : kInstanceClasses[1];
+    std::wstring running;
+    bool configuredRuns = false;
+    ComPtr<IRunningObjectTable> table;
+    ComPtr<IEnumMoniker> monikers;
+    ComPtr<IBindCtx> context;
+    const bool listed = SUCCEEDED(GetRunningObjectTable(0, table.put())) && SUCCEEDED(table->EnumRunning(monikers.put())) &&
+                        SUCCEEDED(CreateBindCtx(0, context.put()));
+    for (ComPtr<IMoniker> moniker; listed && monikers->Next(1, moniker.put(), nullptr) == S_OK;) {
+        LPOLESTR name = nullptr;
+        if (FAILED(moniker->GetDisplayName(context.get(), nullptr, &name)) || !name) continue;
+        std::wstring className, profile;
+        if (InstanceOf(name, className, profile)) {
+            running += (running.empty() ? L"" : L", ") + (L"'" + profile + L"' (" + className + L")");
+            configuredRuns = configuredRuns || (className == configuredClass && profile == configured);
+        }
+        CoTaskMemFree(name);
+    }
+    const std::wstring state = L"; the configured profile '" + configured + L"' (" + configuredClass + L") " +
+                               (configuredRuns ? L"is running" : L"is not running: the component starts Vecta for it");
+    m_report.Check(L"Vecta instances running", listed, (running.empty() ? L"none" : running) + state,
+                   L"the running object table cannot be read: restart the session");
+}

@@ -1,0 +1,231 @@
+#include "CDiagnosisReport.h"
+#include "CExpressionEvaluator.h"
+#include "CInstallationCheck.h"
+#include "CWorkspace.h"
+#include "CWorkspaceCheck.h"
+#include "CaiclientRun.h"
+#include "SampleWorkspace.h"
+#include "TextCodec.h"
+#include "fakes/CSimProcess.h"
+#include "host/CRegistryKey.h"
+#include "support/ScopeGuard.h"
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kTestRoot[] = L"Software\\Fennory\\caiclient-diagnosis-test";
+constexpr wchar_t kComponentServer[] = L"CLSID\\{A43E0AB3-7A1F-44D1-8E59-E9462ED646AD}\\InprocServer32";
+// The component registers its library under its locale 409, the PDM client under 0.
+constexpr wchar_t kOwnLibrary[] = L"TypeLib\\{2770193E-CD7B-4FA1-A2F1-A6E36070E06E}\\1.0\\409\\win32";
+constexpr wchar_t kClientLibrary[] = L"TypeLib\\{5D44F094-D3C1-11D3-8314-00A0C98B5456}\\2.0\\0\\win32";
+constexpr wchar_t kInterfaceLink[] = L"Interface\\{5D44F092-D3C1-11D3-8314-00A0C98B5456}\\TypeLib";
+constexpr wchar_t kMoniker17Server[] = L"CLSID\\{D4F55D8C-0F98-415D-80A0-4EF060452FB9}\\InprocServer32";
+constexpr wchar_t kMoniker16Server[] = L"CLSID\\{5A202262-AAE7-430F-89DF-51A267C2E892}\\InprocServer32";
+
+std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+
+// A complete installation: registry values of a classes root (key, value name -> data)
+// pointing at the built files, and the settings of a workspace whose files all exist.
+struct Installation {
+    std::map<std::pair<std::wstring, std::wstring>, std::wstring> registry;
+    std::map<std::string, std::string> settings;  // Appl:*
+    std::wstring logFolder;
+
+    explicit Installation(const TempFolder& folder) : logFolder(folder.Path()) {
+        const std::wstring component = WindowsPath(COMPONENT_DLL), instance = WindowsPath(INSTANCE_DLL);
+        const std::wstring component17 = L"{A43E0AB3-7A1F-44d1-8E59-E9462ED646AD}";
+        registry = {
+            {{kComponentServer, L""}, component},
+            {{L"QELDVecta17x.CAI_Call.1\\CLSID", L""}, component17},
+            {{L"QELDVecta17x.CAI_Call\\CLSID", L""}, component17},
+            {{L"QELDVecta17x.CAI_Call\\CurVer", L""}, L"QELDVecta17x.CAI_Call.1"},
+            {{kOwnLibrary, L""}, component},
+            {{kClientLibrary, L""}, Folder(WindowsPath(CAICLIENT_EXE)) + L"\\cai_dll.tlb"},
+            {{kInterfaceLink, L""}, L"{5D44F094-D3C1-11D3-8314-00A0C98B5456}"},
+            {{kInterfaceLink, L"Version"}, L"2.0"},
+            {{L"QELDVecta17Instance\\CLSID", L""}, L"{D4F55D8C-0F98-415D-80A0-4EF060452FB9}"},
+            {{kMoniker17Server, L""}, instance},
+            {{L"QELDVecta16Instance\\CLSID", L""}, L"{5A202262-AAE7-430F-89DF-51A267C2E892}"},
+            {{kMoniker16Server, L""}, instance},
+        };
+        settings = {{"Profile", "Standard"},
+                    {"VectaVersion", "R17"},
+                    {"ExeFileName", "%WORKSPACE%\\\\Vecta.exe"},
+                    {"AddIns", "QELDVecta.vrx, other.vrx"}};
+        for (const wchar_t* name : {L"client", L"client\\ZEP", L"config", L"cai", L"cai\\Tessaro", L"cai\\Tessaro\\common",
+                                    L"cai\\Tessaro\\common\\PSX"})
+            CreateDirectoryW(folder.File(name).c_str(), nullptr);
+        for (const wchar_t* file : {L"Vecta.exe", L"client\\ZEP\\QELDVecta.vrx", L"config\\other.vrx", L"config\\QELDTitle.vrx",
+                                    L"cai\\Tessaro\\common\\PSX\\Publish Options.xml", L"not-a-library.dll"})
+            Put(folder, file, "x");
+    }
+
+    std::string Json() const {
+        std::string appl;
+        for (const auto& [name, value] : settings) appl += (appl.empty() ? "" : ", ") + ("\"" + name + "\": \"" + value + "\"");
+        return R"({"clientVersion": 530, "settings": {"Appl": {)" + appl +
+               R"(}}, "environment": {"CAIPATH": "%WORKSPACE%\\cai", "CAICLIENTPATH": "%WORKSPACE%\\client"},
+                  "searchPath": ["%WORKSPACE%\\config"]})";
+    }
+};
+
+// Both checks over the installation, with the classes root written under HKCU; the lines printed.
+std::vector<std::string> Diagnose(const TempFolder& folder, const Installation& installation) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot);
+    CRegistryKey root;
+    EXPECT_EQ(root.Create(HKEY_CURRENT_USER, kTestRoot, KEY_ALL_ACCESS), ERROR_SUCCESS);
+    for (const auto& [where, data] : installation.registry) {
+        CRegistryKey key;
+        EXPECT_EQ(key.Create(HKEY_CURRENT_USER, std::wstring(kTestRoot) + L"\\" + where.first, KEY_WRITE), ERROR_SUCCESS);
+        EXPECT_EQ(key.WriteString(where.second, data), ERROR_SUCCESS);
+    }
+    std::ostringstream out;
+    CDiagnosisReport report(out);
+    HKEY classes = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kTestRoot, 0, KEY_READ, &classes), ERROR_SUCCESS);
+    CInstallationCheck(report, classes, 0).Run();
+    RegCloseKey(classes);
+    CWorkspace workspace;
+    std::wstring error;
+    EXPECT_TRUE(workspace.LoadText(installation.Json(), folder.File(L"workspace.json"), error)) << TextCodec::ToUtf8(error);
+    const CExpressionEvaluator evaluator(workspace);
+    CWorkspaceCheck(report, evaluator, installation.logFolder).Run();
+    report.Finish();
+    RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot);
+    std::vector<std::string> lines;
+    std::istringstream text(out.str());
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
+    TempFolder folder;
+    // The running object table needs COM.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const ScopeGuard uninitialize([com] {
+        if (SUCCEEDED(com)) CoUninitialize();
+    });
+    ASSERT_HRESULT_SUCCEEDED(CSimProcess::RegisterAll());
+    CSimProcess vecta;
+    ASSERT_HRESULT_SUCCEEDED(vecta.Start(L"Standard", L"R17"));
+    using Change = std::function<void(Installation&)>;
+    const auto drop = [](const wchar_t* key, const wchar_t* name = L"") -> Change {
+        return [=](Installation& i) { i.registry.erase({key, name}); };
+    };
+    const auto set = [](const wchar_t* key, std::wstring data) -> Change {
+        return [=](Installation& i) { i.registry[{key, L""}] = data; };
+    };
+    struct Row {
+        const char* why;
+        Change change;
+        const char* failed;  // the one FAILED line starts so; none for the complete installation
+    };
+    const std::wstring notALibrary = folder.File(L"not-a-library.dll");
+    const Row rows[] = {
+        {"complete installation", [](Installation&) {}, nullptr},
+        {"component class", drop(kComponentServer),
+         "FAILED  component class {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} registered: "
+         "HKCR\\CLSID\\{A43E0AB3-7A1F-44D1-8E59-E9462ED646AD}\\InprocServer32 is missing -> install QELDVecta17x-"},
+        {"component file gone", set(kComponentServer, folder.File(L"gone.dll")), "FAILED  component class file present: "},
+        {"component file no library", set(kComponentServer, notALibrary), "FAILED  component class loadable: "},
+        {"component file serves another class", set(kComponentServer, WindowsPath(INSTANCE_DLL)),
+         "FAILED  component class loadable: "},
+        {"version-dependent ProgID", drop(L"QELDVecta17x.CAI_Call.1\\CLSID"),
+         "FAILED  ProgID QELDVecta17x.CAI_Call.1 leads to the component class: HKCR\\QELDVecta17x.CAI_Call.1\\CLSID is missing"},
+        {"current version of the ProgID", drop(L"QELDVecta17x.CAI_Call\\CurVer"),
+         "FAILED  ProgID QELDVecta17x.CAI_Call leads to the component class: "},
+        {"own type library", drop(kOwnLibrary),
+         "FAILED  component type library {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0 registered: "},
+        {"own type library unreadable", set(kOwnLibrary, notALibrary),
+         "FAILED  component type library {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0 loadable: "},
+        {"client type library", drop(kClientLibrary),
+         "FAILED  PDM client type library cai_dll.tlb {5D44F094-D3C1-11D3-8314-00A0C98B5456} 2.0 registered: "},
+        {"interface key gone", drop(kInterfaceLink),
+         "FAILED  ICAI_Call interface key leads to cai_dll.tlb: HKCR\\Interface\\{5D44F092-D3C1-11D3-8314-00A0C98B5456}"
+         "\\TypeLib is missing"},
+        {"interface key taken over by the component's library",
+         [](Installation& i) {
+             i.registry[{kInterfaceLink, L""}] = L"{2770193E-CD7B-4fa1-A2F1-A6E36070E06E}";
+             i.registry[{kInterfaceLink, L"Version"}] = L"1.0";
+         },
+         "FAILED  ICAI_Call interface key leads to cai_dll.tlb: HKCR\\Interface\\{5D44F092-D3C1-11D3-8314-00A0C98B5456}"
+         "\\TypeLib = {2770193E-CD7B-4fa1-A2F1-A6E36070E06E} version 1.0, not {5D44F094-D3C1-11D3-8314-00A0C98B5456} 2.0"},
+        {"release 17 moniker name", drop(L"QELDVecta17Instance\\CLSID"),
+         "FAILED  instance moniker QELDVecta17Instance class name registered: HKCR\\QELDVecta17Instance\\CLSID is missing"},
+        {"release 16 moniker class", drop(kMoniker16Server),
+         "FAILED  instance moniker QELDVecta16Instance {5A202262-AAE7-430F-89DF-51A267C2E892} registered: "},
+        {"release 17 moniker file", set(kMoniker17Server, notALibrary),
+         "FAILED  instance moniker QELDVecta17Instance loadable: "},
+        {"profile", [](Installation& i) { i.settings.erase("Profile"); }, "FAILED  profile (#(Appl:Profile)): empty"},
+        {"host program", [](Installation& i) { i.settings["ExeFileName"] = "C:\\\\nowhere\\\\Vecta.exe"; },
+         "FAILED  host program (#(Appl:ExeFileName)): C:\\nowhere\\Vecta.exe does not exist"},
+        {"log folder", [&](Installation& i) { i.logFolder = folder.File(L"gone"); }, "FAILED  log folder writable: "},
+        {"own add-in only in the search path",
+         [](Installation& i) { i.settings["AddIns"] = "other.vrx,QELDTitle.vrx"; },
+         "FAILED  add-in QELDTitle.vrx: QELDTitle.vrx is not in "},
+        {"empty add-in entry", [](Installation& i) { i.settings["AddIns"] = "QELDVecta.vrx,,other.vrx"; },
+         "FAILED  add-in (empty entry): "},
+        {"publishing options",
+         [&](Installation&) { DeleteFileW(folder.File(L"cai\\Tessaro\\common\\PSX\\Publish Options.xml").c_str()); },
+         "FAILED  publishing options file: "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        Installation installation(folder);
+        row.change(installation);
+        const std::vector<std::string> lines = Diagnose(folder, installation);
+        std::vector<std::string> failed;
+        for (const std::string& line : lines)
+            if (line.rfind("FAILED", 0) == 0) failed.push_back(line);
+        std::string all;
+        for (const std::string& line : lines) all += line + "\n";
+        if (!row.failed) {
+            EXPECT_TRUE(failed.empty()) << all;
+            EXPECT_NE(all.find("\nok      Vecta instances running: 'Standard' (QELDVecta17Instance); the configured profile "
+                               "'Standard' (QELDVecta17Instance) is running\n"),
+                      std::string::npos)
+                << all;
+            continue;
+        }
+        ASSERT_EQ(failed.size(), 1u) << all;
+        EXPECT_EQ(failed[0].rfind(row.failed, 0), 0u) << all;
+        EXPECT_NE(failed[0].find(" -> "), std::string::npos) << "says what to do";
+        EXPECT_NE(all.find("1 failed"), std::string::npos) << all;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DiagnosisTest, CaiclientDiagnosesTheRegisteredMachine) {
+    TempFolder folder;
+    std::wstring from;
+    for (const char* file : {COMPONENT_DLL, INSTANCE_DLL})
+        from += L" --from \"" + Folder(WindowsPath(file)) + L"\"";
+    ASSERT_EQ(RunCaiclient(folder, L"--register" + from).exitCode, 0u);
+
+    const CaiclientRun machine = RunCaiclient(folder, L"--diagnose");
+    EXPECT_EQ(machine.exitCode, 0u) << machine.out;
+    EXPECT_EQ(machine.out.find("FAILED"), std::string::npos) << machine.out;
+    for (const char* line :
+         {"ok      component class {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} registered: ", "ok      component class loadable: ",
+          "ok      component version: 8.", "ok      ProgID QELDVecta17x.CAI_Call.1 leads", "ok      ProgID QELDVecta17x.CAI_Call leads",
+          "ok      component type library {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0 loadable: ",
+          "ok      PDM client type library cai_dll.tlb {5D44F094-D3C1-11D3-8314-00A0C98B5456} 2.0 loadable: ",
+          "ok      ICAI_Call interface key leads to cai_dll.tlb: ",
+          "ok      instance moniker QELDVecta17Instance loadable: ", "ok      instance moniker QELDVecta16Instance loadable: "})
+        EXPECT_NE(("\n" + machine.out).find(std::string("\n") + line), std::string::npos) << line << "\n" << machine.out;
+
+    const CaiclientRun broken = RunCaiclient(folder, L"--diagnose --workspace missing.json");
+    EXPECT_EQ(broken.exitCode, 1u) << broken.out;
+    EXPECT_NE(broken.out.find("FAILED  workspace missing.json: "), std::string::npos) << broken.out;
+    EXPECT_NE(RunCaiclient(folder, L"--help").out.find("--diagnose [--workspace FILE]"), std::string::npos);
+}
+
+}  // namespace
