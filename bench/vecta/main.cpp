@@ -1,6 +1,7 @@
 // The cost of one cross-process call to VectaSim and of one instance-moniker bind, each also
 // as a multiple of an in-process interface call measured in the same run; and a connection
 // that finds the running host at once, against one bind plus the same client calls.
+#include "BenchClock.h"
 #include "CBaselineState.h"
 #include "fakes/CSimProcess.h"
 #include "client/CVantorApplication.h"
@@ -14,22 +15,6 @@
 #include <vector>
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Microseconds per repetition of body; a failing body stops the measurement.
-template <class Body>
-double Measure(int repetitions, Body&& body) {
-    const double start = Now();
-    for (int i = 0; i < repetitions; ++i)
-        if (FAILED(body())) return -1.0;
-    return (Now() - start) * 1e6 / repetitions;
-}
 
 // The client calls one connection made, made again directly.
 HRESULT Replay(FakeCallback& client, const std::vector<FakeCallback::Record>& calls) {
@@ -102,10 +87,10 @@ void MeasureConnection(const std::wstring& profile) {
     double bestConnect = 1e30, bestBaseline = 1e30, bestMarshal = 1e30;
     for (int round = 0; round < 15; ++round) {
         client->records.clear();
-        bestBaseline = std::min(bestBaseline, Measure(30, baseline));
+        bestBaseline = std::min(bestBaseline, BenchClock::Measure(30, baseline));
         client->records.clear();
-        bestConnect = std::min(bestConnect, Measure(30, connect));
-        bestMarshal = std::min(bestMarshal, Measure(30, marshal));
+        bestConnect = std::min(bestConnect, BenchClock::Measure(30, connect));
+        bestMarshal = std::min(bestMarshal, BenchClock::Measure(30, marshal));
     }
     session.ReleaseCallback();
     if (bestConnect < 0 || bestBaseline < 0 || bestMarshal < 0) {
@@ -135,9 +120,9 @@ int Run() {
     IVectaState* local = CBaselineState::Instance();
     VARIANT_BOOL idle = VARIANT_FALSE;
 
-    const double inProcess = Measure(1000000, [&] { return local->get_IsIdle(&idle); });
-    const double crossProcess = Measure(2000, [&] { return remote->get_IsIdle(&idle); });
-    const double bind = Measure(300, [&] {
+    const double inProcess = BenchClock::Measure(1000000, [&] { return local->get_IsIdle(&idle); });
+    const double crossProcess = BenchClock::Measure(2000, [&] { return remote->get_IsIdle(&idle); });
+    const double bind = BenchClock::Measure(300, [&] {
         ComPtr<IVectaApplication> app;
         return CSimProcess::Bind(L"QELDVecta17Instance", profile, app.put());
     });
@@ -155,14 +140,4 @@ int Run() {
 
 }  // namespace
 
-int main() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    int code = 1;
-    try {
-        code = Run();
-    } catch (...) {
-        code = 1;
-    }
-    CoUninitialize();
-    return code;
-}
+int main() { return BenchClock::RunInApartment(Run); }

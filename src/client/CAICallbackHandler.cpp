@@ -2,6 +2,7 @@
 #include "support/CProductIdentity.h"
 #include "support/CUtils.h"
 #include "support/UniqueBstr.h"
+#include <winternl.h>
 #include <algorithm>
 
 namespace {
@@ -12,38 +13,97 @@ void CopyTruncated(const wchar_t* text, size_t length, wchar_t* buffer, size_t c
     buffer[n] = L'\0';
 }
 
-const std::wstring& Product() { return CProductIdentity::Instance().DisplayName(); }
+const wchar_t* Product() { return CProductIdentity::Instance().DisplayName().c_str(); }
 
-std::wstring OrEmpty(const wchar_t* text) { return text ? text : L""; }
+// GCC 12 takes the segment read inside NtCurrentTeb for an out-of-bounds array access.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+inline TEB* CurrentTeb() noexcept { return NtCurrentTeb(); }
+#pragma GCC diagnostic pop
 
-// The callback a worker thread installed for itself; the Run thread installs none.
-struct ThreadCallback {
-    bool installed = false;
-    ICAICallback* callback = nullptr;
+// A pointer of each thread's own in a system thread slot. It is read on every client call,
+// where the runtime's emulated thread_local costs a lookup each time; the first 64 slots are
+// used straight in the thread's environment block, as the system's own functions do. Reading
+// keeps the thread's last-error code, which a caller may not have read yet. The slots are
+// given back when the module unloads.
+template <class T>
+class ThreadPointer {
+public:
+    ThreadPointer() noexcept : m_index(TlsAlloc()) {}
+    ThreadPointer(const ThreadPointer&) = delete;
+    ThreadPointer& operator=(const ThreadPointer&) = delete;
+    ~ThreadPointer() {
+        if (valid()) TlsFree(m_index);
+    }
+    bool valid() const noexcept { return m_index != TLS_OUT_OF_INDEXES; }
+    T* get() const noexcept {
+        if (m_index < TLS_MINIMUM_AVAILABLE) return static_cast<T*>(CurrentTeb()->TlsSlots[m_index]);
+        if (!valid()) return nullptr;
+        const DWORD error = GetLastError();
+        T* value = static_cast<T*>(TlsGetValue(m_index));
+        SetLastError(error);
+        return value;
+    }
+    void set(T* value) const noexcept {
+        if (m_index < TLS_MINIMUM_AVAILABLE)
+            CurrentTeb()->TlsSlots[m_index] = value;
+        else if (valid())
+            TlsSetValue(m_index, value);
+    }
+
+private:
+    DWORD m_index;
 };
-thread_local ThreadCallback t_threadCallback;
+
+// What a thread has been lent: the innermost Run scope, and a worker's own copy of the client.
+ThreadPointer<CAICallbackHandler::RunScope> g_innermostRun;
+ThreadPointer<CAICallbackHandler::ThreadCallbackScope> g_workerCallback;
+
+HRESULT QueryCallback(IUnknown* object, ComPtr<ICAICallback>& callback) noexcept {
+    if (!object) return E_POINTER;
+    if (static_cast<IUnknown*>(callback.get()) != object) {
+        ComPtr<ICAICallback> queried;
+        object->QueryInterface(IID_ICAICallback, queried.put_void());
+        callback = std::move(queried);
+    }
+    return callback ? S_OK : E_NOINTERFACE;
+}
 
 }  // namespace
 
-CAICallbackHandler::ThreadCallbackScope::ThreadCallbackScope(ICAICallback* callback) noexcept {
-    t_threadCallback = {true, callback};
+CAICallbackHandler::ThreadCallbackScope::ThreadCallbackScope(ICAICallback* callback) noexcept
+    : m_callback(callback), m_outer(g_workerCallback.get()) {
+    g_workerCallback.set(this);
 }
 
-CAICallbackHandler::ThreadCallbackScope::~ThreadCallbackScope() { t_threadCallback = {}; }
+CAICallbackHandler::ThreadCallbackScope::~ThreadCallbackScope() { g_workerCallback.set(m_outer); }
+
+CAICallbackHandler::RunScope::RunScope(const CAICallbackHandler& handler) noexcept
+    : m_handler(handler), m_outer(g_innermostRun.get()) {
+    g_innermostRun.set(this);
+}
+
+CAICallbackHandler::RunScope::~RunScope() { g_innermostRun.set(m_outer); }
+
+HRESULT CAICallbackHandler::RunScope::Set(IUnknown* object) noexcept {
+    if (!g_innermostRun.valid()) return E_OUTOFMEMORY;
+    return QueryCallback(object, m_callback);
+}
+
+ICAICallback* CAICallbackHandler::Lent() const noexcept {
+    for (const RunScope* scope = g_innermostRun.get(); scope; scope = scope->m_outer)
+        if (&scope->m_handler == this) return scope->m_callback.get();
+    return m_callback.get();
+}
+
+ICAICallback* CAICallbackHandler::GetCallback() const noexcept { return Lent(); }
 
 ICAICallback* CAICallbackHandler::Current() const noexcept {
-    return t_threadCallback.installed ? t_threadCallback.callback : m_callback.get();
+    if (const ThreadCallbackScope* worker = g_workerCallback.get()) return worker->m_callback;
+    return Lent();
 }
 
-HRESULT CAICallbackHandler::SetCallback(IUnknown* object) {
-    if (!object) return E_POINTER;
-    if (static_cast<IUnknown*>(m_callback.get()) != object) {
-        ComPtr<ICAICallback> queried;
-        object->QueryInterface(IID_ICAICallback, queried.put_void());
-        m_callback = std::move(queried);
-    }
-    return m_callback ? S_OK : E_NOINTERFACE;
-}
+HRESULT CAICallbackHandler::SetCallback(IUnknown* object) { return QueryCallback(object, m_callback); }
 
 int CAICallbackHandler::GetMessageText(const wchar_t* key, wchar_t* buffer, size_t capacity) const {
     if (!buffer) return -1;
@@ -53,7 +113,7 @@ int CAICallbackHandler::GetMessageText(const wchar_t* key, wchar_t* buffer, size
     ICAICallback* callback = Current();
     if (!callback) return 0;
 
-    UniqueBstr keyText{std::wstring(key)};
+    UniqueBstr keyText{key};
     UniqueBstr text;
     if (FAILED(callback->GetMessageText(keyText.get(), text.put()))) return -3;
     CopyTruncated(text.get() ? text.get() : L"", text.length(), buffer, capacity);
@@ -62,43 +122,55 @@ int CAICallbackHandler::GetMessageText(const wchar_t* key, wchar_t* buffer, size
 
 std::optional<std::wstring> CAICallbackHandler::Prepare(const wchar_t* expression) const {
     if (!expression) return std::nullopt;
+    return Prepare(UniqueBstr(expression));
+}
+
+std::optional<std::wstring> CAICallbackHandler::Prepare(const UniqueBstr& expression) const {
+    UniqueBstr answer;
+    if (FAILED(PrepareAnswer(expression, answer))) return std::nullopt;
+    return std::optional<std::wstring>(std::in_place, answer.view());
+}
+
+// The product name goes in as the first %s: no text is built for an entry below the threshold.
+HRESULT CAICallbackHandler::PrepareAnswer(const UniqueBstr& in, UniqueBstr& answer) const {
+    const wchar_t* expression = in.get();
     CUtils& utils = CUtils::Instance();
     ICAICallback* callback = Current();
     if (!callback) {
-        utils.WriteLog(CUtils::LevelError, (Product() + L" Prepare(%s) failed. No callback object.").c_str(), expression);
-        return std::nullopt;
+        utils.WriteLog(CUtils::LevelError, L"%s Prepare(%s) failed. No callback object.", Product(), expression);
+        return E_POINTER;
     }
-    UniqueBstr in{std::wstring(expression)};
-    UniqueBstr answer;
     const HRESULT hr = callback->Prepare(in.get(), answer.put());
     if (FAILED(hr)) {
-        utils.WriteLog(CUtils::LevelError, (Product() + L" Prepare(%s) failed (hr = %X)").c_str(), expression, hr);
-        return std::nullopt;
+        utils.WriteLog(CUtils::LevelError, L"%s Prepare(%s) failed (hr = %X)", Product(), expression, hr);
+        return hr;
     }
-    std::wstring value = answer.str();
-    utils.WriteLog(CUtils::LevelInfo, (Product() + L" Prepare(%s) = %s").c_str(), expression, value);
-    return value;
+    utils.WriteLog(CUtils::LevelInfo, L"%s Prepare(%s) = %s", Product(), expression, answer.get() ? answer.get() : L"");
+    return S_OK;
 }
 
 long CAICallbackHandler::Call(const wchar_t* command, const wchar_t* arguments, const wchar_t* extra) const {
     if (!command) return -1;
+    return Call(command, UniqueBstr(arguments), extra);
+}
+
+long CAICallbackHandler::Call(const wchar_t* command, const UniqueBstr& argumentText, const wchar_t* extra) const {
+    if (!command) return -1;
     CUtils& utils = CUtils::Instance();
-    const std::wstring args = OrEmpty(arguments);
-    utils.WriteLog(CUtils::LevelInfo, (Product() + L" Call(%s, %s)").c_str(), command, args);
+    const wchar_t* args = argumentText.get();
+    utils.WriteLog(CUtils::LevelInfo, L"%s Call(%s, %s)", Product(), command, args);
     ICAICallback* callback = Current();
     if (!callback) {
-        utils.WriteLog(CUtils::LevelError, (Product() + L" Call(%s, %s) failed. No callback object.").c_str(), command,
-                       args);
+        utils.WriteLog(CUtils::LevelError, L"%s Call(%s, %s) failed. No callback object.", Product(), command, args);
         return -1;
     }
-    UniqueBstr commandText{std::wstring(command)};
-    UniqueBstr argumentText{args};
+    UniqueBstr commandText{command};
     UniqueBstr extraText;
-    if (extra) extraText = UniqueBstr(std::wstring(extra));
+    if (extra) extraText = UniqueBstr(extra);
     long result = 0;
     const HRESULT hr = callback->Call(commandText.get(), argumentText.get(), extraText.get(), &result);
     if (FAILED(hr)) {
-        utils.WriteLog(CUtils::LevelError, (Product() + L" Call(%s, %s) failed (hr = %X)").c_str(), command, args, hr);
+        utils.WriteLog(CUtils::LevelError, L"%s Call(%s, %s) failed (hr = %X)", Product(), command, args, hr);
         return -2;
     }
     return result;

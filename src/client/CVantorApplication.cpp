@@ -29,24 +29,33 @@ CVantorApplication::~CVantorApplication() {
     if (CUtils* utils = CUtils::Existing()) utils->SetClientAccess(nullptr);
 }
 
-std::wstring CVantorApplication::Evaluate(const std::wstring& expression) {
-    return ClientAnswer::Filtered(m_handler.Prepare(expression.c_str()));
+std::wstring CVantorApplication::Evaluate(const std::wstring& expression) { return Evaluate(expression.c_str()); }
+
+std::wstring CVantorApplication::Evaluate(const wchar_t* expression) {
+    return ClientAnswer::Filtered(m_handler.Prepare(expression));
+}
+
+UniqueBstr CVantorApplication::EvaluateText(const wchar_t* expression) {
+    UniqueBstr answer;
+    if (FAILED(m_handler.PrepareAnswer(UniqueBstr(expression), answer)) || !ClientAnswer::IsValue(answer.view()))
+        answer.reset();
+    return answer;
 }
 
 std::wstring CVantorApplication::EvaluateRaw(const std::wstring& expression) {
     return ClientAnswer::Raw(m_handler.Prepare(expression.c_str()));
 }
 
-long CVantorApplication::CallClient(const std::wstring& command, const std::wstring& arguments) {
-    return m_handler.Call(command.c_str(), arguments.c_str(), nullptr);
+long CVantorApplication::CallClient(const wchar_t* command, const std::wstring& arguments) {
+    return m_handler.Call(command, arguments.c_str(), nullptr);
 }
 
-long CVantorApplication::SetClientEnvironment(const std::wstring& name, const std::wstring& value) {
-    return CallClient(L"___Environment", name + L"=" + value);
+long CVantorApplication::SetClientEnvironment(std::wstring_view name, std::wstring_view value) {
+    return m_handler.Call(L"___Environment", UniqueBstr::Concat({name, L"=", value}), nullptr);
 }
 
-std::wstring CVantorApplication::GetClientVariable(const std::wstring& name) {
-    return Evaluate(L"$(" + name + L")");
+std::wstring CVantorApplication::GetClientVariable(std::wstring_view name) {
+    return ClientAnswer::Filtered(m_handler.Prepare(UniqueBstr::Concat({L"$(", name, L")"})));
 }
 
 std::wstring CVantorApplication::GetUserMessage(const std::wstring& key, bool expand) {

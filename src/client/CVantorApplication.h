@@ -4,6 +4,7 @@
 #include "support/Singleton.h"
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The session object: the process-wide bridge to the PDM client's settings and document
 // records. Holds the client's callback only while a Run is active; caches nothing, so
@@ -19,9 +20,14 @@ public:
     const CAICallbackHandler& Handler() const noexcept { return m_handler; }
 
     std::wstring Evaluate(const std::wstring& expression) override;
-    long CallClient(const std::wstring& command, const std::wstring& arguments);
-    long SetClientEnvironment(const std::wstring& name, const std::wstring& value);
-    std::wstring GetClientVariable(const std::wstring& name);
+    std::wstring Evaluate(const wchar_t* expression);  // a literal needs no string of its own
+    // Evaluate's rule, keeping the client's own string (null for the empty text), for a value
+    // that goes straight back to the client.
+    UniqueBstr EvaluateText(const wchar_t* expression);
+    long CallClient(const wchar_t* command, const std::wstring& arguments);
+    // Every Run asks for at least one variable; the expressions are built without a string.
+    long SetClientEnvironment(std::wstring_view name, std::wstring_view value);
+    std::wstring GetClientVariable(std::wstring_view name);
     std::wstring GetUserMessage(const std::wstring& key, bool expand) override;
 
     // Settings of the CAD integration.

@@ -12,6 +12,7 @@ public:
     HRESULT SetCallback(IUnknown* object) { return m_handler.SetCallback(object); }
     ICAICallback* GetCallback() const noexcept { return m_handler.GetCallback(); }
     void ReleaseCallback() noexcept { m_handler.ReleaseCallback(); }
+    const CAICallbackHandler& Handler() const noexcept { return m_handler; }
 
     std::wstring Evaluate(const std::wstring& expression) const;
 

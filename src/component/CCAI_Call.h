@@ -7,6 +7,7 @@
 #include <QELDVecta17x.h>
 #include <vecta.h>
 #include <string>
+#include <string_view>
 
 // The implementation of the CAI_Call class. The host and document operations are members
 // because they share the object's Vecta reference; each group is defined in the folder of
@@ -61,9 +62,8 @@ public:
     // Tests shorten the timed open's limit; the shipped path never does.
     void SetOpenTimeLimit(DWORD milliseconds) noexcept { m_openTimeLimit = milliseconds; }
 
-    // The three strings a Run reads from its argument array.
+    // The two arguments a Run reads from its array after the command name.
     struct Arguments {
-        std::wstring command;
         std::wstring first;
         std::wstring second;
     };
@@ -83,17 +83,19 @@ private:
 
     using Handler = HRESULT (CCAI_Call::*)(const Arguments& args, LONG& result);
     struct Command {
-        const wchar_t* name;
+        std::wstring_view name;     // its length is known: a mismatch costs no scan
         const wchar_t* logFormat;  // Info entry before the action; null for none
         bool upperCaseArgument;    // the first argument is upper-cased before it is logged
         Handler handler;
     };
     static const Command s_commands[];
+    static const Command* FindCommand(std::wstring_view name);
 
     explicit CCAI_Call(IUnknown* outer);
     ~CCAI_Call();
 
-    HRESULT RunCommand(const Arguments& args, LONG& result);
+    // Upper-cases the first argument of the commands that want it.
+    HRESULT RunCommand(std::wstring_view name, Arguments& args, LONG& result);
     HRESULT LoadTypeInfo(ITypeInfo** info);
 
     // Command handlers of the Run table.

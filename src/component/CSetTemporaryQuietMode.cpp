@@ -1,8 +1,6 @@
 #include "CSetTemporaryQuietMode.h"
 #include "support/CUtils.h"
 
-CSetTemporaryQuietMode::CSetTemporaryQuietMode() : m_previous(CUtils::Instance().IsQuiet()) {
-    CUtils::Instance().SetQuiet(true);
-}
+CSetTemporaryQuietMode::CSetTemporaryQuietMode() { CUtils::Instance().EnterQuietScope(); }
 
-CSetTemporaryQuietMode::~CSetTemporaryQuietMode() { CUtils::Instance().SetQuiet(m_previous); }
+CSetTemporaryQuietMode::~CSetTemporaryQuietMode() { CUtils::Instance().LeaveQuietScope(); }

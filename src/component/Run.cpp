@@ -7,7 +7,7 @@
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/SafeArrayDataLock.h"
-#include "support/ScopeGuard.h"
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -24,27 +24,42 @@ SAFEARRAY* ArgumentArray(const VARIANT& args) {
     return nullptr;
 }
 
-// Element k of n is read only while k < n - 1: the last element never carries a value.
-HRESULT ReadArguments(const VARIANT& args, CCAI_Call::Arguments& out) {
+// Element k of n is read only while k < n - 1: the last element never carries a value. The
+// command name is not copied: it is matched at once, while the client's array is unchanged.
+HRESULT ReadArguments(const VARIANT& args, std::wstring_view& name, CCAI_Call::Arguments& out) {
     SAFEARRAY* array = ArgumentArray(args);
-    if (!array || SafeArrayGetDim(array) != 1 || SafeArrayGetElemsize(array) != sizeof(VARIANT))
-        return kNotAnArray;
+    if (!array || array->cDims != 1 || array->cbElements != sizeof(VARIANT)) return kNotAnArray;
     const ULONG count = array->rgsabound[0].cElements;
     SafeArrayDataLock lock(array);
     if (FAILED(lock.status())) return lock.status();
     const VARIANT* elements = static_cast<const VARIANT*>(lock.data());
-    std::wstring* targets[] = {&out.command, &out.first, &out.second};
+    std::wstring* targets[] = {nullptr, &out.first, &out.second};
     for (ULONG k = 0; k < 3 && k + 1 < count; ++k) {
         const VARIANT& element = elements[k];
         if (V_VT(&element) == VT_EMPTY) continue;
         if (V_VT(&element) != VT_BSTR) return kNotAnArray;
+        const BSTR text = V_BSTR(&element);
+        if (!text) continue;
+        if (k == 0) {
+            name = std::wstring_view(text, SysStringLen(text));
+            continue;
+        }
         try {
-            if (V_BSTR(&element)) targets[k]->assign(V_BSTR(&element), SysStringLen(V_BSTR(&element)));
+            targets[k]->assign(text, SysStringLen(text));
         } catch (const std::bad_alloc&) {
             break;  // go on with what was read
         }
     }
     return S_OK;
+}
+
+// Run's own failure entries; the log's first use may fail too, and nothing leaves Run.
+void LogRunFailure(const wchar_t* format, HRESULT hr) noexcept {
+    try {
+        CUtils::Instance().WriteLog(CUtils::LevelError, format, hr);
+    } catch (...) {
+        // Without a utility object there is no log to write to.
+    }
 }
 
 LONG PublishResultCode(HRESULT hr) {
@@ -76,75 +91,91 @@ const CCAI_Call::Command CCAI_Call::s_commands[] = {
 HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
     // This runs inside the client's process: a bad call is answered, never crashes it.
     if (!result) {
-        CUtils::Instance().WriteLog(CUtils::LevelError, L"Run() called without a result variable (hr = %X)", E_POINTER);
+        LogRunFailure(L"Run() called without a result variable (hr = %X)", E_POINTER);
         return E_POINTER;
     }
     V_VT(result) = VT_I4;
     V_I4(result) = 0;
 
-    CVantorApplication* session = nullptr;
-    bool documentSet = false;
-    auto releaseCallbacks = [&]() noexcept {
-        if (session) session->ReleaseCallback();
-        if (documentSet) m_document.ReleaseCallback();
-    };
     try {
         CUtils& utils = CUtils::Instance();
-        session = &CVantorApplication::Instance();
-        HRESULT hr = session->SetCallback(callback);
+        CVantorApplication& session = CVantorApplication::Instance();
+        // The callback is this thread's for this Run: Runs on other threads, and an outer Run
+        // that the client re-entered from, keep theirs. Released when Run returns, the
+        // session's first.
+        CAICallbackHandler::RunScope documentCallback(m_document.Handler());
+        CAICallbackHandler::RunScope sessionCallback(session.Handler());
+        HRESULT hr = sessionCallback.Set(callback);
         if (FAILED(hr)) {
             utils.WriteLog(CUtils::LevelError, L"Can't set Callback Pointer (hr = %X)", hr);
             return hr;
         }
-        hr = m_document.SetCallback(callback);
+        hr = documentCallback.Set(callback);
         if (FAILED(hr)) {
             utils.WriteLog(CUtils::LevelError, L"Can't set Callback Pointer for document (hr = %X)", hr);
-            session->ReleaseCallback();
             return hr;
         }
-        documentSet = true;
-        ScopeGuard release(releaseCallbacks);
 
         utils.InitFromClient();
-        if (ClientText::ToInteger(session->GetClientVariable(L"_VNTXVER")) < kMinimumClientVersion) {
-            utils.ShowMessage(session->GetUserMessage(L"VX16004", false), MB_OK);
+        if (ClientText::ToInteger(session.GetClientVariable(L"_VNTXVER")) < kMinimumClientVersion) {
+            utils.ShowMessage(session.GetUserMessage(L"VX16004", false), MB_OK);
             return S_OK;
         }
 
+        std::wstring_view name;
         Arguments arguments;
-        hr = ReadArguments(args, arguments);
+        hr = ReadArguments(args, name, arguments);
         if (FAILED(hr)) {
             utils.WriteLog(CUtils::LevelError, L"Run() The argument is not an array of strings (hr = %X)", hr);
             V_I4(result) = 1;
             return hr;
         }
-        arguments.command = ClientText::ToUpper(arguments.command);
 
         LONG code = 0;
-        hr = RunCommand(arguments, code);
+        hr = RunCommand(name, arguments, code);
         if (code == 0 && FAILED(hr)) code = 1;
         V_I4(result) = code;
         return hr;
     } catch (...) {
         const HRESULT hr = HResultFromCaught();
-        CUtils::Instance().WriteLog(CUtils::LevelError, L"Run() failed with an unexpected error (hr = %X)", hr);
-        releaseCallbacks();
+        LogRunFailure(L"Run() failed with an unexpected error (hr = %X)", hr);
         V_I4(result) = 1;
         return hr;
     }
 }
 
-HRESULT CCAI_Call::RunCommand(const Arguments& args, LONG& result) {
+// Names match in any letter case: the name is upper-cased, then compared exactly. Plain
+// letters are upper-cased in the comparison (the table's names are plain); a name with other
+// characters that matched nothing so is upper-cased by the system's rules and tried again.
+const CCAI_Call::Command* CCAI_Call::FindCommand(std::wstring_view name) {
+    const auto find = [](std::wstring_view text) -> const Command* {
+        for (const Command& command : s_commands) {
+            if (command.name.size() != text.size()) continue;
+            size_t i = 0;
+            for (; i < text.size(); ++i) {
+                const wchar_t c = text[i];
+                if ((c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c) != command.name[i]) break;
+            }
+            if (i == text.size()) return &command;
+        }
+        return nullptr;
+    };
+    if (const Command* command = find(name)) return command;
+    if (std::all_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x80; })) return nullptr;
+    return find(ClientText::ToUpper(std::wstring(name)));
+}
+
+HRESULT CCAI_Call::RunCommand(std::wstring_view name, Arguments& args, LONG& result) {
     CUtils& utils = CUtils::Instance();
-    for (const Command& command : s_commands) {
-        if (args.command != command.name) continue;
-        Arguments effective = args;
-        if (command.upperCaseArgument) effective.first = ClientText::ToUpper(effective.first);
-        if (command.logFormat) utils.WriteLog(CUtils::LevelInfo, command.logFormat, effective.first, effective.second);
-        return (this->*command.handler)(effective, result);
+    const Command* command = FindCommand(name);
+    if (!command) {
+        utils.WriteLog(CUtils::LevelError, L"Run() %s (%s, %s) not supported", ClientText::ToUpper(std::wstring(name)),
+                       args.first, args.second);
+        return E_FAIL;
     }
-    utils.WriteLog(CUtils::LevelError, L"Run() %s (%s, %s) not supported", args.command, args.first, args.second);
-    return E_FAIL;
+    if (command->upperCaseArgument) args.first = ClientText::ToUpper(std::move(args.first));
+    if (command->logFormat) utils.WriteLog(CUtils::LevelInfo, command->logFormat, args.first, args.second);
+    return (this->*command->handler)(args, result);
 }
 
 HRESULT CCAI_Call::OnOpen(const Arguments& args, LONG&) {
@@ -179,7 +210,7 @@ HRESULT CCAI_Call::OnChangeQelkey(const Arguments& args, LONG&) { return ChangeQ
 
 HRESULT CCAI_Call::OnCheckApplication(const Arguments&, LONG&) {
     CVantorApplication& session = CVantorApplication::Instance();
-    session.SetClientEnvironment(L"RETVECTAProfile", session.Evaluate(L"#(Appl:Profile)"));
+    session.SetClientEnvironment(L"RETVECTAProfile", session.EvaluateText(L"#(Appl:Profile)").view());
     return S_OK;
 }
 

@@ -43,6 +43,19 @@ std::wstring Format(const wchar_t* format, ...) {
     return out;
 }
 
+// Each line break, or run of them, becomes " / ", so that a text of several lines (a question
+// with its second line) stays one entry.
+void JoinLines(std::wstring& text) {
+    const auto isBreak = [](wchar_t c) { return c == L'\r' || c == L'\n'; };
+    size_t at = 0;
+    while ((at = text.find_first_of(L"\r\n", at)) != std::wstring::npos) {
+        size_t end = at;
+        while (end < text.size() && isBreak(text[end])) ++end;
+        text.replace(at, end - at, L" / ");
+        at += 3;
+    }
+}
+
 void Append(HANDLE file, const std::wstring& text) {
     DWORD written = 0;
     WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
@@ -112,8 +125,15 @@ CUtils::MessageBoxFunction CUtils::SetMessageBoxFunction(MessageBoxFunction func
 }
 
 void CUtils::WriteLogFormatted(int level, const wchar_t* format, ...) noexcept {
-    if (level > m_logThreshold || !format) return;
+    if (!format) return;
     try {
+        va_list args;
+        va_start(args, format);
+        std::wstring message = FormatV(format, args);
+        va_end(args);
+        JoinLines(message);
+
+        std::lock_guard<std::mutex> lock(m_logLock);
         UniqueHandle file(CreateFileW(kLogFileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.valid()) return;  // the entry is lost; the header stays pending
@@ -136,10 +156,7 @@ void CUtils::WriteLogFormatted(int level, const wchar_t* format, ...) noexcept {
                                 : level == LevelInfo ? L"%24.24s: Info: "
                                                      : L"%24.24s: Message: ";
         text += Format(prefix, time.c_str());
-        va_list args;
-        va_start(args, format);
-        text += FormatV(format, args);
-        va_end(args);
+        text += message;
         text += L"\r\n";
         Append(file.get(), text);
         m_headerPending = false;
@@ -170,9 +187,10 @@ void CUtils::GetModuleVersion(std::wstring& path, std::wstring& version) const {
                      HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
 }
 
+// The first Run to get here reads the settings; a Run on another thread, or one that the
+// client re-entered from its answer, goes on at once rather than wait on the client.
 void CUtils::InitFromClient() {
-    if (m_initialised) return;
-    m_initialised = true;
+    if (m_initialised.load(std::memory_order_acquire) || m_initialised.exchange(true)) return;
     const std::wstring jobServer = Client().Evaluate(L"$(JobServerRunning:-0)");
     m_quiet = !jobServer.empty() && ClientText::ToInteger(jobServer) == 1;
     m_logThreshold = ClientText::ToInteger(Client().Evaluate(L"#(Appl:LogLevel)"));
@@ -208,7 +226,7 @@ std::wstring CUtils::Caption() { return Client().GetUserMessage(L"VX16003", true
 
 void CUtils::ShowMessage(const std::wstring& text, UINT style) {
     if (text.empty()) return;
-    if (m_quiet) {
+    if (IsQuiet()) {
         WriteLog(LevelMessage, L"%s", text);
         return;
     }
@@ -217,7 +235,7 @@ void CUtils::ShowMessage(const std::wstring& text, UINT style) {
 
 int CUtils::AskMessage(const std::wstring& text, int defaultAnswer, UINT style) {
     if (text.empty()) return defaultAnswer;
-    if (m_quiet) {
+    if (IsQuiet()) {
         WriteLog(LevelMessage, L"%s: %d", text, defaultAnswer);
         return defaultAnswer;
     }
@@ -225,23 +243,29 @@ int CUtils::AskMessage(const std::wstring& text, int defaultAnswer, UINT style) 
 }
 
 CUtils::AddInPosition CUtils::LoadAddInList() {
-    m_addIns.clear();
+    std::vector<std::wstring> addIns;
     std::wstring rest = Client().GetAddIns();
     while (!rest.empty()) {
         const size_t comma = rest.find(L',');
-        m_addIns.push_back(Trimmed(rest.substr(0, comma)));
+        addIns.push_back(Trimmed(rest.substr(0, comma)));
         rest = comma == std::wstring::npos ? std::wstring() : rest.substr(comma + 1);
     }
+    std::lock_guard<std::mutex> lock(m_addInLock);
+    m_addIns = std::move(addIns);
     return m_addIns.empty() ? AddInPosition() : AddInPosition(0);
 }
 
 std::wstring CUtils::GetNextAddInPath(AddInPosition& position) {
-    if (!position || *position >= m_addIns.size()) {
-        position.reset();
-        return {};
+    std::wstring entry;
+    {
+        std::lock_guard<std::mutex> lock(m_addInLock);
+        if (!position || *position >= m_addIns.size()) {
+            position.reset();
+            return {};
+        }
+        entry = m_addIns[*position];
+        position = *position + 1 < m_addIns.size() ? AddInPosition(*position + 1) : AddInPosition();
     }
-    const std::wstring entry = m_addIns[*position];
-    position = *position + 1 < m_addIns.size() ? AddInPosition(*position + 1) : AddInPosition();
     // An empty name between two commas names no file; the bare folder is no add-in.
     if (entry.empty()) return {};
 

@@ -2,6 +2,8 @@
 #include "IClientAccess.h"
 #include "Singleton.h"
 #include <windows.h>
+#include <atomic>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,8 +23,10 @@ public:
     virtual ~CUtils() = default;
 
     // printf-style entry: %s takes a wide string (std::wstring or wchar_t*), %d and %X 32-bit values.
+    // Line breaks inside the expanded text become " / ": one entry is one line.
     template <class... Args>
     void WriteLog(int level, const wchar_t* format, const Args&... args) noexcept {
+        if (level > m_logThreshold.load(std::memory_order_relaxed)) return;
         WriteLogFormatted(level, format, LogArg(args)...);
     }
 
@@ -55,8 +59,12 @@ public:
 
     long GetLogThreshold() const noexcept { return m_logThreshold; }
     void SetLogThreshold(long threshold) noexcept { m_logThreshold = threshold; }
-    bool IsQuiet() const noexcept { return m_quiet; }
+    bool IsQuiet() const noexcept { return m_quiet || m_quietScopes > 0; }
     void SetQuiet(bool quiet) noexcept { m_quiet = quiet; }
+    // Quiet while at least one unattended command runs, on whatever thread; the flag set by
+    // the client is left alone, so overlapping commands cannot put back a stale value.
+    void EnterQuietScope() noexcept { ++m_quietScopes; }
+    void LeaveQuietScope() noexcept { --m_quietScopes; }
     bool IsWow64Flag() const noexcept { return m_wow64; }
 
 private:
@@ -68,11 +76,17 @@ private:
     IClientAccess& Client() noexcept;
     std::wstring Caption();
 
-    long m_logThreshold = 0;
-    bool m_quiet = false;
-    bool m_headerPending = true;
-    bool m_initialised = false;
-    bool m_wow64 = false;
-    std::vector<std::wstring> m_addIns;
+    // Several Run threads and the cancel thread share these: the settings are atomic, and
+    // the log file has one writer at a time inside the process (appends through separate
+    // handles are not atomic everywhere, Wine's included).
+    std::atomic<long> m_logThreshold{0};
+    std::atomic<bool> m_quiet{false};
+    std::atomic<int> m_quietScopes{0};
+    bool m_headerPending = true;  // guarded by m_logLock
+    std::atomic<bool> m_initialised{false};
+    std::atomic<bool> m_wow64{false};
+    std::mutex m_logLock;
+    std::vector<std::wstring> m_addIns;  // guarded by m_addInLock: Runs on two threads may connect at once
+    std::mutex m_addInLock;
     IClientAccess* m_client = nullptr;
 };

@@ -1,13 +1,18 @@
 #pragma once
 #include <windows.h>
 #include <ole2.h>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 // Owns one BSTR; the boundary type between std::wstring and COM strings.
 class UniqueBstr {
 public:
     UniqueBstr() noexcept = default;
     explicit UniqueBstr(const std::wstring& text);
+    explicit UniqueBstr(const wchar_t* text);  // a null text gives the empty BSTR
+    // The parts one after the other, built in place (no intermediate string).
+    static UniqueBstr Concat(std::initializer_list<std::wstring_view> parts);
     UniqueBstr(UniqueBstr&& o) noexcept;
     UniqueBstr& operator=(UniqueBstr&& o) noexcept;
     UniqueBstr(const UniqueBstr&) = delete;
@@ -21,6 +26,7 @@ public:
     // A null BSTR reads as the empty text.
     std::wstring str() const;
     UINT length() const noexcept { return SysStringLen(m_b); }
+    std::wstring_view view() const noexcept { return m_b ? std::wstring_view(m_b, SysStringLen(m_b)) : std::wstring_view(); }
 
 private:
     BSTR m_b = nullptr;

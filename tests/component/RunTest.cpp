@@ -1,4 +1,5 @@
 #include "component/CCAI_Call.h"
+#include "component/CSetTemporaryQuietMode.h"
 #include "fakes/ArgumentArray.h"
 #include "fakes/RunFixture.h"
 #include "fakes/FakeCallback.h"
@@ -9,10 +10,13 @@
 #include "support/UniqueVariant.h"
 #include <gmock/gmock.h>
 #include <algorithm>
+#include <memory>
 #include <new>
+#include <thread>
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::Not;
 
 namespace {
 
@@ -39,6 +43,8 @@ TEST_F(RunTest, ArgumentsAreReadUnderTheLastElementRule) {
         {{L"QELDCHANGEQELKEY", L"A", L"B", L"C", L"D"}, L"Info: Run() QELDCHANGEQELKEY A B"},
         // An unknown name is reported with both arguments.
         {{L"frobnicate", L"x", L"y", L""}, L"Error: Run() FROBNICATE (x, y) not supported"},
+        // Letters beyond plain ASCII are upper-cased by the system's rules.
+        {{L"qeld\u00f6pen", L"x", L""}, L"Error: Run() QELD\u00d6PEN (x, ) not supported"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.items));
@@ -173,6 +179,14 @@ TEST_F(RunTest, PublishingRestoresTheQuietFlag) {
         EXPECT_EQ(result, 3);
         EXPECT_EQ(CUtils::Instance().IsQuiet(), before);
     }
+    // Two unattended commands on two threads overlap and end in the order they began.
+    CUtils::Instance().SetQuiet(false);
+    auto first = std::make_unique<CSetTemporaryQuietMode>();
+    auto second = std::make_unique<CSetTemporaryQuietMode>();
+    first.reset();
+    EXPECT_TRUE(CUtils::Instance().IsQuiet());
+    second.reset();
+    EXPECT_FALSE(CUtils::Instance().IsQuiet());
 }
 
 // A client whose evaluator raises, as an allocation failure inside an operation would.
@@ -214,6 +228,92 @@ TEST_F(RunTest, OpenReportsObsoleteDocumentsFirst) {
             EXPECT_LT(report - messages.begin(), open - messages.begin());
         }
     }
+}
+
+// Two client threads, each in its own apartment with its own object and callback: every
+// client call of a Run goes to that Run's own callback, and none is lost.
+TEST_F(RunTest, ConcurrentRunsKeepTheirOwnCallbacks) {
+    constexpr int kRuns = 200;
+    struct Outcome {
+        int failures = 0;        // a Run's HRESULT or result code
+        int missedProfiles = 0;  // RETVECTAProfile not set by a QELDCHECKAPPLICATION
+        int strangers = 0;       // calls in this client that named another thread's profile
+        int checks = 0;
+    };
+    auto client = [&](const std::wstring& profile, Outcome& outcome) {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+        {
+            ComPtr<FakeCallback> own;
+            own.attach(FakeCallback::Create());
+            own->environment[L"_VNTXVER"] = L"530";
+            own->answers[L"#(Appl:Profile)"] = profile;
+            ComPtr<ICAI_Call> call;
+            if (SUCCEEDED(CCAI_Call::Create(nullptr, IID_ICAI_Call, call.put_void()))) {
+                for (int i = 0; i < kRuns; ++i) {
+                    const bool check = i % 2 == 0;
+                    UniqueVariant args = ArgumentArray(check ? std::vector<std::wstring>{L"QELDCHECKAPPLICATION", L""}
+                                                             : std::vector<std::wstring>{L"QELDSETLOGLEVEL", L"1", L""});
+                    own->environment.erase(L"RETVECTAProfile");
+                    UniqueVariant out;
+                    if (call->Run(own.get(), args.get(), out.put()) != S_OK || V_I4(&out.get()) != 0) ++outcome.failures;
+                    if (check && own->environment[L"RETVECTAProfile"] != profile) ++outcome.missedProfiles;
+                }
+            }
+            for (const FakeCallback::Record& call : own->Calls()) {
+                ++outcome.checks;
+                if (call.arguments != L"RETVECTAProfile=" + profile) ++outcome.strangers;
+            }
+        }
+        CoUninitialize();
+    };
+    Outcome first, second;
+    std::thread a(client, L"First", std::ref(first)), b(client, L"Second", std::ref(second));
+    a.join();
+    b.join();
+    for (const Outcome* outcome : {&first, &second}) {
+        EXPECT_EQ(outcome->failures, 0);
+        EXPECT_EQ(outcome->missedProfiles, 0);
+        EXPECT_EQ(outcome->strangers, 0);
+        EXPECT_EQ(outcome->checks, kRuns / 2);
+    }
+    // Whole lines from both threads, under one header.
+    const LogReader log;
+    EXPECT_TRUE(log.crLfOnly);
+    int headers = 0;
+    for (const std::wstring& entry : log.Entries()) {
+        if (entry.rfind(L" :", 0) == 0) {
+            headers += entry.rfind(L" :CAI DLL: ", 0) == 0;
+            continue;
+        }
+        EXPECT_TRUE(entry.rfind(L": Info: ", 0) == 0 || entry.rfind(L": Error: ", 0) == 0) << entry;
+    }
+    EXPECT_EQ(headers, 1);
+}
+
+// The client re-enters from an answer (a second object, the same thread): when the inner
+// Run ends, the outer one has its callback back.
+TEST_F(RunTest, NestedRunLeavesTheOuterCallback) {
+    ComPtr<FakeCallback> inner;
+    inner.attach(FakeCallback::Create());
+    inner->environment[L"_VNTXVER"] = L"530";
+    ComPtr<ICAI_Call> second;
+    ASSERT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, second.put_void()), S_OK);
+    HRESULT innerResult = E_FAIL;
+    client->answers[L"#(Appl:Profile)"] = L"Mech";
+    client->beforeAnswer[L"#(Appl:Profile)"] = [&] {
+        UniqueVariant args = ArgumentArray({L"QELDSETLOGLEVEL", L"2", L""});
+        UniqueVariant out;
+        innerResult = second->Run(inner.get(), args.get(), out.put());
+    };
+    LONG result = -1;
+    EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
+    EXPECT_EQ(innerResult, S_OK);
+    EXPECT_EQ(CUtils::Instance().GetLogThreshold(), 2);
+    EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+    EXPECT_TRUE(inner->Calls().empty());
+    EXPECT_THAT(Messages(), Not(Contains(testing::HasSubstr(L"No callback object."))));
+    EXPECT_EQ(client->RefCount(), 1);
+    EXPECT_EQ(inner->RefCount(), 1);
 }
 
 }  // namespace

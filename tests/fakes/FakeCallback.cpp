@@ -92,6 +92,7 @@ HRESULT FakeCallback::Prepare(BSTR expression, BSTR* value) {
     const std::wstring text = Text(expression);
     records.push_back({L"Prepare", text, {}});
     *value = nullptr;
+    if (const auto hook = beforeAnswer.find(text); hook != beforeAnswer.end()) hook->second();
     if (failing.count(text)) return failure;
     if (throwing.count(text)) throw std::bad_alloc();
     if (const auto found = answers.find(text); found != answers.end()) {

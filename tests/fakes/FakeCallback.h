@@ -29,6 +29,8 @@ public:
     // Client commands that act on the fake, such as a "___ForAllRela" over a few records;
     // the hook's answer is the command's result.
     std::map<std::wstring, std::function<long(FakeCallback& self, const std::wstring& arguments)>> commands;
+    // Expressions whose Prepare first runs the hook, as a client re-entering the component does.
+    std::map<std::wstring, std::function<void()>> beforeAnswer;
     std::set<std::wstring> failing;  // expressions, commands or keys whose call fails
     HRESULT failure = E_FAIL;
     std::set<std::wstring> throwing;  // expressions whose Prepare raises std::bad_alloc

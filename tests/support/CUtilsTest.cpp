@@ -2,7 +2,9 @@
 #include "fakes/LogReader.h"
 #include "support/CUtils.h"
 #include <gmock/gmock.h>
+#include <algorithm>
 #include <regex>
+#include <thread>
 
 using ::testing::ElementsAre;
 
@@ -38,6 +40,27 @@ TEST_F(UtilsTest, FirstEntryCreatesFileWithBomAndHeaderOnce) {
     const std::wregex time(L"^(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
                            L"[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}$");
     for (const std::wstring& line : log.lines) EXPECT_TRUE(std::regex_match(line.substr(0, 24), time)) << line;
+}
+
+// Two threads (two Runs, or a Run and the cancel thread) writing at once: whole lines, one
+// byte order mark, one header, nothing lost.
+TEST_F(UtilsTest, TwoWritersWriteWholeLinesUnderOneHeader) {
+    constexpr int kLines = 1000;
+    auto writer = [&](int id) {
+        for (int i = 0; i < kLines; ++i) utils.WriteLog(0, L"writer %d line %d", id, i);
+    };
+    std::thread a(writer, 1), b(writer, 2);
+    a.join();
+    b.join();
+    const LogReader log;
+    EXPECT_TRUE(log.hasBom);
+    EXPECT_TRUE(log.crLfOnly);
+    const std::vector<std::wstring> entries = log.Entries();
+    ASSERT_EQ(entries.size(), 2u + 2 * kLines);
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), L" :-------------------------------------------------"), 1);
+    const std::wregex line(L"^: Error: writer [12] line [0-9]+$");
+    for (size_t i = 2; i < entries.size(); ++i) EXPECT_TRUE(std::regex_match(entries[i], line)) << entries[i];
+    for (const std::wstring& text : log.lines) EXPECT_EQ(text.find(L'\xFEFF'), std::wstring::npos);  // one mark only
 }
 
 TEST_F(UtilsTest, ExistingFileWithoutBomGetsNone) {
@@ -89,7 +112,12 @@ TEST_F(UtilsTest, QuietModeLogsMessagesAndAnswersDefault) {
     utils.ShowMessage(L"100% done %s", MB_OK);  // logged literally, not as a format
     EXPECT_EQ(utils.AskMessage(L"Keep waiting?", IDYES, MB_YESNO | MB_ICONQUESTION), IDYES);
     utils.ShowMessage(L"", MB_OK);
-    EXPECT_THAT(LogReader().Messages(), ElementsAre(L"Message: 100% done %s", L"Message: Keep waiting?: 6"));
+    // A question of two lines is one entry.
+    EXPECT_EQ(utils.AskMessage(L"Vecta is not there yet.\nKeep waiting?", IDYES, 0x24), IDYES);
+    utils.ShowMessage(L"first\r\n\r\nsecond", MB_OK);
+    EXPECT_THAT(LogReader().Messages(),
+                ElementsAre(L"Message: 100% done %s", L"Message: Keep waiting?: 6",
+                            L"Message: Vecta is not there yet. / Keep waiting?: 6", L"Message: first / second"));
     EXPECT_TRUE(shown.empty());
 }
 

@@ -1,0 +1,160 @@
+// QELDOPEN of a drawing that is already open in VectaSim, through Run, against a bare replay
+// of exactly the host calls that Run makes, measured alternately in the same run.
+#include "BenchClock.h"
+#include "component/CCAI_Call.h"
+#include "fakes/ArgumentArray.h"
+#include "fakes/CSimProcess.h"
+#include "fakes/FakeCallback.h"
+#include "support/ResultMacros.h"
+#include "support/UniqueBstr.h"
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The host calls of QELDOPEN of a drawing that is already open, made directly: find the
+// instance, bring its window forward, check that it is idle, find the drawing among the
+// open ones and activate it, then hand the add-in the client and the eleven symbols.
+HRESULT BareReplay(const std::wstring& profile, const std::wstring& path, ICAICallback* client) {
+    ComPtr<IVectaApplication> application;
+    RETURN_IF_FAILED(CSimProcess::Bind(L"QELDVecta17Instance", profile, application.put()));
+    long window = 0;
+    RETURN_IF_FAILED(application->get_HWND(&window));
+    UniqueBstr version;
+    RETURN_IF_FAILED(application->get_Version(version.put()));
+    ComPtr<IVectaDocument> active;
+    RETURN_IF_FAILED(application->get_ActiveDocument(active.put()));
+    ComPtr<IVectaState> state;
+    RETURN_IF_FAILED(application->get_State(state.put()));
+    VARIANT_BOOL idle = VARIANT_FALSE;
+    RETURN_IF_FAILED(state->get_IsIdle(&idle));
+    ComPtr<IVectaDocuments> documents;
+    RETURN_IF_FAILED(application->get_Documents(documents.put()));
+    long count = 0;
+    RETURN_IF_FAILED(documents->get_Count(&count));
+    ComPtr<IVectaDocument> found;
+    for (long i = 0; i < count && !found; ++i) {
+        VARIANT index;
+        V_VT(&index) = VT_I4;
+        V_I4(&index) = i;
+        ComPtr<IVectaDocument> document;
+        RETURN_IF_FAILED(documents->Item(index, document.put()));
+        UniqueBstr name;
+        VARIANT_BOOL readOnly = VARIANT_FALSE;
+        RETURN_IF_FAILED(document->get_FullName(name.put()));
+        RETURN_IF_FAILED(document->get_ReadOnly(&readOnly));
+        if (CompareStringOrdinal(name.get(), -1, path.c_str(), -1, TRUE) == CSTR_EQUAL && !readOnly)
+            found = std::move(document);
+    }
+    if (!found) return E_FAIL;
+    RETURN_IF_FAILED(found->Activate());
+    RETURN_IF_FAILED(application->get_Version(version.put()));
+    ComPtr<IDispatch> object;
+    RETURN_IF_FAILED(application->GetInterfaceObject(UniqueBstr(L"Derudir.VntApplication2.1").get(), object.put()));
+    ComPtr<IVntAddIn> addIn;
+    RETURN_IF_FAILED(object.query(addIn));
+    RETURN_IF_FAILED(addIn->SetCAICallback(client));
+    static const wchar_t* const symbols[] = {L"QELKEY",      L"EXTMEHR",           L"CreateLocalDrawing", L"PSXFilename",
+                                             L"TitleIniFile", L"Title2VntIniFile", L"TitleImportIniFile", L"BOMIniFile",
+                                             L"WSPATH",      L"TemplatePath",      L"ApplTemplatePath"};
+    const UniqueBstr empty(L"");
+    for (const wchar_t* symbol : symbols) RETURN_IF_FAILED(addIn->SetSymbol(UniqueBstr(symbol).get(), empty.get()));
+    VARIANT_BOOL readOnly = VARIANT_FALSE;
+    return found->get_ReadOnly(&readOnly);
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int Bench() {
+    if (FAILED(CSimProcess::RegisterAll())) {
+        std::fprintf(stderr, "registration failed\n");
+        return 1;
+    }
+    const std::wstring folder = CSimProcess::WorkFolder();
+    const std::wstring profile = L"HostBench-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring trace = folder + L"\\hostbench.trace";
+    const std::wstring drawing = folder + L"\\hostbench.vdr";
+    DeleteFileW(trace.c_str());
+    std::ofstream(drawing.c_str(), std::ios::binary) << "VECTA DRAWING 1\nKEY=Q-1\n";
+    CSimProcess sim;
+    if (FAILED(sim.Start(profile, L"R17", L"/idle 60 /trace \"" + trace + L"\""))) {
+        std::fprintf(stderr, "VectaSim did not start\n");
+        return 1;
+    }
+    ComPtr<FakeCallback> client;
+    client.attach(FakeCallback::Create());
+    client->environment[L"_VNTXVER"] = L"530";
+    client->answers[L"#(Appl:LogLevel)"] = L"0";
+    client->answers[L"#(Appl:Profile)"] = profile;
+    client->answers[L"#(Appl:VectaVersion)"] = L"R17.1";
+    client->answers[L"#(Appl:WaitForStartup)"] = L"20000";
+    client->answers[L"#(Appl:WaitForActiveCommand)"] = L"100";
+    ComPtr<ICAI_Call> call;
+    if (FAILED(CCAI_Call::Create(nullptr, IID_ICAI_Call, call.put_void()))) return 1;
+    UniqueVariant args = ArgumentArray({L"QELDOPEN", drawing, L""});
+    auto run = [&] {
+        UniqueVariant result;
+        client->records.clear();
+        return call->Run(client.get(), args.get(), result.put());
+    };
+    if (FAILED(run())) {
+        std::fprintf(stderr, "the first open failed\n");
+        return 1;
+    }
+    const size_t before = ReadAll(trace).size();
+    if (FAILED(run())) return 1;
+    const std::string calls = ReadAll(trace).substr(before);
+    if (FAILED(BareReplay(profile, drawing, client.get()))) {
+        std::fprintf(stderr, "the replay failed\n");
+        return 1;
+    }
+    const std::string replayed = ReadAll(trace).substr(before + calls.size());
+    const long hostCalls = static_cast<long>(std::count(calls.begin(), calls.end(), '\n'));
+    std::printf("host calls per QELDOPEN: %ld traced; the replay makes the same calls: %s\n", hostCalls,
+                replayed == calls ? "yes" : "NO");
+    if (replayed != calls) std::printf("Run:\n%s\nreplay:\n%s", calls.c_str(), replayed.c_str());
+
+    // One of each in turn, timed singly: the machine's load hits all alike, and the quickest
+    // and the middle times are compared. The third is the command under a job server
+    // deadline, where the search starts no cancel thread.
+    constexpr int kRounds = 120;
+    const std::wstring deadline = std::to_wstring(_time64(nullptr) + 86400);
+    std::vector<double> bare, dispatched, unattended;
+    for (int i = 0; i < kRounds; ++i) {
+        const double replay = BenchClock::Measure(1, [&] { return BareReplay(profile, drawing, client.get()); });
+        const double command = BenchClock::Measure(1, run);
+        client->environment[L"JobServerJobTimeout_time_t"] = deadline;
+        const double withDeadline = BenchClock::Measure(1, run);
+        client->environment.erase(L"JobServerJobTimeout_time_t");
+        if (replay < 0 || command < 0 || withDeadline < 0) {
+            std::fprintf(stderr, "a measured call failed\n");
+            return 1;
+        }
+        bare.push_back(replay);
+        dispatched.push_back(command);
+        unattended.push_back(withDeadline);
+    }
+    for (std::vector<double>* times : {&bare, &dispatched, &unattended}) std::sort(times->begin(), times->end());
+    auto report = [&](const char* name, const std::vector<double>& times) {
+        std::printf("%-48s quickest %8.1f us (%.2fx), median %8.1f us (%.2fx)\n", name, times[0], times[0] / bare[0],
+                    times[kRounds / 2], times[kRounds / 2] / bare[kRounds / 2]);
+    };
+    report("bare replay of the host calls (baseline)", bare);
+    report("Run QELDOPEN of the open drawing (goal 1.1x)", dispatched);
+    report("the same under a job server deadline", unattended);
+    return 0;
+}
+
+}  // namespace
+
+int main() { return BenchClock::RunInApartment(Bench); }
