@@ -19,12 +19,17 @@ namespace {
 
 // The host calls of QELDOPEN of a drawing that is already open, made directly: find the
 // instance, bring its window forward, check that it is idle, find the drawing among the
-// open ones and activate it, then hand the add-in the client and the eleven symbols.
+// open ones and activate it, then hand the add-in the client and the eleven symbols. The
+// application is bound for its own interface, as the search asks for it.
 HRESULT BareReplay(const std::wstring& profile, const std::wstring& path, ICAICallback* client) {
     ComPtr<IVectaApplication> application;
     RETURN_IF_FAILED(CSimProcess::Bind(L"QELDVecta17Instance", profile, application.put()));
     long window = 0;
     RETURN_IF_FAILED(application->get_HWND(&window));
+    // The command brings the host window forward; so does the replay, as part of the same work.
+    const HWND hostWindow = reinterpret_cast<HWND>(static_cast<LONG_PTR>(window));
+    if (IsIconic(hostWindow)) ShowWindow(hostWindow, SW_RESTORE);
+    SetForegroundWindow(hostWindow);
     UniqueBstr version;
     RETURN_IF_FAILED(application->get_Version(version.put()));
     ComPtr<IVectaDocument> active;

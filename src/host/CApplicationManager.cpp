@@ -117,7 +117,10 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
                            hr);
             break;
         }
-        hr = moniker->BindToObject(context.get(), nullptr, IID_IUnknown, object.put_void());
+        // Asked for the application interface at once: across processes this saves the round trip
+        // of the caller's query. An object without it is still found, as before, through IUnknown.
+        hr = moniker->BindToObject(context.get(), nullptr, IID_IVectaApplication, object.put_void());
+        if (hr == E_NOINTERFACE) hr = moniker->BindToObject(context.get(), nullptr, IID_IUnknown, object.put_void());
         moniker.reset();
         if (object) {
             utils.WriteLog(CUtils::LevelInfo, L"Correct %s application with profile '%s' found.", m_applicationName, profile);
