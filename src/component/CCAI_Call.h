@@ -40,7 +40,9 @@ public:
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
     // Host operations (src/host/), on the held Vecta application.
-    HRESULT ConnectApplication(int start, int useLastProfile, int checkBusy);
+    // Given activeDocument, the busy check's active drawing is kept there for the caller.
+    HRESULT ConnectApplication(int start, int useLastProfile, int checkBusy,
+                               ComPtr<IVectaDocument>* activeDocument = nullptr);
     HRESULT RestoreApplication();
     HRESULT SendCommand(const std::wstring& commandLine, int checkManagedDocument);
     HRESULT QuitVecta();

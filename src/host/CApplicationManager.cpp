@@ -163,7 +163,7 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
     return hr;
 }
 
-int CApplicationManager::IsBusy(IVectaApplication* application) {
+int CApplicationManager::IsBusy(IVectaApplication* application, ComPtr<IVectaDocument>* activeDocument) {
     if (!application) return 1;
     CUtils& utils = CUtils::Instance();
     const long wait = m_activeCommandWait;
@@ -175,6 +175,7 @@ int CApplicationManager::IsBusy(IVectaApplication* application) {
 
     ComPtr<IVectaDocument> document;
     if (FAILED(application->get_ActiveDocument(document.put())) || !document) return 0;
+    if (activeDocument) *activeDocument = document;
 
     ComPtr<IVectaState> state;
     HRESULT hr = application->get_State(state.put());

@@ -14,8 +14,9 @@ public:
 
     // object must be empty on entry; on success it holds the host's application object.
     HRESULT LocateApplication(ComPtr<IUnknown>& object, int start, int useLastProfile);
-    // 1 when the host stays busy and the user does not let its command be cancelled.
-    int IsBusy(IVectaApplication* application);
+    // 1 when the host stays busy and the user does not let its command be cancelled. Given
+    // activeDocument, the host's active drawing is kept there rather than released.
+    int IsBusy(IVectaApplication* application, ComPtr<IVectaDocument>* activeDocument = nullptr);
     // 1 when the registrar add-in is registered for demand loading at the end.
     int CheckVectaAppRegistrar();
 

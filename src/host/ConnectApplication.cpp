@@ -5,7 +5,8 @@
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 
-HRESULT CCAI_Call::ConnectApplication(int start, int useLastProfile, int checkBusy) {
+HRESULT CCAI_Call::ConnectApplication(int start, int useLastProfile, int checkBusy,
+                                      ComPtr<IVectaDocument>* activeDocument) {
     try {
         CParkedHostReferences::ReleaseAnswered();
         CApplicationManager manager;
@@ -19,9 +20,12 @@ HRESULT CCAI_Call::ConnectApplication(int start, int useLastProfile, int checkBu
         if (!m_application) return E_NOINTERFACE;
 
         BringHostWindowForward();
-        if (checkBusy == 1 && manager.IsBusy(m_application.get()) == 1) return E_FAIL;
+        if (checkBusy == 1 && manager.IsBusy(m_application.get(), activeDocument) == 1) return E_FAIL;
         if (start == 1) (void)InitApplication();
-        if (manager.Started()) (void)CloseStartUpDrawings();
+        if (manager.Started()) {
+            if (activeDocument) activeDocument->reset();  // no reference of ours outlives their close
+            (void)CloseStartUpDrawings();
+        }
         return located;
     } catch (...) {
         const HRESULT hr = HResultFromCaught();
