@@ -358,8 +358,6 @@ void CIniSection::CopyEntriesInto(uint32_t section, IniEntries& out) const {
 }
 
 bool CIniSection::HasEntries() const noexcept {
-    // Every replaced entry has a kept one after it, so a section has entries exactly when
-    // one is kept.
     for (const uint32_t location : m_names)
         if (location != 0 && ForEachEntry(location - 1, [](const uint8_t*, const Header&, uint32_t) { return true; }))
             return true;
