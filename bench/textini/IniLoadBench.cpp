@@ -3,9 +3,9 @@
 // and ANSI; the target is a Load no slower than ten times that loop for each of them.
 // Then the memory a Load takes against the file's size, each case in a child process of
 // its own so that the peak belongs to that Load alone: 50 MB of distinct entries, in
-// sections of twenty or in one section (target at most twice the file), in sections of one
-// short key each (the worst case: a section costs more than such a line), and 50 MB that
-// keep replacing one section or one key (target: bounded by what is kept, not by the file).
+// sections of twenty, in one section or in sections of one short key each (target at most
+// twice the file), and 50 MB that keep replacing one section or one key (target: bounded by
+// what is kept, not by the file).
 #include "support/CIniFile.h"
 #include "support/CTextFileRead.h"
 #include "support/UniqueHandle.h"

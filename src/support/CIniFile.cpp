@@ -44,7 +44,7 @@ bool CIniFile::Load(const std::wstring& path) {
         m_status = ReadSections(reader) ? StatusLoaded : StatusNoSection;
     } catch (const std::bad_alloc&) {
         // Half a file is no use to anyone, and the client's process needs its memory back.
-        m_sections.clear();
+        m_sections.Clear();
         m_status = StatusOutOfMemory;
         CUtils::Instance().WriteLog(CUtils::LevelError, L"CIniFile::Load: %s is too large to load (hr = %X)", path,
                                     E_OUTOFMEMORY);
@@ -53,7 +53,6 @@ bool CIniFile::Load(const std::wstring& path) {
 }
 
 bool CIniFile::ReadSections(CTextFileRead& reader) {
-    CIniSection* current = nullptr;
     bool sectionRead = false;
     wchar_t line[LineChars];
     // Reading answers false exactly when the reader has reached the end of the file.
@@ -67,37 +66,32 @@ bool CIniFile::ReadSections(CTextFileRead& reader) {
         if (text.empty() || text.front() == L';') continue;
         if (text.front() == L'[') {
             const std::wstring_view inside = text.substr(1);
-            auto [at, added] = m_sections.try_emplace(ToUpper(inside.substr(0, inside.rfind(L']'))));
-            CIniSection& section = at->second;
-            // The finished section sheds what only reading needed; one read again loses its entries.
-            if (current && current != &section) current->EndLoading();
-            if (!added) section.Clear();
-            current = &section;
+            m_sections.BeginSection(ToUpper(inside.substr(0, inside.rfind(L']'))));
             sectionRead = true;
             continue;
         }
-        if (!current || equals == std::wstring_view::npos) continue;
+        // Key lines before this file's first section line belong to no section.
+        if (!sectionRead || equals == std::wstring_view::npos) continue;
         const std::wstring_view key = text.substr(0, equals);
-        current->SetEntry(IsSuperKey(key) ? SuperKey : key, text.substr(equals + 1));
+        m_sections.SetEntry(IsSuperKey(key) ? SuperKey : key, text.substr(equals + 1));
     }
-    if (current) current->EndLoading();
+    m_sections.EndLoading();
     return sectionRead;
 }
 
-const CIniSection* CIniFile::FindSection(std::wstring_view name) const {
-    const auto found = m_sections.find(ToUpper(name));
-    return found == m_sections.end() ? nullptr : &found->second;
+bool CIniFile::FindSection(std::wstring_view name, uint32_t& section) const {
+    return m_sections.FindSection(ToUpper(name), section);
 }
 
 bool CIniFile::GetSection(const std::wstring& name, IniEntries& out) const {
-    const CIniSection* section = FindSection(name);
-    if (!section) return false;
-    section->CopyEntriesInto(out);
+    uint32_t section = 0;
+    if (!FindSection(name, section)) return false;
+    m_sections.CopyEntriesInto(section, out);
     // One level only: the base section's own "SUPER" is copied but not followed.
     std::wstring super;
-    if (section->FindEntry(SuperKey, super)) {
-        if (const CIniSection* base = FindSection(super)) base->CopyEntriesInto(out);
-    }
+    uint32_t base = 0;
+    if (m_sections.FindEntry(section, SuperKey, super) && FindSection(super, base))
+        m_sections.CopyEntriesInto(base, out);
     return !out.empty();
 }
 
@@ -105,7 +99,5 @@ bool CIniFile::HasEntries() const {
     // GetSection only ever adds the base's entries to the section's own, and a "SUPER" to
     // follow is an entry itself: a section yields entries exactly when it has one. Asking
     // that spares building a copy of each section.
-    for (const auto& [name, section] : m_sections)
-        if (!section.IsEmpty()) return true;
-    return false;
+    return m_sections.HasEntries();
 }

@@ -35,12 +35,10 @@ public:
     const std::wstring& GetFileName() const noexcept { return m_fileName; }
 
 private:
-    using Sections = std::map<std::wstring, CIniSection>;
-
     bool ReadSections(CTextFileRead& reader);
-    const CIniSection* FindSection(std::wstring_view name) const;
+    bool FindSection(std::wstring_view name, uint32_t& section) const;
 
-    Sections m_sections;
+    CIniSection m_sections;
     int32_t m_status = StatusNotLoaded;
     std::wstring m_fileName;
 };

@@ -9,12 +9,14 @@
 // Key to value map ordered by ordinal comparison of the UTF-16 code units.
 using IniEntries = std::map<std::wstring, std::wstring>;
 
-// The key lines of one INI section, keys kept as written (except "SUPER").
-// A title import file may be large and may set a key again and again, so the section holds
-// its text compactly and only what it keeps: each UTF-16 unit as one to three bytes (the
-// UTF-8 forms, surrogate halves on their own), an entry as a record of key and value in
-// blocks owned by the section, a replaced value reclaimed while the section is still read.
-// Wide strings are made only when entries are handed out.
+// The sections of one INI file with their key lines, keys kept as written (except "SUPER").
+// A title import file may be large, may set a key or a section again and again, or may hold
+// many sections of a line each, so all its text lives compactly in one store: each UTF-16
+// unit as one to three bytes (the UTF-8 forms, surrogate halves on their own), a section as
+// a record of its name followed by records of key and value, in blocks of the store. A
+// section is known by the location of its name record; a name index finds it. A section
+// read again and a replaced value are reclaimed while the file is still read. Wide strings
+// are made only when entries are handed out.
 class CIniSection {
 public:
     CIniSection() = default;
@@ -22,19 +24,25 @@ public:
     CIniSection& operator=(const CIniSection&) = delete;
     virtual ~CIniSection() = default;
 
-    // A later value replaces an earlier one of the same key. Key and value are at most a
-    // line long (MaxTextUnits units each).
+    // Starts the section of this name (upper case already), dropping the entries of an
+    // earlier one of the same name; later SetEntry calls fill it.
+    void BeginSection(std::wstring_view name);
+    // In the section begun last, a later value replaces an earlier one of the same key. Names,
+    // keys and values are at most a line long (MaxTextUnits units each).
     void SetEntry(std::wstring_view key, std::wstring_view value);
-    // Frees what only SetEntry needs (the key index, replaced values, spare room); the
-    // entries stay. SetEntry may still be called afterwards.
+    // Frees what only loading needs (the key index, replaced text, spare room); the sections
+    // stay. SetEntry needs a BeginSection again afterwards.
     void EndLoading();
-    // Drops every entry, as a section read anew.
+    // Drops every section.
     void Clear() noexcept;
+    // False when there is no section of this name (upper case already).
+    bool FindSection(std::wstring_view name, uint32_t& section) const;
     // False when the section has no such key.
-    bool FindEntry(std::wstring_view key, std::wstring& value) const;
-    // Copies every entry into out, replacing entries of the same key.
-    void CopyEntriesInto(IniEntries& out) const;
-    bool IsEmpty() const noexcept { return m_entries == 0; }
+    bool FindEntry(uint32_t section, std::wstring_view key, std::wstring& value) const;
+    // Copies every entry of the section into out, replacing entries of the same key.
+    void CopyEntriesInto(uint32_t section, IniEntries& out) const;
+    // True when some section has an entry.
+    bool HasEntries() const noexcept;
 
     static constexpr size_t MaxTextUnits = 0x7FFF / 3;
 
@@ -44,22 +52,27 @@ private:
         uint32_t capacity = 0;
         uint32_t used = 0;
     };
-
     uint8_t* Reserve(uint32_t size, uint32_t& location);
     uint8_t* At(uint32_t location) const noexcept;
-    uint32_t* FindSlot(const uint8_t* key, uint32_t keyBytes) noexcept;
-    uint32_t FindRecord(const uint8_t* key, uint32_t keyBytes) const noexcept;
-    void EnsureIndexRoom();
-    void RebuildIndex(std::vector<uint32_t> index) noexcept;
-    void Compact();
+    size_t Probe(const std::vector<uint32_t>& table, const uint8_t* text, uint32_t bytes) const noexcept;
+    uint32_t FindRecord(uint32_t section, const uint8_t* key, uint32_t keyBytes) const noexcept;
+    void EnsureNameRoom();
+    void EnsureKeyRoom();
+    void IndexKeys() noexcept;
+    void Discard(uint8_t* record) noexcept;
+    void Compact() noexcept;
     template <class Visit>
-    bool ForEachRecord(Visit visit) const;
+    bool ForEachEntry(uint32_t section, Visit visit) const;
 
     std::vector<Block> m_blocks;
-    // Open addressing over record locations + 1 (0 is a free slot); only while loading a
-    // section with many entries: a few are found quicker by looking at each.
-    std::vector<uint32_t> m_index;
-    size_t m_entries = 0;
+    // Open addressing over name record locations + 1 (0 is a free slot).
+    std::vector<uint32_t> m_names;
+    size_t m_sections = 0;
+    // The same over the entries of the section being read, only while it has many: a few
+    // are found quicker by looking at each.
+    std::vector<uint32_t> m_keys;
+    uint32_t m_current = 0;  // name record location + 1 of the section being read
+    size_t m_entries = 0;    // of the section being read
     size_t m_liveBytes = 0;
     size_t m_deadBytes = 0;
 };

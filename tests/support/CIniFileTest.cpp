@@ -142,6 +142,9 @@ TEST(IniFile, MemoryFollowsWhatIsKept) {
         {"same key again and again",
          [](int n) { return (n == 0 ? std::string("[TITLE]\r\n") : "") + "ATTR=value " + std::to_string(n) + "\r\n"; },
          0.1},
+        // Many sections of one short line each: a section must cost little beside its text.
+        {"sections of one short key each",
+         [](int n) { return "[S" + std::to_string(n) + "]\r\nkey=value " + std::to_string(n) + "\r\n"; }, 2.0},
         // Sections of twenty attributes, as title import files have them.
         {"distinct sections and keys",
          [](int n) {
@@ -166,26 +169,42 @@ TEST(IniFile, MemoryFollowsWhatIsKept) {
     }
 }
 
-// Values replaced again and again, with lengths that change, are reclaimed while the
-// section is read; the last value of each key is the one kept.
+// Values replaced again and again, with lengths that change, and sections read again are
+// reclaimed while the file is read; the last value of each key, and the last reading of each
+// section, are what is kept.
 TEST(IniFile, ValuesReplacedManyTimesKeepTheLast) {
-    for (int keys : {1, 10, 100}) {
-        SCOPED_TRACE(keys);
-        std::string bytes = "[S]\r\n";
-        IniEntries expected;
+    struct Row {
+        int sections;    // read in turn
+        int perSection;  // lines before the next section line
+        int keys;        // distinct keys, in turn
+    } rows[] = {{1, 40000, 1}, {1, 40000, 10}, {1, 40000, 100}, {50, 30, 10}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.sections << " sections, " << row.keys << " keys");
+        std::string bytes, name;
+        std::map<std::string, IniEntries> expected;
         for (int n = 0; n < 40000; ++n) {
+            if (n % row.perSection == 0) {
+                name = std::to_string(n / row.perSection % row.sections);
+                name.insert(name.begin(), 'S');
+                bytes.append("[").append(name).append("]\r\n");
+                expected[name].clear();
+            }
             std::string key(1, 'k'), value(n % 3, 'x');
-            key += std::to_string(n % keys);
+            key += std::to_string(n % row.keys);
             value += std::to_string(n);
             bytes.append(key).append("=").append(value).append("\r\n");
-            expected.insert_or_assign(std::wstring(key.begin(), key.end()), std::wstring(value.begin(), value.end()));
+            expected[name].insert_or_assign(std::wstring(key.begin(), key.end()),
+                                            std::wstring(value.begin(), value.end()));
         }
         ScratchFile file(bytes);
         CIniFile ini;
         ASSERT_TRUE(ini.Load(file.Path()));
-        IniEntries entries;
-        EXPECT_TRUE(ini.GetSection(L"S", entries));
-        EXPECT_EQ(entries, expected);
+        for (const auto& [section, entries] : expected) {
+            SCOPED_TRACE(section);
+            IniEntries got;
+            EXPECT_TRUE(ini.GetSection(std::wstring(section.begin(), section.end()), got));
+            EXPECT_EQ(got, entries);
+        }
     }
 }
 
