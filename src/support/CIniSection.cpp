@@ -61,6 +61,13 @@ uint8_t* Encode(std::wstring_view text, uint8_t* out) noexcept {
     return out;
 }
 
+// The stored form of a text to look up.
+std::vector<uint8_t> Encoded(std::wstring_view text) {
+    std::vector<uint8_t> bytes(3 * text.size());
+    bytes.resize(static_cast<size_t>(Encode(text, bytes.data()) - bytes.data()));
+    return bytes;
+}
+
 std::wstring Decode(const uint8_t* bytes, uint32_t size) {
     std::wstring text(size, L'\0');
     wchar_t* out = text.data();
@@ -330,9 +337,8 @@ void CIniSection::Clear() noexcept {
 
 bool CIniSection::FindSection(std::wstring_view name, uint32_t& section) const {
     if (name.size() > MaxTextUnits || m_names.empty()) return false;
-    std::vector<uint8_t> wanted(3 * name.size());
-    const auto nameBytes = static_cast<uint32_t>(Encode(name, wanted.data()) - wanted.data());
-    const uint32_t found = m_names[Probe(m_names, wanted.data(), nameBytes)];
+    const std::vector<uint8_t> wanted = Encoded(name);
+    const uint32_t found = m_names[Probe(m_names, wanted.data(), static_cast<uint32_t>(wanted.size()))];
     if (found == 0) return false;
     section = found - 1;
     return true;
@@ -340,8 +346,8 @@ bool CIniSection::FindSection(std::wstring_view name, uint32_t& section) const {
 
 bool CIniSection::FindEntry(uint32_t section, std::wstring_view key, std::wstring& value) const {
     if (key.size() > MaxTextUnits) return false;
-    std::vector<uint8_t> wanted(3 * key.size());
-    const auto keyBytes = static_cast<uint32_t>(Encode(key, wanted.data()) - wanted.data());
+    const std::vector<uint8_t> wanted = Encoded(key);
+    const auto keyBytes = static_cast<uint32_t>(wanted.size());
     const uint32_t found = FindRecord(section, wanted.data(), keyBytes);
     if (found == 0) return false;
     const uint8_t* record = At(found - 1);

@@ -44,4 +44,4 @@ BSTR* UniqueBstr::put() noexcept {
 
 BSTR UniqueBstr::release() noexcept { return std::exchange(m_b, nullptr); }
 
-std::wstring UniqueBstr::str() const { return m_b ? std::wstring(m_b, SysStringLen(m_b)) : std::wstring(); }
+std::wstring UniqueBstr::str() const { return std::wstring(view()); }
