@@ -90,17 +90,15 @@ HRESULT CAICallbackHandler::RunScope::Set(IUnknown* object) noexcept {
     return QueryCallback(object, m_callback);
 }
 
-ICAICallback* CAICallbackHandler::Lent() const noexcept {
+ICAICallback* CAICallbackHandler::GetCallback() const noexcept {
     for (const RunScope* scope = g_innermostRun.get(); scope; scope = scope->m_outer)
         if (&scope->m_handler == this) return scope->m_callback.get();
     return m_callback.get();
 }
 
-ICAICallback* CAICallbackHandler::GetCallback() const noexcept { return Lent(); }
-
 ICAICallback* CAICallbackHandler::Current() const noexcept {
     if (const ThreadCallbackScope* worker = g_workerCallback.get()) return worker->m_callback;
-    return Lent();
+    return GetCallback();
 }
 
 HRESULT CAICallbackHandler::SetCallback(IUnknown* object) { return QueryCallback(object, m_callback); }

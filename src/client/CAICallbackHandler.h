@@ -74,7 +74,6 @@ public:
 
 private:
     ICAICallback* Current() const noexcept;
-    ICAICallback* Lent() const noexcept;
 
     ComPtr<ICAICallback> m_callback;
 };
