@@ -6,6 +6,7 @@
 #include "support/UniqueHandle.h"
 #include <windows.h>
 #include <objbase.h>
+#include <memory>
 
 namespace {
 
@@ -127,13 +128,14 @@ void CWorkspaceCheck::RunningInstances() {
                         SUCCEEDED(CreateBindCtx(0, context.put()));
     for (ComPtr<IMoniker> moniker; listed && monikers->Next(1, moniker.put(), nullptr) == S_OK;) {
         LPOLESTR name = nullptr;
-        if (FAILED(moniker->GetDisplayName(context.get(), nullptr, &name)) || !name) continue;
+        const HRESULT named = moniker->GetDisplayName(context.get(), nullptr, &name);
+        const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> owned(name, &CoTaskMemFree);
+        if (FAILED(named) || !name) continue;
         std::wstring className, profile;
         if (InstanceOf(name, className, profile)) {
             running += (running.empty() ? L"" : L", ") + (L"'" + profile + L"' (" + className + L")");
             configuredRuns = configuredRuns || (className == configuredClass && profile == configured);
         }
-        CoTaskMemFree(name);
     }
     const std::wstring state = L"; the configured profile '" + configured + L"' (" + configuredClass + L") " +
                                (configuredRuns ? L"is running" : L"is not running: the component starts Vecta for it");
