@@ -5,13 +5,13 @@
 #include "fakes/ArgumentArray.h"
 #include "fakes/CSimProcess.h"
 #include "fakes/FakeCallback.h"
+#include "fakes/TempFolder.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -73,13 +73,6 @@ HRESULT BareReplay(const std::wstring& profile, const std::wstring& path, ICAICa
     return found->get_ReadOnly(&readOnly);
 }
 
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 int Bench() {
     if (FAILED(CSimProcess::RegisterAll())) {
         std::fprintf(stderr, "registration failed\n");
@@ -116,14 +109,14 @@ int Bench() {
         std::fprintf(stderr, "the first open failed\n");
         return 1;
     }
-    const size_t before = ReadAll(trace).size();
+    const size_t before = TempFolder::ReadBytes(trace).size();
     if (FAILED(run())) return 1;
-    const std::string calls = ReadAll(trace).substr(before);
+    const std::string calls = TempFolder::ReadBytes(trace).substr(before);
     if (FAILED(BareReplay(profile, drawing, client.get()))) {
         std::fprintf(stderr, "the replay failed\n");
         return 1;
     }
-    const std::string replayed = ReadAll(trace).substr(before + calls.size());
+    const std::string replayed = TempFolder::ReadBytes(trace).substr(before + calls.size());
     const long hostCalls = static_cast<long>(std::count(calls.begin(), calls.end(), '\n'));
     std::printf("host calls per QELDOPEN: %ld traced; the replay makes the same calls: %s\n", hostCalls,
                 replayed == calls ? "yes" : "NO");

@@ -15,8 +15,6 @@ struct EvaluationFailure {
 constexpr const wchar_t* kWriteRightField = L"WRITE_RIGHT";
 constexpr const wchar_t* kFileField = L"FILE";
 
-bool StartsWith(const std::wstring& text, const std::wstring& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
-
 bool IsExpressionStart(const std::wstring& text, size_t i) {
     return i + 1 < text.size() && (text[i] == L'#' || text[i] == L'$' || text[i] == L'@') && text[i + 1] == L'(';
 }
@@ -114,10 +112,10 @@ std::wstring CExpressionEvaluator::EvaluateOne(wchar_t kind, const std::wstring&
     const size_t blank = body.find_first_of(L" \t");
     const std::wstring word = body.substr(0, blank);
     const std::wstring rest = blank == std::wstring::npos ? L"" : body.substr(blank + 1);
-    if (StartsWith(body, L"Appl:")) return Setting(L"Appl", body.substr(5));
-    if (StartsWith(body, L"DTY:")) return Setting(L"DTY", body.substr(4));
+    if (TextCodec::StartsWith(body, L"Appl:")) return Setting(L"Appl", body.substr(5));
+    if (TextCodec::StartsWith(body, L"DTY:")) return Setting(L"DTY", body.substr(4));
     if (kind == L'#') {
-        if (StartsWith(body, L"=")) return Function(body.substr(1), context);
+        if (TextCodec::StartsWith(body, L"=")) return Function(body.substr(1), context);
         if (word == L"FindFile") return FindFile(Tokenize(rest), context);
         return Field(body, context);
     }
@@ -136,7 +134,7 @@ std::wstring CExpressionEvaluator::Field(const std::wstring& nameAndShape, const
     const auto [name, shape] = SplitShape(nameAndShape);
     const CWorkspace::Record record = RecordOf(context);
     const std::optional<std::wstring> value = m_workspace.Field(record, name);
-    if (!value && !StartsWith(shape, L"-")) {
+    if (!value && !TextCodec::StartsWith(shape, L"-")) {
         const std::wstring key = m_workspace.Field(record, L"QELKEY").value_or(L"?");
         throw EvaluationFailure{L"the record " + key + L" has no field " + name};
     }
@@ -146,7 +144,7 @@ std::wstring CExpressionEvaluator::Field(const std::wstring& nameAndShape, const
 std::wstring CExpressionEvaluator::Setting(const std::wstring& group, const std::wstring& nameAndShape) const {
     const auto [name, shape] = SplitShape(nameAndShape);
     const std::optional<std::wstring> value = m_workspace.Setting(group, name);
-    if (!value && !StartsWith(shape, L"-")) throw EvaluationFailure{L"no setting " + group + L":" + name};
+    if (!value && !TextCodec::StartsWith(shape, L"-")) throw EvaluationFailure{L"no setting " + group + L":" + name};
     return ApplyShape(value.value_or(L""), shape);
 }
 
@@ -206,7 +204,7 @@ std::wstring CExpressionEvaluator::Where(const std::vector<Token>& args, const C
     std::wstring table = CWorkspace::kDocumentTable;
     if (hasTable) {
         const std::wstring db = Expand(args[0].text, context);
-        if (args[0].kind != Token::Kind::Quoted || !StartsWith(db, L"db="))
+        if (args[0].kind != Token::Kind::Quoted || !TextCodec::StartsWith(db, L"db="))
             throw EvaluationFailure{L"where expects \"db=Table\", not \"" + db + L"\""};
         table = db.substr(3);
     }

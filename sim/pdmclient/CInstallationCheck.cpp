@@ -85,22 +85,18 @@ std::optional<std::wstring> CInstallationCheck::Read(const std::wstring& key, co
 
 std::wstring CInstallationCheck::Locale(const std::wstring& libraryId, const std::wstring& version) const {
     // A library is registered under its locale ("0", "409", …) beside FLAGS and HELPDIR.
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(m_root, (L"TypeLib\\" + libraryId + L"\\" + version).c_str(), 0, KEY_READ | m_view, &opened) !=
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(m_root, (L"TypeLib\\" + libraryId + L"\\" + version).c_str(), 0, KEY_READ | m_view, &key) !=
         ERROR_SUCCESS)
         return L"0";
-    std::wstring found = L"0";
+    const std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&RegCloseKey)> opened(key, &RegCloseKey);
     wchar_t name[64];
     for (DWORD index = 0, length = std::size(name);
-         RegEnumKeyExW(opened, index, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         RegEnumKeyExW(opened.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
          ++index, length = std::size(name)) {
-        if (Read(L"TypeLib\\" + libraryId + L"\\" + version + L"\\" + name + L"\\win32")) {
-            found = name;
-            break;
-        }
+        if (Read(L"TypeLib\\" + libraryId + L"\\" + version + L"\\" + name + L"\\win32")) return name;
     }
-    RegCloseKey(opened);
-    return found;
+    return L"0";
 }
 
 std::optional<std::wstring> CInstallationCheck::Server(const std::wstring& what, const std::wstring& classId,

@@ -6,6 +6,7 @@
 #include "support/UniqueHandle.h"
 #include <windows.h>
 #include <objbase.h>
+#include <memory>
 
 namespace {
 
@@ -19,13 +20,11 @@ bool IsWow64() {
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
-bool StartsWith(const std::wstring& text, const std::wstring& start) { return text.compare(0, start.size(), start) == 0; }
-
 // The profile a running instance serves, from its name in the running object table.
 bool InstanceOf(const std::wstring& displayName, std::wstring& className, std::wstring& profile) {
     for (const wchar_t* candidate : kInstanceClasses) {
         const std::wstring prefix = L"!" + std::wstring(candidate) + L":";
-        if (StartsWith(displayName, prefix)) {
+        if (TextCodec::StartsWith(displayName, prefix)) {
             className = candidate;
             profile = displayName.substr(prefix.size());
             return true;
@@ -98,7 +97,8 @@ void CWorkspaceCheck::AddIns() {
         std::wstring path = folder + name;
         // The component takes its own add-ins (qeld…) from the add-in folder only, others also
         // from the search path.
-        if (!name.empty() && !TextCodec::FileExists(path) && !StartsWith(name, L"qeld") && !StartsWith(name, L"QELD"))
+        if (!name.empty() && !TextCodec::FileExists(path) && !TextCodec::StartsWith(name, L"qeld") &&
+            !TextCodec::StartsWith(name, L"QELD"))
             path = Setting(L"#(FindFile \"" + name + L"\" \"#(Appl:SearchPath)\")");
         const bool ok = !name.empty() && TextCodec::FileExists(path);
         m_report.Check(L"add-in " + (name.empty() ? L"(empty entry)" : name), ok,
@@ -117,7 +117,8 @@ void CWorkspaceCheck::PublishOptions() {
 
 void CWorkspaceCheck::RunningInstances() {
     const std::wstring configured = Setting(L"#(Appl:Profile)");
-    const std::wstring configuredClass = StartsWith(Setting(L"#(Appl:VectaVersion)"), L"R17") ? kInstanceClasses[0] : kInstanceClasses[1];
+    const std::wstring configuredClass =
+        TextCodec::StartsWith(Setting(L"#(Appl:VectaVersion)"), L"R17") ? kInstanceClasses[0] : kInstanceClasses[1];
     std::wstring running;
     bool configuredRuns = false;
     ComPtr<IRunningObjectTable> table;
@@ -127,13 +128,14 @@ void CWorkspaceCheck::RunningInstances() {
                         SUCCEEDED(CreateBindCtx(0, context.put()));
     for (ComPtr<IMoniker> moniker; listed && monikers->Next(1, moniker.put(), nullptr) == S_OK;) {
         LPOLESTR name = nullptr;
-        if (FAILED(moniker->GetDisplayName(context.get(), nullptr, &name)) || !name) continue;
+        const HRESULT named = moniker->GetDisplayName(context.get(), nullptr, &name);
+        const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> owned(name, &CoTaskMemFree);
+        if (FAILED(named) || !name) continue;
         std::wstring className, profile;
         if (InstanceOf(name, className, profile)) {
             running += (running.empty() ? L"" : L", ") + (L"'" + profile + L"' (" + className + L")");
             configuredRuns = configuredRuns || (className == configuredClass && profile == configured);
         }
-        CoTaskMemFree(name);
     }
     const std::wstring state = L"; the configured profile '" + configured + L"' (" + configuredClass + L") " +
                                (configuredRuns ? L"is running" : L"is not running: the component starts Vecta for it");

@@ -108,6 +108,10 @@ bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
            CSTR_EQUAL;
 }
 
+bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
 std::wstring Trim(const std::wstring& text) {
     const size_t first = text.find_first_not_of(L" \t\r\n");
     if (first == std::wstring::npos) return {};

@@ -31,6 +31,8 @@ bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
 
 std::wstring Trim(const std::wstring& text);
 
+bool StartsWith(const std::wstring& text, const std::wstring& prefix);
+
 // The database's yes: TRUE, 1, Y or YES in any case.
 bool IsYes(const std::wstring& value);
 
