@@ -1,7 +1,12 @@
 #include "CIniFile.h"
 #include "CTextFileRead.h"
+#include "Cesu8.h"
 #include "CUtils.h"
 #include "ClientText.h"
+#include <emmintrin.h>
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <new>
 #include <string_view>
 
@@ -21,13 +26,65 @@ bool HasHeadroom() noexcept {
     VirtualFree(probe, 0, MEM_RELEASE);
     return true;
 }
-constexpr std::wstring_view SuperKey = L"SUPER";
+constexpr std::string_view SuperKey = "SUPER";
 
-std::wstring ToUpper(std::wstring_view text) { return ClientText::ToUpper(std::wstring(text)); }
+// ClientText::ToUpper for each ASCII character, NotAscii where it gives another: names and
+// keys are nearly always ASCII, and a call per line costs more than reading the line.
+constexpr char NotAscii = '\xFF';
+const std::array<char, 128>& AsciiUpperCase() {
+    static const std::array<char, 128> table = [] {
+        std::wstring ascii(128, L'\0');
+        for (size_t c = 0; c < ascii.size(); ++c) ascii[c] = static_cast<wchar_t>(c);
+        const std::wstring upper = ClientText::ToUpper(ascii);
+        std::array<char, 128> chars{};
+        for (size_t c = 0; c < chars.size(); ++c) chars[c] = upper[c] < 0x80 ? static_cast<char>(upper[c]) : NotAscii;
+        return chars;
+    }();
+    return table;
+}
 
-bool IsSuperKey(std::wstring_view key) {
-    // Upper-casing keeps the length, so only five-character keys can match.
-    return key.size() == SuperKey.size() && ToUpper(key) == SuperKey;
+// The text (CESU-8) in upper case.
+std::string ToUpper(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        const auto b = static_cast<uint8_t>(c);
+        if (b >= 0x80 || AsciiUpperCase()[b] == NotAscii)
+            return Cesu8::Encoded(ClientText::ToUpper(Cesu8::Decode(text)));
+        c = AsciiUpperCase()[b];
+    }
+    return upper;
+}
+
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; });
+}
+
+bool IsSuperKey(std::string_view key) {
+    // Upper-casing keeps the number of units, so only keys of five units can match: five
+    // ASCII bytes, or up to fifteen bytes when some are not ASCII.
+    if (key.size() < SuperKey.size() || key.size() > Cesu8::MaxUnitBytes * SuperKey.size()) return false;
+    if (key.size() > SuperKey.size() && IsAscii(key)) return false;
+    return ToUpper(key) == SuperKey;
+}
+
+// The line as far as a C string of it would reach (up to its first NUL), and where the
+// first "=" in that is. Sixteen bytes a step: the reader lets a block beyond the line be read.
+std::string_view ScanLine(std::string_view line, size_t& equals) {
+    static_assert(CTextFileRead::ReadableBeyondLine >= sizeof(__m128i));
+    const __m128i zero = _mm_setzero_si128(), equalsSign = _mm_set1_epi8('=');
+    equals = std::string_view::npos;
+    for (size_t at = 0; at < line.size(); at += sizeof(__m128i)) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + at));
+        const size_t inLine = std::min(line.size() - at, sizeof(__m128i));
+        const unsigned mask = inLine == sizeof(__m128i) ? 0xFFFFu : (1u << inLine) - 1;
+        const unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero))) & mask;
+        const unsigned signs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, equalsSign))) & mask;
+        const unsigned end = zeros == 0 ? 32u : static_cast<unsigned>(std::countr_zero(zeros));
+        if (equals == std::string_view::npos && signs != 0 && static_cast<unsigned>(std::countr_zero(signs)) < end)
+            equals = at + std::countr_zero(signs);
+        if (zeros != 0) return line.substr(0, at + end);
+    }
+    return line;
 }
 
 }  // namespace
@@ -54,25 +111,22 @@ bool CIniFile::Load(const std::wstring& path) {
 
 bool CIniFile::ReadSections(CTextFileRead& reader) {
     bool sectionRead = false;
-    wchar_t line[LineChars];
+    std::string_view line;
     // Reading answers false exactly when the reader has reached the end of the file.
-    for (unsigned lines = 1; reader.ReadLineTerminated(line, LineChars); ++lines) {
+    for (unsigned lines = 1; reader.ReadLineCesu8(line, LineChars); ++lines) {
         if (lines % LinesPerHeadroomCheck == 0 && !HasHeadroom()) throw std::bad_alloc();
-        // One pass finds both the end of the line and its first "=".
-        size_t length = 0, equals = std::wstring_view::npos;
-        for (; line[length] != L'\0'; ++length)
-            if (line[length] == L'=' && equals == std::wstring_view::npos) equals = length;
-        const std::wstring_view text(line, length);
-        if (text.empty() || text.front() == L';') continue;
-        if (text.front() == L'[') {
-            const std::wstring_view inside = text.substr(1);
-            m_sections.BeginSection(ToUpper(inside.substr(0, inside.rfind(L']'))));
+        size_t equals = 0;
+        const std::string_view text = ScanLine(line, equals);
+        if (text.empty() || text.front() == ';') continue;
+        if (text.front() == '[') {
+            const std::string_view inside = text.substr(1);
+            m_sections.BeginSection(ToUpper(inside.substr(0, inside.rfind(']'))));
             sectionRead = true;
             continue;
         }
         // Key lines before this file's first section line belong to no section.
-        if (!sectionRead || equals == std::wstring_view::npos) continue;
-        const std::wstring_view key = text.substr(0, equals);
+        if (!sectionRead || equals == std::string_view::npos) continue;
+        const std::string_view key = text.substr(0, equals);
         m_sections.SetEntry(IsSuperKey(key) ? SuperKey : key, text.substr(equals + 1));
     }
     m_sections.EndLoading();
@@ -80,7 +134,7 @@ bool CIniFile::ReadSections(CTextFileRead& reader) {
 }
 
 bool CIniFile::FindSection(std::wstring_view name, uint32_t& section) const {
-    return m_sections.FindSection(ToUpper(name), section);
+    return m_sections.FindSection(ClientText::ToUpper(std::wstring(name)), section);
 }
 
 bool CIniFile::GetSection(const std::wstring& name, IniEntries& out) const {

@@ -1,4 +1,6 @@
 #include "CIniSection.h"
+#include "Cesu8.h"
+#include "ShortBytes.h"
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -40,57 +42,21 @@ uint32_t RecordBytes(const Header& header) noexcept {
     return HeaderBytes + KeyBytes(header) + (IsName(header) ? 0 : header.value);
 }
 
-// Each UTF-16 unit on its own as one to three bytes: the byte order of the result is the
-// order of the units, and unpaired surrogates survive.
-uint8_t* Encode(std::wstring_view text, uint8_t* out) noexcept {
-    const wchar_t* in = text.data();
-    const wchar_t* const end = in + text.size();
-    while (in < end) {
-        const wchar_t c = *in++;
-        if (c < 0x80) [[likely]] {
-            *out++ = static_cast<uint8_t>(c);
-        } else if (c < 0x800) {
-            *out++ = static_cast<uint8_t>(0xC0 | c >> 6);
-            *out++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
-        } else {
-            *out++ = static_cast<uint8_t>(0xE0 | c >> 12);
-            *out++ = static_cast<uint8_t>(0x80 | (c >> 6 & 0x3F));
-            *out++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-// The stored form of a text to look up.
-std::vector<uint8_t> Encoded(std::wstring_view text) {
-    std::vector<uint8_t> bytes(3 * text.size());
-    bytes.resize(static_cast<size_t>(Encode(text, bytes.data()) - bytes.data()));
-    return bytes;
-}
-
-std::wstring Decode(const uint8_t* bytes, uint32_t size) {
-    std::wstring text(size, L'\0');
-    wchar_t* out = text.data();
-    for (const uint8_t* end = bytes + size; bytes < end;) {
-        const uint8_t b = *bytes++;
-        if (b < 0x80) {
-            *out++ = b;
-        } else if (b < 0xE0) {
-            *out++ = static_cast<wchar_t>((b & 0x1F) << 6 | (bytes[0] & 0x3F));
-            bytes += 1;
-        } else {
-            *out++ = static_cast<wchar_t>((b & 0x0F) << 12 | (bytes[0] & 0x3F) << 6 | (bytes[1] & 0x3F));
-            bytes += 2;
-        }
-    }
-    text.resize(static_cast<size_t>(out - text.data()));
-    return text;
-}
-
+// Four bytes a step: keys are short, and a load hashes one per line.
 uint32_t Hash(const uint8_t* bytes, uint32_t size) noexcept {
-    uint32_t hash = 2166136261u;
-    for (uint32_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 16777619u;
-    return hash;
+    uint32_t hash = 2166136261u ^ size;
+    for (; size >= 4; bytes += 4, size -= 4) {
+        uint32_t word;
+        std::memcpy(&word, bytes, sizeof word);
+        hash = (hash ^ word) * 0x9E3779B1u;
+        hash ^= hash >> 15;
+    }
+    for (; size > 0; --size) hash = (hash ^ *bytes++) * 16777619u;
+    return hash ^ hash >> 16;
+}
+
+std::string_view Text(const uint8_t* bytes, uint32_t size) noexcept {
+    return {reinterpret_cast<const char*>(bytes), size};
 }
 
 // Room for count + 1 at most three quarters full, so that probes stay short; 0 when the
@@ -132,7 +98,7 @@ bool CIniSection::ForEachEntry(uint32_t section, Visit visit) const {
 uint32_t CIniSection::FindRecord(uint32_t section, const uint8_t* key, uint32_t keyBytes) const noexcept {
     uint32_t found = 0;
     ForEachEntry(section, [&](const uint8_t* record, const Header& header, uint32_t location) {
-        if (KeyBytes(header) != keyBytes || std::memcmp(record + HeaderBytes, key, keyBytes) != 0) return false;
+        if (KeyBytes(header) != keyBytes || !ShortBytes::Equal(record + HeaderBytes, key, keyBytes)) return false;
         found = location + 1;
         return true;
     });
@@ -170,7 +136,7 @@ size_t CIniSection::Probe(const std::vector<uint32_t>& table, const uint8_t* tex
     for (size_t i = Hash(text, bytes) & mask;; i = (i + 1) & mask) {
         if (table[i] == 0) return i;
         const uint8_t* record = At(table[i] - 1);
-        if (KeyBytes(ReadHeader(record)) == bytes && std::memcmp(record + HeaderBytes, text, bytes) == 0) return i;
+        if (KeyBytes(ReadHeader(record)) == bytes && ShortBytes::Equal(record + HeaderBytes, text, bytes)) return i;
     }
 }
 
@@ -211,16 +177,17 @@ void CIniSection::Discard(uint8_t* record) noexcept {
     m_deadBytes += RecordBytes(header);
 }
 
-void CIniSection::BeginSection(std::wstring_view name) {
-    if (name.size() > MaxTextUnits) throw std::length_error("INI section name too long");
+void CIniSection::BeginSection(std::string_view name) {
+    if (name.size() > MaxTextBytes) throw std::length_error("INI section name too long");
     // The key index's room is kept for the next section.
     m_keys.clear();
     m_current = 0;
     m_entries = 0;
     EnsureNameRoom();
     uint32_t location = 0;
-    uint8_t* record = Reserve(static_cast<uint32_t>(HeaderBytes + 3 * name.size()), location);
-    const auto nameBytes = static_cast<uint32_t>(Encode(name, record + HeaderBytes) - record - HeaderBytes);
+    const auto nameBytes = static_cast<uint32_t>(name.size());
+    uint8_t* record = Reserve(HeaderBytes + nameBytes, location);
+    ShortBytes::Copy(record + HeaderBytes, reinterpret_cast<const uint8_t*>(name.data()), nameBytes);
     WriteHeader(record, Header{static_cast<uint16_t>(nameBytes), NameMark});
     uint32_t& slot = m_names[Probe(m_names, record + HeaderBytes, nameBytes)];
     if (slot != 0) {
@@ -240,31 +207,32 @@ void CIniSection::BeginSection(std::wstring_view name) {
     if (m_deadBytes >= std::max<size_t>(m_liveBytes, BlockBytes)) Compact();
 }
 
-void CIniSection::SetEntry(std::wstring_view key, std::wstring_view value) {
-    if (key.size() > MaxTextUnits || value.size() > MaxTextUnits) throw std::length_error("INI entry too long");
+void CIniSection::SetEntry(std::string_view key, std::string_view value) {
+    if (key.size() > MaxTextBytes || value.size() > MaxTextBytes) throw std::length_error("INI entry too long");
     EnsureKeyRoom();
-    // Room for the longest form; only what the encoded text takes is committed.
-    uint32_t location = 0;
-    uint8_t* record = Reserve(static_cast<uint32_t>(HeaderBytes + 3 * (key.size() + value.size())), location);
-    uint8_t* keyEnd = Encode(key, record + HeaderBytes);
-    const auto keyBytes = static_cast<uint32_t>(keyEnd - record - HeaderBytes);
-    const auto valueBytes = static_cast<uint32_t>(Encode(value, keyEnd) - keyEnd);
-    const uint32_t size = HeaderBytes + keyBytes + valueBytes;
-    WriteHeader(record, Header{static_cast<uint16_t>(keyBytes), static_cast<uint16_t>(valueBytes)});
-
-    const size_t slot = m_keys.empty() ? 0 : Probe(m_keys, record + HeaderBytes, keyBytes);
-    const uint32_t found = m_keys.empty() ? FindRecord(m_current - 1, record + HeaderBytes, keyBytes) : m_keys[slot];
+    const auto* keyText = reinterpret_cast<const uint8_t*>(key.data());
+    const auto* valueText = reinterpret_cast<const uint8_t*>(value.data());
+    const auto keyBytes = static_cast<uint32_t>(key.size());
+    const auto valueBytes = static_cast<uint32_t>(value.size());
+    const size_t slot = m_keys.empty() ? 0 : Probe(m_keys, keyText, keyBytes);
+    const uint32_t found = m_keys.empty() ? FindRecord(m_current - 1, keyText, keyBytes) : m_keys[slot];
     if (found != 0) {
         uint8_t* earlier = At(found - 1);
         if (ReadHeader(earlier).value == valueBytes) {
-            // Same length: the value is overwritten where it is, and the reserved room stays free.
-            std::memcpy(earlier + HeaderBytes + keyBytes, record + HeaderBytes + keyBytes, valueBytes);
+            // Same length: the value is overwritten where it is.
+            ShortBytes::Copy(earlier + HeaderBytes + keyBytes, valueText, valueBytes);
             return;
         }
         Discard(earlier);
     } else {
         ++m_entries;
     }
+    const uint32_t size = HeaderBytes + keyBytes + valueBytes;
+    uint32_t location = 0;
+    uint8_t* record = Reserve(size, location);
+    WriteHeader(record, Header{static_cast<uint16_t>(keyBytes), static_cast<uint16_t>(valueBytes)});
+    ShortBytes::Copy(record + HeaderBytes, keyText, keyBytes);
+    ShortBytes::Copy(record + HeaderBytes + keyBytes, valueText, valueBytes);
     if (!m_keys.empty()) m_keys[slot] = location + 1;
     m_blocks.back().used += size;
     m_liveBytes += size;
@@ -336,29 +304,30 @@ void CIniSection::Clear() noexcept {
 }
 
 bool CIniSection::FindSection(std::wstring_view name, uint32_t& section) const {
-    if (name.size() > MaxTextUnits || m_names.empty()) return false;
-    const std::vector<uint8_t> wanted = Encoded(name);
-    const uint32_t found = m_names[Probe(m_names, wanted.data(), static_cast<uint32_t>(wanted.size()))];
+    const std::string wanted = Cesu8::Encoded(name);
+    if (wanted.size() > MaxTextBytes || m_names.empty()) return false;
+    const uint32_t found =
+        m_names[Probe(m_names, reinterpret_cast<const uint8_t*>(wanted.data()), static_cast<uint32_t>(wanted.size()))];
     if (found == 0) return false;
     section = found - 1;
     return true;
 }
 
-bool CIniSection::FindEntry(uint32_t section, std::wstring_view key, std::wstring& value) const {
-    if (key.size() > MaxTextUnits) return false;
-    const std::vector<uint8_t> wanted = Encoded(key);
-    const auto keyBytes = static_cast<uint32_t>(wanted.size());
-    const uint32_t found = FindRecord(section, wanted.data(), keyBytes);
+bool CIniSection::FindEntry(uint32_t section, std::string_view key, std::wstring& value) const {
+    const auto keyBytes = static_cast<uint32_t>(key.size());
+    if (keyBytes > MaxTextBytes) return false;
+    const uint32_t found = FindRecord(section, reinterpret_cast<const uint8_t*>(key.data()), keyBytes);
     if (found == 0) return false;
     const uint8_t* record = At(found - 1);
-    value = Decode(record + HeaderBytes + keyBytes, ReadHeader(record).value);
+    value = Cesu8::Decode(Text(record + HeaderBytes + keyBytes, ReadHeader(record).value));
     return true;
 }
 
 void CIniSection::CopyEntriesInto(uint32_t section, IniEntries& out) const {
     ForEachEntry(section, [&out](const uint8_t* record, const Header& header, uint32_t) {
         const uint8_t* key = record + HeaderBytes;
-        out.insert_or_assign(Decode(key, KeyBytes(header)), Decode(key + KeyBytes(header), header.value));
+        out.insert_or_assign(Cesu8::Decode(Text(key, KeyBytes(header))),
+                             Cesu8::Decode(Text(key + KeyBytes(header), header.value)));
         return false;
     });
 }

@@ -11,9 +11,9 @@ using IniEntries = std::map<std::wstring, std::wstring>;
 
 // The sections of one INI file with their key lines, keys kept as written (except "SUPER").
 // A title import file may be large, may set a key or a section again and again, or may hold
-// many sections of a line each, so all its text lives compactly in one store: each UTF-16
-// unit as one to three bytes (the UTF-8 forms, surrogate halves on their own), a section as
-// a record of its name followed by records of key and value, in blocks of the store. A
+// many sections of a line each, so all its text lives compactly in one store: as CESU-8
+// (see Cesu8.h), a section as a record of its name followed by records of key and value, in
+// blocks of the store. A
 // section is known by the location of its name record; a name index finds it. A section
 // read again and a replaced value are reclaimed while the file is still read. Wide strings
 // are made only when entries are handed out.
@@ -24,12 +24,12 @@ public:
     CIniSection& operator=(const CIniSection&) = delete;
     virtual ~CIniSection() = default;
 
-    // Starts the section of this name (upper case already), dropping the entries of an
-    // earlier one of the same name; later SetEntry calls fill it.
-    void BeginSection(std::wstring_view name);
+    // Starts the section of this name (CESU-8, upper case already), dropping the entries of
+    // an earlier one of the same name; later SetEntry calls fill it.
+    void BeginSection(std::string_view name);
     // In the section begun last, a later value replaces an earlier one of the same key. Names,
-    // keys and values are at most a line long (MaxTextUnits units each).
-    void SetEntry(std::wstring_view key, std::wstring_view value);
+    // keys and values come as CESU-8, at most MaxTextBytes each (a line is far shorter).
+    void SetEntry(std::string_view key, std::string_view value);
     // Frees what only loading needs (the key index, replaced text, spare room); the sections
     // stay. SetEntry needs a BeginSection again afterwards.
     void EndLoading();
@@ -37,14 +37,15 @@ public:
     void Clear() noexcept;
     // False when there is no section of this name (upper case already).
     bool FindSection(std::wstring_view name, uint32_t& section) const;
-    // False when the section has no such key.
-    bool FindEntry(uint32_t section, std::wstring_view key, std::wstring& value) const;
+    // False when the section has no such key (CESU-8).
+    bool FindEntry(uint32_t section, std::string_view key, std::wstring& value) const;
     // Copies every entry of the section into out, replacing entries of the same key.
     void CopyEntriesInto(uint32_t section, IniEntries& out) const;
     // True when some section has an entry.
     bool HasEntries() const noexcept;
 
-    static constexpr size_t MaxTextUnits = 0x7FFF / 3;
+    // An entry's record fits one block of the store.
+    static constexpr size_t MaxTextBytes = 0x7FFE;
 
 private:
     struct Block {

@@ -2,6 +2,7 @@
 #include "UniqueHandle.h"
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 // Reads a text file line by line as UTF-16, whatever its encoding (ANSI in the system code
@@ -27,6 +28,11 @@ public:
     // The same line as ReadLine, but only the line and its terminator are written; for
     // callers that use the text alone and read many lines.
     bool ReadLineTerminated(wchar_t* buffer, int32_t size);
+    // The same line as ReadLineTerminated(size) gives, as CESU-8 (Cesu8.h), for callers that
+    // keep text in that form; line stays valid until the next read, Open or Close, and
+    // ReadableBeyondLine bytes after its end may be read too (a block at a time).
+    bool ReadLineCesu8(std::string_view& line, int32_t size);
+    static constexpr size_t ReadableBeyondLine = 16;
     bool Close() noexcept;
 
 private:
@@ -45,14 +51,18 @@ private:
     bool DecodeUtf8(wchar_t& c);
     template <bool BigEndian>
     bool DecodeUtf16(wchar_t& c);
-    int32_t TakePlainBytes(uint8_t* out, int32_t max) noexcept;
-    int32_t TakePlainUtf8(wchar_t* out, int32_t max) noexcept;
+    template <class Chunk, class High>
+    int32_t TakePlainBytes(uint8_t*& out, int32_t max, Chunk chunk, High high) noexcept;
+    int32_t TakePlainUtf8(wchar_t*& out, int32_t max) noexcept;
     template <bool BigEndian>
-    int32_t TakePlainUtf16(wchar_t* out, int32_t max) noexcept;
-    template <class Decode, class TakePlain>
-    bool ReadCharLine(wchar_t* buffer, int32_t size, Decode decode, TakePlain takePlain);
-    template <class Unit, class ReadUnit, class TakePlain>
-    int32_t ReadLineUnits(Unit* out, int32_t limit, Unit& pushed, ReadUnit read, TakePlain takePlain);
+    int32_t TakePlainUtf16(wchar_t*& out, int32_t max) noexcept;
+    template <bool BigEndian>
+    int32_t TakePlainUtf16Cesu8(uint8_t*& out, int32_t max) noexcept;
+    template <class Sink, class Decode, class TakePlain>
+    bool ReadCharLine(Sink& sink, int32_t size, Decode decode, TakePlain takePlain);
+    template <class Unit, class Sink, class ReadUnit, class TakePlain>
+    int32_t ReadLineUnits(Sink& sink, int32_t limit, Unit& pushed, ReadUnit read, TakePlain takePlain);
+    int32_t ReadAnsiLine(wchar_t* buffer, int32_t size);
 
     UniqueHandle m_file;
     Encoding m_encoding = Ansi;
@@ -66,5 +76,7 @@ private:
     uint8_t m_pushedByte = 0;
     wchar_t m_pushedChar = 0;
     bool m_firstLine = true;
-    std::vector<char> m_lineBytes;  // ANSI line work buffer; reused, only grows
+    std::vector<char> m_lineBytes;    // ANSI line work buffer; reused, only grows
+    std::vector<uint8_t> m_lineText;  // the CESU-8 line handed out; reused, only grows
+    std::vector<wchar_t> m_wideLine;  // a double-byte ANSI line before it is encoded
 };
