@@ -8,6 +8,7 @@
 #include <psapi.h>
 
 using namespace TextBytes;
+using namespace std::string_literals;
 
 namespace {
 
@@ -59,6 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
                 {{L"SUPER", L"Base"}, {L"b", L"1"}}, true},
         IniCase{"super lower case", "[S]\r\nsuper=Base\r\n[BASE]\r\nb=1", true, 1, L"S",
                 {{L"SUPER", L"Base"}, {L"b", L"1"}}, true},
+        // A line ends at a NUL character: nothing after it counts, an "=" neither.
+        IniCase{"NUL ends a line", "[S]\r\nk=v\0w\r\nj\0=1\r\nl=2"s, true, 1, L"S",
+                {{L"k", L"v"}, {L"l", L"2"}}, true},
         // A blank before "=" makes another key, not followed.
         IniCase{"Super with blank", "[S]\r\nSuper =Base\r\n[BASE]\r\nb=1", true, 1, L"S",
                 {{L"Super ", L"Base"}}, true},

@@ -1,6 +1,7 @@
 #include "fakes/ScratchFile.h"
 #include "fakes/TextBytes.h"
 #include "support/CTextFileRead.h"
+#include "support/Cesu8.h"
 #include "support/UniqueHandle.h"
 #include <gtest/gtest.h>
 #include <random>
@@ -221,6 +222,68 @@ TEST(TextFileRead, RoundTripsAcrossBlocks) {
         CTextFileRead reader;
         reader.Open(file.Path().c_str());
         EXPECT_EQ(ReadAllLines(reader, 1000), lines);
+    }
+}
+
+// The CESU-8 lines are the wide lines, encoded (as far as the first NUL, where the wide
+// buffer's line ends): random lines of the pieces that steer the sixteen-byte roads, longer
+// than three blocks, so breaks, forms and cut lines fall across the block edges; sizes that
+// cut lines inside a step too.
+TEST(TextFileRead, Cesu8LinesAreTheWideLinesEncoded) {
+    std::mt19937 random(11);
+    const auto randomText = [&random](const std::vector<std::string>& pieces) {
+        std::string bytes;
+        while (bytes.size() < 200000) bytes += pieces[random() % pieces.size()];
+        return bytes;
+    };
+    using namespace std::string_literals;
+    // Well-formed forms, the forms decoded to other units (long forms, a lead E0 and its
+    // long form of LF, a surrogate, cut or stray bytes, four-byte leads), breaks, controls.
+    const std::vector<std::string> utf8Pieces = {
+        "a", "bcdefghijklmnopq", " ", "=", "\r", "\n", "\r\n", "\t", "\0"s, "\xC3\xA9", "\xE2\x82\xAC",
+        "\xE0\xA4\x80", "\xE0\x80\x8A", "\xC0\x8D", "\xC1\xBF", "\xC3", "\xC3\x41", "\x80",
+        "\xED\xA0\x80", "\xF0\x9F\x98\x80", "\xFF", "\xEF\xBF\xBF", "xyzxyzxyzxyzxyzxyzxyzxyz"};
+    const std::vector<std::string> ansiPieces = {"[S]", "abcdefghijklmnop", " ", "=", "\r", "\n", "\r\n",
+                                                 "\t", "\xE9", "\x80", "\xFF", "caf\xE9 cr\xE8me"};
+    std::wstring wide;
+    for (const std::string& piece : {"ab\tcdefghijklmno"s, "\r\n"s, "\n"s, "\r"s, "="s, "\0"s})
+        wide += std::wstring(piece.begin(), piece.end());
+    wide += L"\x00E9\x07FF\x0800\x20AC\xD83D\xDE00\xFFFF\x0080";
+    std::uniform_int_distribution<size_t> unit(0, wide.size() - 1);
+    std::wstring text;
+    while (text.size() < 100000) text += wide[unit(random)];
+    struct Row {
+        const char* what;
+        std::string bytes;
+        CTextFileRead::Encoding encoding;
+    } rows[] = {
+        {"utf8", std::string(Utf8Mark) + randomText(utf8Pieces), CTextFileRead::Utf8},
+        {"utf16 le", std::string(Utf16LeMark) + Utf16Le(text), CTextFileRead::Utf16LittleEndian},
+        {"utf16 be", std::string(Utf16BeMark) + Utf16Be(text), CTextFileRead::Utf16BigEndian},
+        {"ansi", "[S]\r\n" + randomText(ansiPieces), CTextFileRead::Ansi},
+    };
+    for (const auto& row : rows) {
+        ScratchFile file(row.bytes);
+        // The smallest sizes that still make progress.
+        for (const int32_t size : {1000, 21, row.encoding == CTextFileRead::Ansi ? 2 : 4}) {
+            SCOPED_TRACE(testing::Message() << row.what << " size " << size);
+            CTextFileRead wideReader, cesuReader;
+            wideReader.Open(file.Path().c_str());
+            cesuReader.Open(file.Path().c_str());
+            ASSERT_EQ(cesuReader.GetEncoding(), row.encoding);
+            std::vector<wchar_t> buffer(size);
+            std::string_view line;
+            size_t lines = 0;
+            for (bool more = true; more; ++lines) {
+                more = wideReader.ReadLine(buffer.data(), size);
+                ASSERT_EQ(cesuReader.ReadLineCesu8(line, size), more) << "line " << lines;
+                ASSERT_EQ(cesuReader.IsEndOfFile(), wideReader.IsEndOfFile()) << "line " << lines;
+                if (more) {
+                    ASSERT_EQ(line.substr(0, line.find('\0')), Cesu8::Encoded(buffer.data())) << "line " << lines;
+                }
+            }
+            EXPECT_GT(lines, 1000u);
+        }
     }
 }
 
