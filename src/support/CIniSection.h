@@ -13,10 +13,9 @@ using IniEntries = std::map<std::wstring, std::wstring>;
 // A title import file may be large, may set a key or a section again and again, or may hold
 // many sections of a line each, so all its text lives compactly in one store: as CESU-8
 // (see Cesu8.h), a section as a record of its name followed by records of key and value, in
-// blocks of the store. A
-// section is known by the location of its name record; a name index finds it. A section
-// read again and a replaced value are reclaimed while the file is still read. Wide strings
-// are made only when entries are handed out.
+// blocks of the store. A section is known by the location of its name record; a name index
+// finds it. A section read again and a replaced value are reclaimed while the file is still
+// read. Wide strings are made only when entries are handed out.
 class CIniSection {
 public:
     CIniSection() = default;

@@ -26,8 +26,8 @@ constexpr bool IsFourPlainAscii(uint32_t four) noexcept {
     return (four & Tops) == 0 && !hasZeroByte(four ^ 0x0D0D0D0Du) && !hasZeroByte(four ^ 0x0A0A0A0Au);
 }
 
-// The system code page's conversion of each byte, and the CESU-8 form of that (its bytes
-// from the lowest, and their count).
+// The system code page's conversion of each byte, and the CESU-8 form of that (its first
+// byte lowest) with its length.
 struct AnsiTable {
     std::array<wchar_t, 256> chars;
     std::array<uint32_t, 256> forms;
@@ -303,6 +303,7 @@ bool CTextFileRead::DropPendingMark() {
     return true;
 }
 
+// Inlined: every line ends with a few units read through it.
 [[gnu::always_inline]] inline bool CTextFileRead::DecodeUtf8(wchar_t& c) {
     c = 0;
     uint8_t b0 = 0, b1 = 0, b2 = 0;
