@@ -25,12 +25,6 @@ constexpr wchar_t kClientFix[] = L"repair the PDM client installation, which reg
 
 std::wstring Shown(const std::wstring& key) { return L"HKCR\\" + key; }
 
-std::wstring Hex(HRESULT hr) {
-    wchar_t text[16];
-    std::swprintf(text, std::size(text), L"0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
-
 std::wstring Expanded(const std::wstring& path) {
     std::vector<wchar_t> buffer(ExpandEnvironmentStringsW(path.c_str(), nullptr, 0) + 1);
     const DWORD length = ExpandEnvironmentStringsW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
@@ -59,7 +53,7 @@ HRESULT ServeClass(const std::wstring& path, const std::wstring& classId, std::w
     }
     ComPtr<IClassFactory> factory;
     const HRESULT hr = entry(guid, IID_IClassFactory, reinterpret_cast<void**>(factory.put()));
-    detail = SUCCEEDED(hr) ? L"loads and serves " + classId : L"does not serve " + classId + L" (" + Hex(hr) + L")";
+    detail = SUCCEEDED(hr) ? L"loads and serves " + classId : L"does not serve " + classId + L" (" + TextCodec::HexCode(hr) + L")";
     return hr;
 }
 
@@ -170,7 +164,7 @@ void CInstallationCheck::TypeLibrary(const std::wstring& what, const std::wstrin
     if (SUCCEEDED(hr)) hr = IIDFromString(member.c_str(), &guid);
     if (SUCCEEDED(hr)) hr = library->GetTypeInfoOfGuid(guid, info.put());
     m_report.Check(title + L" loadable", SUCCEEDED(hr),
-                   path + (SUCCEEDED(hr) ? L" holds " + member : L" does not load or lacks " + member + L" (" + Hex(hr) + L")"),
+                   path + (SUCCEEDED(hr) ? L" holds " + member : L" does not load or lacks " + member + L" (" + TextCodec::HexCode(hr) + L")"),
                    fix);
 }
 

@@ -5,19 +5,12 @@
 #include "support/UniqueHandle.h"
 #include <windows.h>
 #include <ole2.h>
-#include <cstdio>
 #include <memory>
 #include <ostream>
 
 namespace {
 
 constexpr DWORD kLocalServerWaitMs = 30000;
-
-std::string Hex(long hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
 
 }  // namespace
 
@@ -50,7 +43,7 @@ int CRegistrar::Apply(bool registering) {
             case Kind::InProcessServer: hr = InProcessServer(path, registering); break;
             case Kind::LocalServer: hr = LocalServer(path, registering); break;
         }
-        m_out << TextCodec::ToUtf8(path) << (SUCCEEDED(hr) ? " ok" : " FAILED (" + Hex(hr) + ")") << std::endl;
+        m_out << TextCodec::ToUtf8(path) << (SUCCEEDED(hr) ? " ok" : " FAILED (" + TextCodec::ToUtf8(TextCodec::HexCode(hr)) + ")") << std::endl;
         if (FAILED(hr)) ++failures;
     }
     return failures;

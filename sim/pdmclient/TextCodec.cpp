@@ -1,5 +1,7 @@
 #include "TextCodec.h"
 #include "support/UniqueHandle.h"
+#include <cwchar>
+#include <iterator>
 #include <vector>
 
 namespace TextCodec {
@@ -128,6 +130,12 @@ bool IsYes(const std::wstring& value) {
 bool FileExists(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring HexCode(HRESULT hr) {
+    wchar_t text[16];
+    std::swprintf(text, std::size(text), L"0x%08lX", static_cast<unsigned long>(hr));
+    return text;
 }
 
 }  // namespace TextCodec

@@ -33,6 +33,9 @@ std::wstring Trim(const std::wstring& text);
 
 bool StartsWith(const std::wstring& text, const std::wstring& prefix);
 
+// An HRESULT as the client shows it: 0x and eight hex digits.
+std::wstring HexCode(HRESULT hr);
+
 // The database's yes: TRUE, 1, Y or YES in any case.
 bool IsYes(const std::wstring& value);
 

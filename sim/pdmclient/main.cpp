@@ -23,11 +23,7 @@ enum ExitCode { kOk = 0, kCommandFailed = 1, kUsageError = 2, kNoComponent = 3, 
 
 std::string U8(const std::wstring& text) { return TextCodec::ToUtf8(text); }
 
-std::string Hex(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
+std::string Hex(HRESULT hr) { return U8(TextCodec::HexCode(hr)); }
 
 std::string Shown(const CCommandLine::Step& step) {
     std::string text = U8(step.command);

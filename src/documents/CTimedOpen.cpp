@@ -6,6 +6,7 @@
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/ScopeGuard.h"
+#include "support/UnreadMarshalData.h"
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
 #include <memory>
@@ -20,12 +21,7 @@ struct WorkerStart {
     IStream* stream = nullptr;  // the marshalled application; the worker releases it
     std::wstring path;
 
-    ~WorkerStart() {
-        if (stream) {
-            (void)CoReleaseMarshalData(stream);
-            stream->Release();
-        }
-    }
+    ~WorkerStart() { ReleaseUnreadMarshalData(stream); }
 };
 
 HRESULT OpenOnWorker(WorkerStart& start) noexcept {

@@ -4,25 +4,18 @@
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/ScopeGuard.h"
+#include "support/UnreadMarshalData.h"
 
 namespace {
 
 constexpr UINT kQuestionStyle = MB_ICONQUESTION | MB_YESNO;
-
-// Marshal data never unmarshalled still holds a reference on the client's object.
-void ReleaseUnread(IStream* stream) noexcept {
-    if (!stream) return;
-    const LARGE_INTEGER start{};
-    if (SUCCEEDED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) CoReleaseMarshalData(stream);
-    stream->Release();
-}
 
 }  // namespace
 
 CCancelThread::CCancelThread(const std::wstring& profile, long startupWait)
     : m_profile(profile), m_startupWait(startupWait) {}
 
-CCancelThread::~CCancelThread() { ReleaseUnread(TakeCallbackStream()); }
+CCancelThread::~CCancelThread() { ReleaseUnreadMarshalData(TakeCallbackStream()); }
 
 CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long startupWait) {
     std::shared_ptr<CCancelThread> self(new CCancelThread(profile, startupWait));
@@ -51,7 +44,7 @@ void CCancelThread::Stop() noexcept {
     m_stopped = true;
     SetEvent(m_event.get());
     // Released here, in the callback's own apartment, unless the thread took it already.
-    ReleaseUnread(TakeCallbackStream());
+    ReleaseUnreadMarshalData(TakeCallbackStream());
 }
 
 DWORD WINAPI CCancelThread::CancelThread(void* argument) noexcept {
@@ -80,7 +73,7 @@ void CCancelThread::AskWithClient() {
     });
     IStream* stream = TakeCallbackStream();
     if (m_stopped.load()) {  // the search has just ended
-        ReleaseUnread(stream);
+        ReleaseUnreadMarshalData(stream);
         return LogExit();
     }
     ComPtr<ICAICallback> callback;
