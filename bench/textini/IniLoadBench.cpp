@@ -98,36 +98,41 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     return file.valid() && Append(file, bytes);
 }
 
-size_t RawRead(const std::wstring& path) {
-    constexpr DWORD Chunk = 64 * 1024;
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    std::vector<char> buffer(Chunk);
+constexpr DWORD ReadChunk = 64 * 1024;
+
+UniqueHandle OpenForReading(const std::wstring& path) {
+    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// The file in 64 KB reads into one buffer, each block handed to take (bytes, count).
+template <class Take>
+size_t ReadBlocks(const UniqueHandle& file, Take take) {
+    std::vector<char> buffer(ReadChunk);
     size_t total = 0;
     DWORD read = 0;
-    while (ReadFile(file.get(), buffer.data(), Chunk, &read, nullptr) && read > 0) total += read;
+    while (ReadFile(file.get(), buffer.data(), ReadChunk, &read, nullptr) && read > 0) {
+        take(buffer.data(), read, total);
+        total += read;
+    }
     return total;
+}
+
+size_t RawRead(const std::wstring& path) {
+    return ReadBlocks(OpenForReading(path), [](const char*, DWORD, size_t) {});
 }
 
 // Seconds to read the file and keep its bytes; releasing them is not part of it, as
 // destroying the model is not part of a Load.
 double ReadAndKeep(const std::wstring& path) {
-    constexpr DWORD Chunk = 64 * 1024;
     const double start = Seconds();
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const UniqueHandle file = OpenForReading(path);
     LARGE_INTEGER size{};
     GetFileSizeEx(file.get(), &size);
-    auto* kept = static_cast<char*>(VirtualAlloc(nullptr, static_cast<SIZE_T>(size.QuadPart) + Chunk,
+    auto* kept = static_cast<char*>(VirtualAlloc(nullptr, static_cast<SIZE_T>(size.QuadPart) + ReadChunk,
                                                  MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     if (!kept) return 0;
-    std::vector<char> buffer(Chunk);
-    size_t total = 0;
-    DWORD read = 0;
-    while (ReadFile(file.get(), buffer.data(), Chunk, &read, nullptr) && read > 0) {
-        std::memcpy(kept + total, buffer.data(), read);
-        total += read;
-    }
+    ReadBlocks(file, [kept](const char* bytes, DWORD read, size_t at) { std::memcpy(kept + at, bytes, read); });
     const double seconds = Seconds() - start;
     VirtualFree(kept, 0, MEM_RELEASE);
     return seconds;
