@@ -91,12 +91,7 @@ int Bench() {
     }
     ComPtr<FakeCallback> client;
     client.attach(FakeCallback::Create());
-    client->environment[L"_VNTXVER"] = L"530";
-    client->answers[L"#(Appl:LogLevel)"] = L"0";
-    client->answers[L"#(Appl:Profile)"] = profile;
-    client->answers[L"#(Appl:VectaVersion)"] = L"R17.1";
-    client->answers[L"#(Appl:WaitForStartup)"] = L"20000";
-    client->answers[L"#(Appl:WaitForActiveCommand)"] = L"100";
+    client->AnswerForHostSession(profile, L"0");
     ComPtr<ICAI_Call> call;
     if (FAILED(CCAI_Call::Create(nullptr, IID_ICAI_Call, call.put_void()))) return 1;
     UniqueVariant args = ArgumentArray({L"QELDOPEN", drawing, L""});

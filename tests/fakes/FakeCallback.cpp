@@ -10,6 +10,15 @@ BSTR Alloc(const std::wstring& s) { return SysAllocStringLen(s.data(), static_ca
 
 }  // namespace
 
+void FakeCallback::AnswerForHostSession(const std::wstring& profile, const std::wstring& logLevel) {
+    environment[L"_VNTXVER"] = L"530";
+    answers[L"#(Appl:LogLevel)"] = logLevel;
+    answers[L"#(Appl:Profile)"] = profile;
+    answers[L"#(Appl:VectaVersion)"] = L"R17.1";
+    answers[L"#(Appl:WaitForStartup)"] = L"20000";
+    answers[L"#(Appl:WaitForActiveCommand)"] = L"100";
+}
+
 std::vector<std::wstring> FakeCallback::Prepared() const {
     std::vector<std::wstring> out;
     for (const Record& r : records)

@@ -36,6 +36,10 @@ public:
     std::set<std::wstring> throwing;  // expressions whose Prepare raises std::bad_alloc
     std::vector<Record> records;
 
+    // The answers of a client that drives a Vecta R17.1 session under this profile: client
+    // version, log level, and quick start-up and busy waits.
+    void AnswerForHostSession(const std::wstring& profile, const std::wstring& logLevel);
+
     std::vector<std::wstring> Prepared() const;
     std::vector<Record> Calls() const;
     LONG RefCount() const { return m_refs; }

@@ -24,14 +24,9 @@ void HostTest::SetUpTestSuite() { ASSERT_EQ(CSimProcess::RegisterAll(), S_OK); }
 HostTest::HostTest() : profile(FreshProfile()) {
     tracePath = folder.File(L"trace.txt");
     client.attach(FakeCallback::Create());
-    client->environment[L"_VNTXVER"] = L"530";
-    client->answers[L"#(Appl:LogLevel)"] = L"1";
-    client->answers[L"#(Appl:Profile)"] = profile;
-    client->answers[L"#(Appl:VectaVersion)"] = L"R17.1";
+    client->AnswerForHostSession(profile, L"1");
     client->answers[L"#(Appl:ApplicationName)"] = L"Vecta";
     client->answers[L"#(Appl:ExeFileName)"] = CSimProcess::SimPath();
-    client->answers[L"#(Appl:WaitForStartup)"] = L"20000";
-    client->answers[L"#(Appl:WaitForActiveCommand)"] = L"100";
     SetOpenArgument(L"");
     launcher.Attach(*client.get());
     EXPECT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, object.put_void()), S_OK);
