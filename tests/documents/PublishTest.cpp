@@ -56,16 +56,22 @@ protected:
 };
 
 TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
+    // A name that could lead the lock or the fallback's copy out of the workspace folder.
+    const std::wstring outward = folder.File(L"d\\sub/../plan..vdr");
     struct Row {
         const char* name;
         bool lock;
         bool readOnlyTarget;
+        std::wstring path;
         HRESULT hr;
         LONG code;
-        bool logged;  // the read-only entry; a lock refuses without an entry
+        std::wstring entry;  // a lock refuses without an entry
     } rows[] = {
-        {"fresh lock, drawing unchanged", true, false, E_FAIL, 3, false},
-        {"read-only target", false, true, E_ACCESSDENIED, 2, true},
+        {"fresh lock, drawing unchanged", true, false, drawing, E_FAIL, 3, L""},
+        {"read-only target", false, true, drawing, E_ACCESSDENIED, 2, L"Error: PublishPSX: PSX File is read-only: " + target},
+        {"file name holding \"..\"", false, false, outward, E_FAIL, 3,
+         L"Error: PublishPSX: Refused " + outward +
+             L": a file name holding \"..\" or \":\" could lead out of the workspace folder"},
     };
     for (const Row& row : rows) {
         if (row.lock) WriteLock();
@@ -77,10 +83,10 @@ TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
             client->records.clear();
             CUtils::Instance().SetQuiet(quiet);
             LONG result = -1;
-            EXPECT_EQ(Publish(drawing, result), row.hr);
+            EXPECT_EQ(Publish(row.path, result), row.hr);
             EXPECT_EQ(result, row.code);
-            std::vector<std::wstring> expected{kRunEntry + drawing};
-            if (row.logged) expected.push_back(L"Error: PublishPSX: PSX File is read-only: " + target);
+            std::vector<std::wstring> expected{kRunEntry + row.path};
+            if (!row.entry.empty()) expected.push_back(row.entry);
             EXPECT_EQ(OwnEntries(), expected);
             EXPECT_FALSE(AskedForTheHost());
             EXPECT_EQ(CUtils::Instance().IsQuiet(), quiet);
