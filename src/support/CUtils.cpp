@@ -1,6 +1,6 @@
 #include "CUtils.h"
-#include "CProductIdentity.h"
 #include "CPlainFile.h"
+#include "CProductIdentity.h"
 #include "ClientText.h"
 #include "ResultMacros.h"
 #include "UniqueHandle.h"
