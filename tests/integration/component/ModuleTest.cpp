@@ -1,5 +1,6 @@
 // The component DLL loaded by path, as COM loads it, without registration.
 #include "component/CCAI_Call.h"
+#include "fakes/ApartmentPump.h"
 #include "fakes/ArgumentArray.h"
 #include "fakes/CSimProcess.h"
 #include "fakes/FakeCallback.h"
@@ -218,22 +219,6 @@ private:
 };
 
 bool Mapped() { return GetModuleHandleW(L"Z:" COMPONENT_DLL) != nullptr; }
-
-// Lets COM calls into this apartment in (a thread's last call to the client needs that)
-// until done answers true or the time has passed.
-template <class Done>
-bool PumpUntil(Done done, DWORD milliseconds) {
-    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    const DWORD begin = GetTickCount();
-    bool finished = done();
-    while (!finished && GetTickCount() - begin < milliseconds) {
-        DWORD index = 0;
-        (void)CoWaitForMultipleHandles(0, 20, 1, &never, &index);
-        finished = done();
-    }
-    CloseHandle(never);
-    return finished;
-}
 
 // A client that searches for a host that never comes (its cancel thread included).
 ComPtr<FakeCallback> SearchingClient(const wchar_t* startupWait) {
