@@ -264,7 +264,7 @@ TEST_F(ModuleUnloadTest, LoadUnloadCyclesKeepNoMoreHandlesThanTheRuntimeAlone) {
         LoadedComponent component;
         EXPECT_TRUE(FAILED(component.Run(*client.get(), {L"QELDOPEN", L"C:\\w\\a.vdr", L""})));
         // The module stays while its threads end; then COM may unload it.
-        EXPECT_TRUE(PumpUntil([&] { return component.ReleaseAll() == S_OK; }, 2000));
+        EXPECT_TRUE(PumpUntil([&] { return component.ReleaseAll() == S_OK; }, 5000));
         component.FreeLibrary();
         EXPECT_FALSE(Mapped());
     });
