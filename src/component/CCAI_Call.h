@@ -141,6 +141,4 @@ private:
     ComPtr<IVectaApplication> m_application;  // the connected host, kept across Run calls
     CVantorDocument m_document;
     DWORD m_openTimeLimit = CTimedOpen::kTimeLimit;
-    // Destroyed first: host references a timed-out open left on this thread go once the host answers.
-    CParkedHostReferences::ReleaseAtEnd m_parkedRelease;
 };
