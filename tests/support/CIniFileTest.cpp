@@ -229,8 +229,15 @@ TEST(IniFile, ValuesReplacedManyTimesKeepTheLast) {
 // One section of distinct keys, about 20 bytes a line.
 std::string ManyKeys(int keys) {
     std::string bytes = "[S]\r\n";
-    for (int n = 0; n < keys; ++n) bytes += "K" + std::to_string(n) + "=Value " + std::to_string(n) + "\r\n";
+    for (int n = 0; n < keys; ++n) {
+        const std::string number = std::to_string(n);
+        bytes.append("K").append(number).append("=Value ").append(number).append("\r\n");
+    }
     return bytes;
+}
+
+std::wstring Refusal(const ScratchFile& file) {
+    return L"Error: CIniFile::Load: " + file.Path() + L" is too large to load (hr = 8007000E)";
 }
 
 // In a long-running client no large hole may be left: a file loads as long as what it keeps
@@ -268,8 +275,7 @@ TEST(IniFile, LoadsWhateverFitsTheAddressSpaceLeft) {
         entries.clear();
         EXPECT_EQ(ini.GetSection(L"S", entries), row.loaded);
         EXPECT_EQ(entries.size(), row.loaded ? row.keys : 0);
-        const std::wstring refusal = L"Error: CIniFile::Load: " + file.Path() + L" is too large to load (hr = 8007000E)";
-        EXPECT_EQ(testing::Matches(testing::Contains(refusal))(LogReader().Messages()), !row.loaded);
+        EXPECT_EQ(testing::Matches(testing::Contains(Refusal(file)))(LogReader().Messages()), !row.loaded);
         EXPECT_TRUE(ini.Load(file.Path()));
     }
 }
@@ -303,8 +309,7 @@ TEST(IniFile, AnyFailedAllocationRefusesTheWholeLoad) {
             EXPECT_EQ(ini.GetStatus(), CIniFile::StatusOutOfMemory);
             EXPECT_EQ(entries, (IniEntries{{L"k", L"v"}}));
             EXPECT_FALSE(ini.GetSection(L"S", entries));
-            EXPECT_THAT(LogReader().Messages(), testing::Contains(L"Error: CIniFile::Load: " + file.Path() +
-                                                                  L" is too large to load (hr = 8007000E)"));
+            EXPECT_THAT(LogReader().Messages(), testing::Contains(Refusal(file)));
         }
     }
 }
