@@ -290,30 +290,37 @@ TEST_F(RunTest, ConcurrentRunsKeepTheirOwnCallbacks) {
     EXPECT_EQ(headers, 1);
 }
 
-// The client re-enters from an answer (a second object, the same thread): when the inner
-// Run ends, the outer one has its callback back.
+// The client re-enters from an answer on the same thread, through a second object or the
+// same one (which the outer Run holds): when the inner Run ends, the outer one has its
+// callback back.
 TEST_F(RunTest, NestedRunLeavesTheOuterCallback) {
-    ComPtr<FakeCallback> inner;
-    inner.attach(FakeCallback::Create());
-    inner->environment[L"_VNTXVER"] = L"530";
     ComPtr<ICAI_Call> second;
     ASSERT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, second.put_void()), S_OK);
-    HRESULT innerResult = E_FAIL;
-    client->answers[L"#(Appl:Profile)"] = L"Mech";
-    client->beforeAnswer[L"#(Appl:Profile)"] = [&] {
-        UniqueVariant args = ArgumentArray({L"QELDSETLOGLEVEL", L"2", L""});
-        UniqueVariant out;
-        innerResult = second->Run(inner.get(), args.get(), out.put());
-    };
-    LONG result = -1;
-    EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
-    EXPECT_EQ(innerResult, S_OK);
-    EXPECT_EQ(CUtils::Instance().GetLogThreshold(), 2);
-    EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
-    EXPECT_TRUE(inner->Calls().empty());
-    EXPECT_THAT(Messages(), Not(Contains(testing::HasSubstr(L"No callback object."))));
-    EXPECT_EQ(client->RefCount(), 1);
-    EXPECT_EQ(inner->RefCount(), 1);
+    for (ICAI_Call* target : {second.get(), object.get()}) {
+        SCOPED_TRACE(target == object.get() ? "same object" : "second object");
+        LogReader::Remove();
+        CUtils::Instance().SetLogThreshold(1);
+        ComPtr<FakeCallback> inner;
+        inner.attach(FakeCallback::Create());
+        inner->environment[L"_VNTXVER"] = L"530";
+        HRESULT innerResult = E_FAIL;
+        client->answers[L"#(Appl:Profile)"] = L"Mech";
+        client->environment.erase(L"RETVECTAProfile");
+        client->beforeAnswer[L"#(Appl:Profile)"] = [&] {
+            UniqueVariant args = ArgumentArray({L"QELDSETLOGLEVEL", L"2", L""});
+            UniqueVariant out;
+            innerResult = target->Run(inner.get(), args.get(), out.put());
+        };
+        LONG result = -1;
+        EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
+        EXPECT_EQ(innerResult, S_OK);
+        EXPECT_EQ(CUtils::Instance().GetLogThreshold(), 2);
+        EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+        EXPECT_TRUE(inner->Calls().empty());
+        EXPECT_THAT(Messages(), Not(Contains(testing::HasSubstr(L"No callback object."))));
+        EXPECT_EQ(client->RefCount(), 1);
+        EXPECT_EQ(inner->RefCount(), 1);
+    }
 }
 
 }  // namespace
