@@ -6,7 +6,8 @@
 // One Run at a time on a CAI_Call object, whose host reference a Run may replace. The
 // thread that holds the lock may take it again: a client that re-enters Run from inside
 // one of its answers. Other threads wait; an apartment thread serves calls meanwhile, so
-// that the Run it waits for can still call into its apartment and end.
+// that the Run it waits for can still call into its apartment and end. A Run that finds the
+// lock free takes it without a call into the system.
 class CRunLock {
 public:
     CRunLock() noexcept;
@@ -29,12 +30,13 @@ public:
 
     private:
         CRunLock& m_lock;
-        HRESULT m_status;
+        HRESULT m_status = S_OK;
         bool m_nested = false;
     };
 
 private:
-    UniqueHandle m_free;  // auto-reset: signalled while no thread holds the lock
+    std::atomic<LONG> m_entrants{0};  // threads holding or waiting for the lock
+    UniqueHandle m_turn;              // auto-reset: hands the lock to one waiting thread
     std::atomic<DWORD> m_owner{0};
     unsigned m_depth = 0;  // touched only by the owner
 };
