@@ -118,12 +118,13 @@ TEST_F(SessionTest, WaitsFallBackToTheirDefaults) {
         EXPECT_EQ(session.GetActiveCommandWait(), row.activeCommand);
         EXPECT_THAT(client->Prepared(), ElementsAre(L"#(Appl:WaitForStartup)", L"#(Appl:WaitForActiveCommand)"));
         const std::wstring cut = L" milliseconds is too long; the longest, 3600000, is used";
-        if (row.cut)
+        if (row.cut) {
             EXPECT_THAT(LogReader().Messages(),
                         IsSupersetOf({L"Error: GetStartupWait: A wait of " + *row.answer + cut,
                                       L"Error: GetActiveCommandWait: A wait of " + *row.answer + cut}));
-        else
+        } else {
             EXPECT_THAT(LogReader().Messages(), Not(Contains(StartsWith(L"Error: "))));
+        }
     }
 }
 

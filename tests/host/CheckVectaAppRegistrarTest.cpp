@@ -177,9 +177,10 @@ TEST_F(CheckVectaAppRegistrarTest, FailuresAreLoggedAndAnswerZero) {
         EXPECT_EQ(Check(), 0);
         const auto messages = LogReader().Messages();
         EXPECT_THAT(messages, Contains(row.entry));
-        if (row.refused)
+        if (row.refused) {
             EXPECT_THAT(messages, Contains(L"Error: CheckVectaAppRegistrar: Refused path '" + std::wstring(row.refused) +
                                            L"': not an absolute path"));
+        }
         EXPECT_FALSE(Stored().second.has_value());
     }
 }

@@ -136,11 +136,12 @@ TEST_F(ClientServicesTest, OnlyTheComponentsOwnAddInsSkipTheSearch) {
                                                        : (row.found[0] == L'!' ? L"" : row.found);
         EXPECT_THAT(AllPaths(), ElementsAre(expected));
         EXPECT_EQ(client->Prepared().size(), row.searched ? 3u : 2u);
-        if (row.refused)
+        if (row.refused) {
             EXPECT_THAT(LogReader().Messages(), Contains(L"Error: GetNextAddInPath: Refused path '" +
                                                          std::wstring(row.refused) + L"': not an absolute path"));
-        else
+        } else {
             EXPECT_THAT(LogReader().Messages(), ::testing::Not(Contains(::testing::StartsWith(L"Error: "))));
+        }
     }
 }
 
