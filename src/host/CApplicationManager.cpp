@@ -2,6 +2,7 @@
 #include "CCancelThread.h"
 #include "CRegistryKey.h"
 #include "client/CVantorApplication.h"
+#include "support/CAbsolutePath.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
@@ -243,8 +244,10 @@ int CApplicationManager::CheckVectaAppRegistrar() {
         return 0;
     }
 
-    const std::wstring module =
+    std::wstring module =
         release17 ? session.GetZepFolder() + L"QELDAppReg17.zep" : session.FindClientFile(L"QELDAppReg.zep");
+    // Vecta would resolve a relative LOADER in its working folder, the workspace.
+    if (!module.empty() && !CAbsolutePath::Accept(L"CheckVectaAppRegistrar", module)) module.clear();
     if (module.empty()) {
         utils.WriteLog(CUtils::LevelError, L"CheckVectaAppRegistrar: Can't find QELDAppReg.zep in search path");
         return 0;
