@@ -5,6 +5,7 @@
 #include "support/ResultMacros.h"
 #include "support/ScopeGuard.h"
 #include "support/UnreadMarshalData.h"
+#include <utility>
 
 namespace {
 
@@ -21,8 +22,18 @@ CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long star
     std::shared_ptr<CCancelThread> self(new CCancelThread(profile, startupWait));
     self->m_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     self->m_cancelledEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!self->m_event.valid() || !self->m_cancelledEvent.valid()) return {};
+    self->m_callbackShared.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!self->m_event.valid() || !self->m_cancelledEvent.valid() || !self->m_callbackShared.valid()) return {};
 
+    auto share = std::make_unique<std::shared_ptr<CCancelThread>>(self);
+    UniqueHandle thread(CComponentThreads::Start(&CCancelThread::CancelThread, share.get()));
+    if (!thread.valid()) return {};
+    (void)share.release();  // the thread's share now
+    return Owner(std::move(self));
+}
+
+void CCancelThread::ShareCallback() noexcept {
+    if (std::exchange(m_sharing, true)) return;
     // The client's object belongs to the search's apartment: the thread gets a marshalled copy.
     if (ICAICallback* callback = CVantorApplication::Instance().GetCallback()) {
         IStream* stream = nullptr;
@@ -30,14 +41,9 @@ CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long star
         if (FAILED(hr))
             CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Client not reachable from the thread (hr = %X)",
                                         hr);
-        self->m_callbackStream = stream;
+        m_callbackStream = stream;
     }
-
-    auto share = std::make_unique<std::shared_ptr<CCancelThread>>(self);
-    UniqueHandle thread(CComponentThreads::Start(&CCancelThread::CancelThread, share.get()));
-    if (!thread.valid()) return {};
-    (void)share.release();  // the thread's share now
-    return Owner(std::move(self));
+    SetEvent(m_callbackShared.get());
 }
 
 void CCancelThread::Stop() noexcept {
@@ -65,14 +71,17 @@ void CCancelThread::Run() noexcept {
     }
 }
 
-// The questions take their texts from the client, through the copy the search marshalled.
+// The questions take their texts from the client, through the copy the search shares.
 void CCancelThread::AskWithClient() {
+    const HANDLE sharedOrStopped[] = {m_callbackShared.get(), m_event.get()};
+    if (WaitForMultipleObjects(2, sharedOrStopped, FALSE, INFINITE) != WAIT_OBJECT_0) return LogExit();
+
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     ScopeGuard uninitialize([init]() noexcept {
         if (SUCCEEDED(init)) CoUninitialize();
     });
     IStream* stream = TakeCallbackStream();
-    if (m_stopped.load()) {  // the search has just ended
+    if (m_stopped.load()) {  // the search ended as the copy came
         ReleaseUnreadMarshalData(stream);
         return LogExit();
     }

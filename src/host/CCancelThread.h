@@ -40,9 +40,12 @@ public:
     ~CCancelThread();
 
     // Creates the cancel event and starts the thread; empty when either cannot be created.
-    // The client's callback is marshalled for the thread here, on the search's thread.
     static Owner Start(const std::wstring& profile, long startupWait);
 
+    // Hands the client's callback to the thread for its questions, marshalled here on the
+    // search's thread; called once the first pass has not found the host, since no question
+    // comes before one start-up wait (a host found at once never needs it).
+    void ShareCallback() noexcept;
     bool IsCancelled() const noexcept { return m_cancelled.load() != 0; }
     // Signalled when the flag rises, so that the search need not sleep out its pass.
     HANDLE CancelledEvent() const noexcept { return m_cancelledEvent.get(); }
@@ -61,9 +64,11 @@ private:
 
     UniqueHandle m_event;           // auto-reset; the search signals it when it ends
     UniqueHandle m_cancelledEvent;  // manual-reset twin of the flag
+    UniqueHandle m_callbackShared;  // manual-reset; set once the search has shared the callback
     std::atomic<int> m_cancelled{0};
     std::atomic<bool> m_stopped{false};
     const std::wstring m_profile;
     const long m_startupWait;
+    bool m_sharing = false;  // the search's own note that it has shared the callback
     std::atomic<IStream*> m_callbackStream{nullptr};
 };
