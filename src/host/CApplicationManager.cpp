@@ -40,17 +40,19 @@ std::wstring DeadlineText(std::int64_t seconds) {
     return CUtils::TimeText(time);
 }
 
-// One pass of the search. With a cancel thread the pass ends early when the flag rises,
-// and an apartment thread keeps serving the thread's calls to the client meanwhile.
+// One pass of the search. With a cancel thread the pass ends early when the thread has ended
+// by raising the flag, and the apartment keeps serving the thread's calls to the client meanwhile.
 void WaitOnePass(const CCancelThread* cancel) {
-    if (!cancel) {
-        Sleep(kSearchPassMs);
-        return;
+    const DWORD begin = GetTickCount();
+    if (cancel) {
+        HANDLE thread = cancel->Thread();
+        DWORD index = 0;
+        const HRESULT hr = CoWaitForMultipleHandles(0, kSearchPassMs, 1, &thread, &index);
+        if (hr != S_OK && hr != RPC_S_CALLPENDING) (void)WaitForSingleObject(thread, kSearchPassMs);
+        if (cancel->IsCancelled()) return;
     }
-    HANDLE cancelled = cancel->CancelledEvent();
-    DWORD index = 0;
-    const HRESULT hr = CoWaitForMultipleHandles(0, kSearchPassMs, 1, &cancelled, &index);
-    if (hr != S_OK && hr != RPC_S_CALLPENDING) WaitForSingleObject(cancelled, kSearchPassMs);
+    const DWORD waited = GetTickCount() - begin;
+    if (waited < kSearchPassMs) Sleep(kSearchPassMs - waited);  // a thread that failed raises nothing
 }
 
 bool IsIdle(IVectaState* state, bool previous) {

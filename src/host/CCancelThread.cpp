@@ -5,7 +5,6 @@
 #include "support/ResultMacros.h"
 #include "support/ScopeGuard.h"
 #include "support/UnreadMarshalData.h"
-#include <utility>
 
 namespace {
 
@@ -21,19 +20,17 @@ CCancelThread::~CCancelThread() { ReleaseUnreadMarshalData(TakeCallbackStream())
 CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long startupWait) {
     std::shared_ptr<CCancelThread> self(new CCancelThread(profile, startupWait));
     self->m_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    self->m_cancelledEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    self->m_callbackShared.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!self->m_event.valid() || !self->m_cancelledEvent.valid() || !self->m_callbackShared.valid()) return {};
+    if (!self->m_event.valid()) return {};
 
     auto share = std::make_unique<std::shared_ptr<CCancelThread>>(self);
-    UniqueHandle thread(CComponentThreads::Start(&CCancelThread::CancelThread, share.get()));
-    if (!thread.valid()) return {};
+    self->m_thread.reset(CComponentThreads::Start(&CCancelThread::CancelThread, share.get()));
+    if (!self->m_thread.valid()) return {};
     (void)share.release();  // the thread's share now
     return Owner(std::move(self));
 }
 
 void CCancelThread::ShareCallback() noexcept {
-    if (std::exchange(m_sharing, true)) return;
+    if (m_shared.load()) return;
     // The client's object belongs to the search's apartment: the thread gets a marshalled copy.
     if (ICAICallback* callback = CVantorApplication::Instance().GetCallback()) {
         IStream* stream = nullptr;
@@ -43,7 +40,8 @@ void CCancelThread::ShareCallback() noexcept {
                                         hr);
         m_callbackStream = stream;
     }
-    SetEvent(m_callbackShared.get());
+    m_shared = true;
+    SetEvent(m_event.get());
 }
 
 void CCancelThread::Stop() noexcept {
@@ -62,26 +60,34 @@ DWORD WINAPI CCancelThread::CancelThread(void* argument) noexcept {
 void CCancelThread::Run() noexcept {
     try {
         CUtils::Instance().WriteLog(CUtils::LevelInfo, L"CancelThread: Enter");
-        if (WaitForSingleObject(m_event.get(), static_cast<DWORD>(m_startupWait)) == WAIT_TIMEOUT)
-            AskWithClient();
-        else
-            LogExit();
+        if (StoppedWithin(static_cast<DWORD>(m_startupWait))) return LogExit();
+        AskWithClient();
     } catch (...) {
         CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Unexpected failure (hr = %X)", HResultFromCaught());
     }
 }
 
+bool CCancelThread::StoppedWithin(DWORD milliseconds) const noexcept {
+    const DWORD begin = GetTickCount();
+    for (;;) {
+        if (m_stopped.load()) return true;
+        const DWORD waited = GetTickCount() - begin;
+        if (waited >= milliseconds) return false;
+        WaitForSingleObject(m_event.get(), milliseconds - waited);
+    }
+}
+
 // The questions take their texts from the client, through the copy the search shares.
 void CCancelThread::AskWithClient() {
-    const HANDLE sharedOrStopped[] = {m_callbackShared.get(), m_event.get()};
-    if (WaitForMultipleObjects(2, sharedOrStopped, FALSE, INFINITE) != WAIT_OBJECT_0) return LogExit();
+    // The first pass has not ended yet, or the search has just found the host.
+    while (!m_shared.load() && !m_stopped.load()) WaitForSingleObject(m_event.get(), INFINITE);
 
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     ScopeGuard uninitialize([init]() noexcept {
         if (SUCCEEDED(init)) CoUninitialize();
     });
     IStream* stream = TakeCallbackStream();
-    if (m_stopped.load()) {  // the search ended as the copy came
+    if (m_stopped.load()) {  // the search has ended
         ReleaseUnreadMarshalData(stream);
         return LogExit();
     }
@@ -113,7 +119,7 @@ void CCancelThread::AskUntilFoundOrCancelled() {
         const int answer = utils.AskMessage(question, IDYES, kQuestionStyle);
         if (answer == IDYES && yesAnswers < kMaxYesAnswers) {
             ++yesAnswers;
-            if (WaitForSingleObject(m_event.get(), static_cast<DWORD>(m_startupWait)) != WAIT_TIMEOUT) return;
+            if (StoppedWithin(static_cast<DWORD>(m_startupWait))) return;
             continue;
         }
         if (yesAnswers >= kMaxYesAnswers)
@@ -121,7 +127,6 @@ void CCancelThread::AskUntilFoundOrCancelled() {
         else
             utils.WriteLog(CUtils::LevelInfo, L"CancelThread: User has cancelled the operation!");
         m_cancelled = 1;
-        SetEvent(m_cancelledEvent.get());
         return;
     }
 }

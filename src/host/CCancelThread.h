@@ -47,8 +47,9 @@ public:
     // comes before one start-up wait (a host found at once never needs it).
     void ShareCallback() noexcept;
     bool IsCancelled() const noexcept { return m_cancelled.load() != 0; }
-    // Signalled when the flag rises, so that the search need not sleep out its pass.
-    HANDLE CancelledEvent() const noexcept { return m_cancelledEvent.get(); }
+    // The thread's handle, signalled once it has ended: while the search runs, only after it
+    // raised the flag, so that the search need not sleep out its pass.
+    HANDLE Thread() const noexcept { return m_thread.get(); }
 
 private:
     CCancelThread(const std::wstring& profile, long startupWait);
@@ -56,19 +57,22 @@ private:
     // Ends a waiting thread; a question already open stays until answered.
     void Stop() noexcept;
     void Run() noexcept;
+    // Waits out the time unless the search stops first; true when it stopped.
+    bool StoppedWithin(DWORD milliseconds) const noexcept;
     void AskWithClient();
     void AskUntilFoundOrCancelled();
     static void LogExit();
     // The marshalled callback, taken once: by the thread, or released unread by the search.
     IStream* TakeCallbackStream() noexcept { return m_callbackStream.exchange(nullptr); }
 
-    UniqueHandle m_event;           // auto-reset; the search signals it when it ends
-    UniqueHandle m_cancelledEvent;  // manual-reset twin of the flag
-    UniqueHandle m_callbackShared;  // manual-reset; set once the search has shared the callback
+    // Auto-reset; the search signals it when it ends, and when it shares the callback (the
+    // thread tells the two apart by the flags below).
+    UniqueHandle m_event;
+    UniqueHandle m_thread;
     std::atomic<int> m_cancelled{0};
     std::atomic<bool> m_stopped{false};
+    std::atomic<bool> m_shared{false};
     const std::wstring m_profile;
     const long m_startupWait;
-    bool m_sharing = false;  // the search's own note that it has shared the callback
     std::atomic<IStream*> m_callbackStream{nullptr};
 };
