@@ -79,7 +79,8 @@ bool CCancelThread::StoppedWithin(DWORD milliseconds) const noexcept {
 
 // The questions take their texts from the client, through the copy the search shares.
 void CCancelThread::AskWithClient() {
-    // The first pass has not ended yet, or the search has just found the host.
+    // Until the search hands over the callback (its first pass may outlast the start-up wait)
+    // or ends; it does one or the other.
     while (!m_shared.load() && !m_stopped.load()) WaitForSingleObject(m_event.get(), INFINITE);
 
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);

@@ -19,13 +19,7 @@ public:
         Owner() noexcept = default;
         explicit Owner(std::shared_ptr<CCancelThread> thread) noexcept : m_thread(std::move(thread)) {}
         Owner(Owner&&) noexcept = default;
-        Owner& operator=(Owner&& other) noexcept {
-            if (this != &other) {
-                if (m_thread) m_thread->Stop();
-                m_thread = std::move(other.m_thread);
-            }
-            return *this;
-        }
+        Owner& operator=(Owner&&) = delete;
         ~Owner() {
             if (m_thread) m_thread->Stop();
         }

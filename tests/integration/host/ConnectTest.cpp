@@ -3,6 +3,7 @@
 #include "support/CUtils.h"
 #include "support/UniqueHandle.h"
 #include <thread>
+#include <utility>
 
 using ::testing::Contains;
 using ::testing::Not;
@@ -128,11 +129,18 @@ TEST_F(ConnectTest, AnInstanceRefusingTheApplicationInterfaceIsFoundAndNoSecondH
 // Two objects on two threads both need the host: one of them starts it, the other waits for
 // that start with its own search (passes, cancel thread, log lines) and finds the same host.
 TEST_F(ConnectTest, TwoSearchesOfOneProcessStartOneHostForTheirProfile) {
+    const std::wstring waiting =
+        L"Info: LocateApplication: Vecta with the profile '" + profile + L"' is being started by another command; wait for it";
     ComPtr<FakeCallback> otherClient;
     otherClient.attach(FakeCallback::Create());
     otherClient->answers = client->answers;
     CShellLauncher otherLauncher;
-    otherLauncher.Attach(*otherClient.get());
+    // Whichever search starts the host does so once the other one is waiting.
+    for (auto [shellClient, shellLauncher] : {std::pair{client.get(), &launcher}, std::pair{otherClient.get(), &otherLauncher}})
+        shellClient->commands[L"___Shell"] = [this, &waiting, shellLauncher](FakeCallback&, const std::wstring& command) {
+            (void)WaitForEntry(waiting, 5000);
+            return shellLauncher->Launch(command);
+        };
     UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HRESULT otherResult = E_UNEXPECTED;
     bool otherConnected = false;
@@ -161,9 +169,7 @@ TEST_F(ConnectTest, TwoSearchesOfOneProcessStartOneHostForTheirProfile) {
     EXPECT_NE(Call().Application(), nullptr);
     EXPECT_EQ(launcher.Started() + otherLauncher.Started(), 1u);
     EXPECT_EQ(Count(L"Info: Start of Vecta"), 1u);
-    EXPECT_EQ(Count(L"Info: LocateApplication: Vecta with the profile '" + profile +
-                    L"' is being started by another command; wait for it"),
-              1u);
+    EXPECT_EQ(Count(waiting), 1u);
     EXPECT_EQ(Count(L"Info: Correct Vecta application with profile '" + profile + L"' found."), 2u);
     ASSERT_TRUE(WaitForComponentThreads(5000));
     EXPECT_EQ(Count(L"Info: CancelThread: Enter"), 2u);
