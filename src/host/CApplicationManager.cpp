@@ -128,6 +128,8 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
                            hr);
             break;
         }
+        // Not asked for the application interface here: a host refusing that query with any
+        // failure would look absent, and a second one would be started.
         hr = moniker->BindToObject(context.get(), nullptr, IID_IUnknown, object.put_void());
         moniker.reset();
         if (object) {
