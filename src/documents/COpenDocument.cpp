@@ -3,6 +3,7 @@
 #include "CKeyMaintenance.h"
 #include "client/CVantorDocument.h"
 #include "host/CVectaArgument.h"
+#include "support/CKeyCheck.h"
 #include "support/CUtils.h"
 #include "support/UniqueBstr.h"
 
@@ -74,7 +75,10 @@ HRESULT COpenDocument::Open(const std::wstring& path, int readOnly) const {
     hr = CKeyMaintenance(m_context).UpdateDLQelkeys(document.get());
 
     const std::wstring fileType = m_context.document.GetFileType();
-    if (fileType == L"DL" || fileType == L"DLA")
-        hr = m_context.sendCommand(L"QELDSHOWTITLE " + m_context.document.GetQelkey() + L" ", 1);
+    if (fileType == L"DL" || fileType == L"DLA") {
+        // The key is typed into the host's command line, where a blank would start another command.
+        const std::wstring key = m_context.document.GetQelkey();
+        hr = CKeyCheck::Accept(L"OpenDocument", key) ? m_context.sendCommand(L"QELDSHOWTITLE " + key + L" ", 1) : E_FAIL;
+    }
     return hr;
 }

@@ -3,6 +3,7 @@
 #include "CHostStartGate.h"
 #include "CRegistryKey.h"
 #include "client/CVantorApplication.h"
+#include "support/ApartmentWait.h"
 #include "support/CAbsolutePath.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
@@ -46,10 +47,7 @@ std::wstring DeadlineText(std::int64_t seconds) {
 void WaitOnePass(const CCancelThread* cancel) {
     const DWORD begin = GetTickCount();
     if (cancel) {
-        HANDLE thread = cancel->Thread();
-        DWORD index = 0;
-        const HRESULT hr = CoWaitForMultipleHandles(0, kSearchPassMs, 1, &thread, &index);
-        if (hr != S_OK && hr != RPC_S_CALLPENDING) (void)WaitForSingleObject(thread, kSearchPassMs);
+        (void)WaitServingCalls(cancel->Thread(), kSearchPassMs);
         if (cancel->IsCancelled()) return;
     }
     const DWORD waited = GetTickCount() - begin;

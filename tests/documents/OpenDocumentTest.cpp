@@ -7,6 +7,7 @@
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 namespace {
@@ -130,24 +131,26 @@ TEST_F(OpenDocumentTest, TheKeyUpdateDecidesTheResult) {
 TEST_F(OpenDocumentTest, DrawingListsShowTheirTitle) {
     const struct {
         const wchar_t* fileType;
-        bool shown;
-    } rows[] = {{L"DL", true}, {L"DLA", true}, {L"dl", false}, {L"DLX", false}, {L"", false}, {L"Dl", false}};
+        const wchar_t* key;
+        HRESULT expected;  // E_ACCESSDENIED: the send's answer, so the title command went out
+    } rows[] = {{L"DL", L"Q-77", E_ACCESSDENIED}, {L"DLA", L"Q-77", E_ACCESSDENIED}, {L"dl", L"Q-77", S_OK},
+                {L"DLX", L"Q-77", S_OK},          {L"", L"Q-77", S_OK},               {L"Dl", L"Q-77", S_OK},
+                // A key from the database that would type a second command is never sent.
+                {L"DL", L"Q-77 LINE", E_FAIL}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(row.fileType)));
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.fileType) + L"/" + row.key));
         sent.clear();
         client->answers[L"#(FILE_TYPE)"] = row.fileType;
-        client->answers[L"#(QELKEY)"] = L"Q-77";
+        client->answers[L"#(QELKEY)"] = row.key;
         sendResult = E_ACCESSDENIED;
 
-        const HRESULT hr = Open(L"C:\\w\\a.dwg", 0);
-        if (row.shown) {
-            EXPECT_THAT(sent, ElementsAre(std::make_pair(std::wstring(L"QELDSHOWTITLE Q-77 "), 1)));
-            EXPECT_EQ(hr, E_ACCESSDENIED);
-        } else {
+        EXPECT_EQ(Open(L"C:\\w\\a.dwg", 0), row.expected);
+        if (row.expected == E_ACCESSDENIED)
+            EXPECT_THAT(sent, ElementsAre(std::make_pair(L"QELDSHOWTITLE " + std::wstring(row.key) + L" ", 1)));
+        else
             EXPECT_THAT(sent, IsEmpty());
-            EXPECT_EQ(hr, S_OK);
-        }
     }
+    EXPECT_THAT(Log(), Contains(HasSubstr(L"Error: OpenDocument: Refused QELKEY 'Q-77 LINE'")));
 }
 
 TEST_F(OpenDocumentTest, AFailedOpenThatStillGivesADocumentGoesOn) {

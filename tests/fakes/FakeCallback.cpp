@@ -44,10 +44,10 @@ HRESULT FakeCallback::QueryInterface(REFIID iid, void** out) {
     return E_NOINTERFACE;
 }
 
-ULONG FakeCallback::AddRef() { return ++m_refs; }
+ULONG FakeCallback::AddRef() { return InterlockedIncrement(&m_refs); }
 
 ULONG FakeCallback::Release() {
-    const LONG refs = --m_refs;
+    const LONG refs = InterlockedDecrement(&m_refs);
     if (refs == 0) delete this;
     return refs;
 }

@@ -60,5 +60,5 @@ public:
 
 private:
     FakeCallback() = default;
-    LONG m_refs = 1;
+    volatile LONG m_refs = 1;  // the component may copy and drop it on its own threads
 };
