@@ -283,6 +283,9 @@ DWORD WINAPI RunReleaseLoop(LPVOID parameter) noexcept {
 
 // Wine unregisters an interface when its last stub goes and waits there for the interface's
 // calls; the host once stayed in that wait for good after the release of a State proxy.
+// This process holds no reference to the Vecta type library, so Wine 8's type-library cache
+// race (tests/wine/README.md) makes some runs fail with 0xC0000005 from a loop's call, and a
+// few end the process: a fault of the platform, shown as such and not worked around here.
 TEST_F(VectaSimBehaviour, ReleasingProxiesAgainAndAgainNeverHangsTheHost) {
     CSimProcess sim;
     const std::wstring profile = UniqueProfile(L"Release");
@@ -307,7 +310,9 @@ TEST_F(VectaSimBehaviour, ReleasingProxiesAgainAndAgainNeverHangsTheHost) {
     }
     unsigned rounds = 0;
     for (const auto& loop : loops) {
-        EXPECT_EQ(loop.hr, S_OK);
+        EXPECT_EQ(loop.hr, S_OK) << (loop.hr == static_cast<HRESULT>(EXCEPTION_ACCESS_VIOLATION)
+                                         ? "Wine's type-library cache race in this process, see tests/wine/README.md"
+                                         : "");
         rounds += loop.rounds;
     }
     EXPECT_TRUE(ended) << "host hung after " << rounds << " rounds";
