@@ -59,7 +59,8 @@ bool CCommandLine::Parse(const std::vector<std::wstring>& arguments, std::wstrin
     const std::map<std::wstring, bool*> flags = {
         {L"--help", &help},   {L"-h", &help},       {L"/?", &help},
         {L"--register", &registerAll}, {L"--unregister", &unregisterAll}, {L"--diagnose", &diagnose},
-        {L"--trace", &trace}, {L"-v", &trace},      {L"--unattended", &unattended}};
+        {L"--trace", &trace}, {L"-v", &trace},      {L"--unattended", &unattended},
+        {L"--no-component", &noComponent}};
     std::vector<std::wstring> positional;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& a = arguments[i];
@@ -83,6 +84,10 @@ bool CCommandLine::Parse(const std::vector<std::wstring>& arguments, std::wstrin
     }
     if (registerAll && unregisterAll) {
         error = L"--register and --unregister exclude each other";
+        return false;
+    }
+    if (noComponent && !registerAll && !unregisterAll) {
+        error = L"--no-component goes with --register or --unregister";
         return false;
     }
     if (diagnose && (registerAll || unregisterAll)) {
@@ -141,8 +146,8 @@ std::wstring CCommandLine::Usage() {
 Usage:
   caiclient --workspace FILE [options] COMMAND [ARG1 [ARG2]]
   caiclient --workspace FILE [options] --script FILE
-  caiclient --register   [--from FOLDER]...
-  caiclient --unregister [--from FOLDER]...
+  caiclient --register   [--no-component] [--from FOLDER]...
+  caiclient --unregister [--no-component] [--from FOLDER]...
   caiclient --diagnose [--workspace FILE]
   caiclient --help
 
@@ -163,7 +168,10 @@ Options:
   --register            register, in the current Wine prefix or Windows user: cai_dll.tlb,
                         QELDVecta17x.dll, QELDVecta17Instance.dll (DllRegisterServer) and
                         VectaSim.exe (/regserver); each is looked for beside caiclient.exe and
-                        in every --from folder, and skipped with a message when absent
+                        in every --from folder, and skipped with a message when absent.
+                        The component is left out while its package QELDVecta17x-<version>.msi
+                        is installed: the package owns its class
+  --no-component        with --register or --unregister: leave the component out
   --unregister          removes the same registrations
   --diagnose            checks every link the component needs on this machine and prints one
                         line per check: "ok", or "FAILED" with what to do (see Diagnosis)
