@@ -1,4 +1,5 @@
 #include "CSimRegistrar.h"
+#include "cai_dll.h"
 #include "support/ComPtr.h"
 #include "support/ResultMacros.h"
 #include "vecta.h"
@@ -16,6 +17,11 @@ HRESULT CSimRegistrar::Register() {
 }
 
 HRESULT CSimRegistrar::Unregister() { return UnRegisterTypeLib(LIBID_VectaLib, 1, 0, 0, SYS_WIN32); }
+
+bool CSimRegistrar::ClientLibraryLoads() noexcept {
+    ComPtr<ITypeLib> library;
+    return SUCCEEDED(LoadRegTypeLib(LIBID_CAI_DLLLib, 2, 0, 0, library.put()));
+}
 
 HRESULT CSimRegistrar::RegisterIfNeeded() {
     ComPtr<ITypeLib> registered;

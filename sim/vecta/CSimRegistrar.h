@@ -10,4 +10,7 @@ public:
     [[nodiscard]] static HRESULT Unregister();
     // Registers the Vecta library when it is not registered yet; for a plain start.
     [[nodiscard]] static HRESULT RegisterIfNeeded();
+    // The client's library is registered and loads: the add-in interface, whose callback is the
+    // client's, marshals only then (Wine's marshaller fails hard without it).
+    static bool ClientLibraryLoads() noexcept;
 };
