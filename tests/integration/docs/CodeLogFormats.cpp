@@ -1,10 +1,9 @@
 #include "CodeLogFormats.h"
+#include "TextCodec.h"
 #include <windows.h>
 #include <cwchar>
 #include <cwctype>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -28,11 +27,10 @@ const std::map<std::wstring, long long> kSdkValues = {
 const std::set<std::wstring> kNotCalls = {L"if", L"while", L"for", L"switch", L"return", L"sizeof",
                                           L"catch", L"decltype", L"noexcept", L"alignof", L"static_assert"};
 
-std::string Bytes(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
+std::wstring Text(const std::filesystem::path& path) {
+    std::string bytes;
+    std::wstring error;
+    return TextCodec::ReadFileBytes(path.wstring(), bytes, error) ? TextCodec::FromUtf8(bytes) : std::wstring();
 }
 
 std::optional<long long> Number(const std::wstring& text) {
@@ -52,7 +50,7 @@ CodeLogFormats::CodeLogFormats(const std::wstring& folder) {
         const std::wstring extension = entry.path().extension().wstring();
         if (!entry.is_regular_file() || (extension != L".cpp" && extension != L".h")) continue;
         m_sources.push_back(std::make_unique<Source>(
-            Source{std::filesystem::relative(entry.path(), root.parent_path()).generic_wstring(), CppTokens(Bytes(entry.path()))}));
+            Source{std::filesystem::relative(entry.path(), root.parent_path()).generic_wstring(), CppTokens(Text(entry.path()))}));
     }
     for (const auto& source : m_sources) ReadConstants(*source);
     for (const auto& source : m_sources) ReadFormats(*source);

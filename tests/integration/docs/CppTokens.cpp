@@ -1,15 +1,8 @@
 #include "CppTokens.h"
-#include <windows.h>
+#include <cwchar>
 #include <cwctype>
 
 namespace {
-
-std::wstring Wide(const std::string& bytes) {
-    if (bytes.empty()) return {};
-    std::wstring text(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), static_cast<int>(text.size()));
-    return text;
-}
 
 bool IsIdentifierStart(wchar_t c) { return std::iswalpha(c) || c == L'_'; }
 bool IsIdentifierPart(wchar_t c) { return std::iswalnum(c) || c == L'_'; }
@@ -191,9 +184,8 @@ private:
 
 }  // namespace
 
-CppTokens::CppTokens(const std::string& source) {
-    const std::wstring text = Wide(source);
-    Scanner(text, m_tokens).Run();
+CppTokens::CppTokens(const std::wstring& source) {
+    Scanner(source, m_tokens).Run();
     Pair();
 }
 

@@ -15,7 +15,7 @@ public:
         int line;
     };
 
-    explicit CppTokens(const std::string& source);
+    explicit CppTokens(const std::wstring& source);
 
     const std::vector<Token>& tokens() const { return m_tokens; }
     size_t size() const { return m_tokens.size(); }

@@ -3,24 +3,10 @@
 // code decides them (a literal, a constant, an HRESULT set just before the entry).
 #include "CodeLogFormats.h"
 #include "GuideQuotes.h"
+#include "TextCodec.h"
 #include <gtest/gtest.h>
-#include <windows.h>
 
 namespace {
-
-std::wstring WindowsPath(const char* unixPath) {
-    std::wstring path = L"Z:";
-    for (const char* p = unixPath; *p; ++p) path += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
-    return path;
-}
-
-std::string Utf8(const std::wstring& text) {
-    std::string bytes(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr),
-                      '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), static_cast<int>(bytes.size()),
-                        nullptr, nullptr);
-    return bytes;
-}
 
 // A quote that must be a log line: a code block's entry, or a text that begins with an
 // operation the code names ("IsBusy: …") or with "Run() ".
@@ -31,8 +17,8 @@ bool MustBeLogged(const GuideQuotes::Quote& quote, const std::set<std::wstring>&
 }
 
 TEST(GuideLogLinesTest, EveryQuotedLogLineIsWrittenByTheCodeWithItsFixedValues) {
-    const CodeLogFormats code(WindowsPath(SOURCE_FOLDER));
-    const GuideQuotes guide(WindowsPath(ADMIN_GUIDE));
+    const CodeLogFormats code(SOURCE_FOLDER);
+    const GuideQuotes guide(ADMIN_GUIDE);
     const std::set<std::wstring> operations = code.Operations();
     // The check itself reads something.
     ASSERT_GT(code.formats().size(), 100u);
@@ -40,7 +26,7 @@ TEST(GuideLogLinesTest, EveryQuotedLogLineIsWrittenByTheCodeWithItsFixedValues) 
     size_t checked = 0;
     for (const GuideQuotes::Quote& quote : guide.quotes()) {
         if (!LogFormat::SaysSomething(quote.text)) continue;
-        const std::string where = "docs/administration.md:" + std::to_string(quote.line) + ": \"" + Utf8(quote.text) + "\"";
+        const std::string where = "docs/administration.md:" + std::to_string(quote.line) + ": \"" + TextCodec::ToUtf8(quote.text) + "\"";
         // The texts the quote fits best are the ones it quotes.
         std::vector<const LogFormat*> shaped;
         int best = -1;
@@ -59,8 +45,8 @@ TEST(GuideLogLinesTest, EveryQuotedLogLineIsWrittenByTheCodeWithItsFixedValues) 
         bool fixed = false;
         for (const LogFormat* format : shaped) fixed = fixed || format->Fit(quote.text, true) >= 0;
         if (!fixed)
-            ADD_FAILURE() << where << " differs from what the code writes: \"" << Utf8(shaped.front()->Shown())
-                          << "\" (" << Utf8(shaped.front()->where()) << ")";
+            ADD_FAILURE() << where << " differs from what the code writes: \"" << TextCodec::ToUtf8(shaped.front()->Shown())
+                          << "\" (" << TextCodec::ToUtf8(shaped.front()->where()) << ")";
     }
     EXPECT_GT(checked, 60u);
 }

@@ -1,16 +1,9 @@
 #include "GuideQuotes.h"
-#include <windows.h>
-#include <fstream>
+#include "TextCodec.h"
 #include <regex>
 #include <sstream>
 
 namespace {
-
-std::wstring Wide(const std::string& bytes) {
-    std::wstring text(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), static_cast<int>(text.size()));
-    return text;
-}
 
 // "Mon Dec 07 09:14:02 2026: Info: …" and "Info: …" in a code block; messages are the client's texts.
 const std::wregex kEntry(LR"(^(?:[A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4}: )?(?:Info|Error): (.*)$)");
@@ -18,10 +11,10 @@ const std::wregex kEntry(LR"(^(?:[A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d
 }  // namespace
 
 GuideQuotes::GuideQuotes(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    std::wistringstream text(Wide(bytes.str()));
+    std::string bytes;
+    std::wstring error;
+    if (!TextCodec::ReadFileBytes(path, bytes, error)) return;
+    std::wistringstream text(TextCodec::FromUtf8(bytes));
     // A paragraph's lines are joined, so that a quote may run over a line break; a table row
     // stands alone. Each character keeps its line.
     std::wstring prose;
