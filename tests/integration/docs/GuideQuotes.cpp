@@ -1,5 +1,6 @@
 #include "GuideQuotes.h"
 #include "TextCodec.h"
+#include <cwctype>
 #include <regex>
 #include <sstream>
 
@@ -20,11 +21,13 @@ GuideQuotes::GuideQuotes(const std::wstring& path) {
     std::wstring prose;
     std::vector<int> lines;
     const auto flush = [&] {
-        for (size_t open = prose.find(L'"'); open != std::wstring::npos;) {
-            const size_t close = prose.find(L'"', open + 1);
-            if (close == std::wstring::npos) break;
-            m_quotes.push_back({lines[open], prose.substr(open + 1, close - open - 1), false});
-            open = prose.find(L'"', close + 1);
+        std::vector<size_t> marks;
+        for (size_t at = prose.find(L'"'); at != std::wstring::npos; at = prose.find(L'"', at + 1)) marks.push_back(at);
+        for (size_t k = 0; k + 1 < marks.size(); k += 2) {
+            Quote quote{lines[marks[k]], prose.substr(marks[k] + 1, marks[k + 1] - marks[k] - 1), false, {}};
+            for (size_t end = k + 3; end < marks.size(); end += 2)
+                quote.longer.push_back(prose.substr(marks[k] + 1, marks[end] - marks[k] - 1));
+            m_quotes.push_back(std::move(quote));
         }
         prose.clear();
         lines.clear();
@@ -41,15 +44,17 @@ GuideQuotes::GuideQuotes(const std::wstring& path) {
         }
         if (block) {
             std::wsmatch entry;
-            if (std::regex_match(line, entry, kEntry)) m_quotes.push_back({number, entry[1].str(), true});
+            if (std::regex_match(line, entry, kEntry)) m_quotes.push_back({number, entry[1].str(), true, {}});
             continue;
         }
         if (line.empty() || line[0] == L'|') flush();
-        // Code spans hold commands and expressions, not log texts; "\|" is a "|" in a table.
+        // Code spans hold commands and expressions, not log texts. A backslash before ASCII
+        // punctuation escapes it ("\|" is a "|" in a table, "\\" one backslash).
         bool span = false;
         for (size_t i = 0; i < line.size(); ++i) {
             if (line[i] == L'`') span = !span;
-            if (span || line[i] == L'`' || (line[i] == L'\\' && i + 1 < line.size() && line[i + 1] == L'|')) continue;
+            if (span || line[i] == L'`') continue;
+            if (line[i] == L'\\' && i + 1 < line.size() && line[i + 1] < 0x80 && std::iswpunct(line[i + 1])) ++i;
             prose += line[i];
             lines.push_back(number);
         }

@@ -44,9 +44,9 @@ bool Fits(wchar_t conversion, wchar_t c) {
     }
 }
 
-// How well the format parts and the quote items stand for the same line: the quote
-// characters that the format's own characters match, less the format's own characters that
-// the quote's stand-ins cover; kNoFit when they cannot stand for the same line.
+// How well the format parts and the quote items stand for the same line: the most quote
+// characters that the format's own characters match; kNoFit when they cannot stand for the
+// same line.
 class Matcher {
 public:
     static constexpr int kNoFit = INT_MIN / 2;
@@ -77,7 +77,7 @@ private:
         if (j == m && i < n && m_f[i].kind == Kind::Char && m_f[i].c == L' ') consider(Match(i + 1, j), 0);
         if (j < m && m_q[j].any) {
             consider(Match(i, j + 1), 0);  // the stand-in ends
-            if (i < n) consider(Match(i + 1, j), m_f[i].kind == Kind::Char ? -1 : 0);  // it covers a part more
+            if (i < n) consider(Match(i + 1, j), 0);  // it covers a part more
         }
         if (i < n && m_f[i].kind != Kind::Char) {
             consider(Match(i + 1, j), 0);
@@ -130,9 +130,15 @@ int LogFormat::Fit(const std::wstring& quote, bool withValues) const {
         }
     }
     const std::vector<QuoteItem> items = QuoteItems(quote);
-    // A quote whose stand-ins cover more of this text than it spells out is not this text.
+    // A quote that this text's conversions and the quote's stand-ins would swallow whole
+    // ("Run() QELDOPEN …" against "%s: …") is not this text: a few of its characters at least
+    // must be this text's own.
+    constexpr int kFewestOwn = 5;
+    int characters = 0;
+    for (const QuoteItem& item : items)
+        if (!item.any) ++characters;
     const int fit = Matcher(parts, items).Run();
-    return fit >= 0 ? fit : -1;
+    return fit >= std::min(kFewestOwn, characters) ? fit : -1;
 }
 
 std::wstring LogFormat::Shown() const {

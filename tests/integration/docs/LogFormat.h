@@ -20,9 +20,9 @@ public:
     static std::vector<Part> Parse(const std::wstring& literal);
 
     // How the quote (where "…" and "<name>" stand for any text, and trailing blanks do not
-    // count) fits this text: the higher, the more of this text's own characters the quote
-    // spells out; -1 when it is not this text. withValues: with the values the code fixes in
-    // place of their conversions.
+    // count) fits this text: the count of the quote's characters that this text's own
+    // characters match, the higher the closer; -1 when it is not this text. withValues: with
+    // the values the code fixes in place of their conversions.
     int Fit(const std::wstring& quote, bool withValues) const;
     // The text as the code fixes it: a fixed value in place, "%X" where it is open, "…" for a
     // stretch filled at run time.
