@@ -1,4 +1,5 @@
 #pragma once
+#include "CRunLock.h"
 #include "client/CVantorDocument.h"
 #include "documents/CDocumentContext.h"
 #include "documents/CTimedOpen.h"
@@ -8,6 +9,7 @@
 #include <vecta.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The implementation of the CAI_Call class. The host and document operations are members
 // because they share the object's Vecta reference; each group is defined in the folder of
@@ -138,9 +140,13 @@ private:
     Inner m_inner;
     IUnknown* m_outer;  // the controlling unknown: m_inner, or the aggregating object
     volatile LONG m_refs = 1;
+    // Runs on one object take turns: a Run may replace the held host reference that another
+    // one is calling through.
+    CRunLock m_runLock;
     ComPtr<IVectaApplication> m_application;  // the connected host, kept across Run calls
+    // Host references that nested Runs replaced, kept until the outermost Run on the object
+    // ends: it may be inside a call through one of them.
+    std::vector<ComPtr<IVectaApplication>> m_outerRunHosts;
     CVantorDocument m_document;
     DWORD m_openTimeLimit = CTimedOpen::kTimeLimit;
-    // Destroyed first: host references a timed-out open left on this thread go once the host answers.
-    CParkedHostReferences::ReleaseAtEnd m_parkedRelease;
 };

@@ -26,16 +26,52 @@ void ForgetEnded(std::vector<HANDLE>& handles) noexcept {
     handles.erase(ended, handles.end());
 }
 
+// What a thread needs to run and then to let go of the module; the thread frees it.
+struct Launch {
+    LPTHREAD_START_ROUTINE procedure;
+    void* argument;
+    HMODULE module;
+};
+
+// Every thread starts here. The module's last reference may be this thread's: then the
+// module unloads on this thread (its share of the runtime is freed at unload) and the
+// thread ends outside the module's code.
+DWORD WINAPI RunThenLeaveModule(void* parameter) noexcept {
+    const Launch launch = *static_cast<Launch*>(parameter);
+    delete static_cast<Launch*>(parameter);
+    FreeLibraryAndExitThread(launch.module, launch.procedure(launch.argument));
+}
+
+// Undoes a launch whose thread never ran.
+void Abandon(Launch* launch) noexcept {
+    const DWORD error = GetLastError();
+    FreeLibrary(launch->module);  // never the last reference: the caller runs in the module
+    delete launch;
+    SetLastError(error);
+}
+
 }  // namespace
 
 HANDLE CComponentThreads::Start(LPTHREAD_START_ROUTINE procedure, void* argument) noexcept {
+    auto* launch = new (std::nothrow) Launch{procedure, argument, nullptr};
+    if (!launch) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&RunThenLeaveModule),
+                            &launch->module)) {
+        const DWORD error = GetLastError();
+        delete launch;
+        SetLastError(error);
+        return nullptr;
+    }
     AcquireSRWLockExclusive(&g_threads.lock);
     HANDLE thread = nullptr;
     try {
         ForgetEnded(g_threads.handles);  // a process may search thousands of times between unload checks
         g_threads.handles.reserve(g_threads.handles.size() + 1);
         // Created suspended so that the handle is kept before the thread can run and end.
-        thread = CreateThread(nullptr, 0, procedure, argument, CREATE_SUSPENDED, nullptr);
+        thread = CreateThread(nullptr, 0, &RunThenLeaveModule, launch, CREATE_SUSPENDED, nullptr);
         HANDLE kept = nullptr;
         if (thread && !DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &kept, SYNCHRONIZE, FALSE, 0)) {
             const DWORD error = GetLastError();
@@ -49,7 +85,11 @@ HANDLE CComponentThreads::Start(LPTHREAD_START_ROUTINE procedure, void* argument
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }
     ReleaseSRWLockExclusive(&g_threads.lock);
-    if (thread) ResumeThread(thread);
+    if (!thread) {
+        Abandon(launch);
+        return nullptr;
+    }
+    ResumeThread(thread);
     return thread;
 }
 

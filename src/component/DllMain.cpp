@@ -27,8 +27,9 @@ SingletonDeleter<CVantorApplication> g_sessionDeleter;
 SingletonDeleter<CUtils> g_utilsDeleter;
 
 // The static runtime keeps data for each thread that used it and frees it when the thread
-// ends. A client's thread outlives the module, so at unload the unloading thread (in the
-// usual client the one that ran the commands) is told to the runtime as ending here.
+// ends, so the module takes thread notifications. A thread that outlives the module is not
+// told its end, so at unload the unloading thread (the client's, or the last thread of ours
+// on its way out) is told to the runtime as ending here.
 void ForgetUnloadingThread() noexcept {
     auto* base = reinterpret_cast<BYTE*>(g_module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -55,7 +56,6 @@ __attribute__((init_priority(101))) LastAtUnload g_lastAtUnload;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
-        DisableThreadLibraryCalls(instance);
     } else if (reason == DLL_PROCESS_DETACH) {
         g_processEnding = reserved != nullptr;
         if (g_factory) {

@@ -7,6 +7,7 @@
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/SafeArrayDataLock.h"
+#include "support/ScopeGuard.h"
 #include <algorithm>
 #include <new>
 
@@ -98,6 +99,18 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
     V_I4(result) = 0;
 
     try {
+        // Held until Run returns; a Run that the client re-entered on this thread goes through.
+        CRunLock::Hold turn(m_runLock);
+        if (FAILED(turn.Status())) {
+            LogRunFailure(L"Run() Can't wait for the object's running command (hr = %X)", turn.Status());
+            V_I4(result) = 1;
+            return turn.Status();
+        }
+        if (turn.Nested() && m_application) m_outerRunHosts.push_back(m_application);
+        ScopeGuard releaseOuterHosts([&]() noexcept {
+            if (!turn.Nested()) m_outerRunHosts.clear();
+        });
+
         CUtils& utils = CUtils::Instance();
         CVantorApplication& session = CVantorApplication::Instance();
         // The callback is this thread's for this Run: Runs on other threads, and an outer Run

@@ -1,10 +1,11 @@
 #include "CPsxLockFile.h"
 #include "client/CVantorApplication.h"
+#include "support/CPlainFile.h"
 #include "support/CUtils.h"
-#include "support/UniqueHandle.h"
 
 namespace {
 
+constexpr wchar_t kOperation[] = L"PublishPSX";
 constexpr wchar_t kLockExtension[] = L".psxlck";
 constexpr wchar_t kLockFormat[] = L"%24.24s: %s";
 constexpr std::int64_t kUnixEpochIn100ns = 116444736000000000LL;
@@ -28,34 +29,57 @@ bool ReadStatus(const std::wstring& path, WIN32_FILE_ATTRIBUTE_DATA& status) {
 
 CPsxLockFile::CPsxLockFile(const std::wstring& drawingPath) : m_drawingPath(drawingPath) {
     CVantorApplication& session = CVantorApplication::Instance();
-    const std::wstring fileName = drawingPath.substr(drawingPath.rfind(L'\\') + 1);
-    // Cut at the last dot: a name without one leaves nothing, so all such drawings share ".psxlck".
-    const size_t dot = fileName.rfind(L'.');
-    m_lockPath = session.GetWorkspacePath() + (dot == std::wstring::npos ? L"" : fileName.substr(0, dot)) + kLockExtension;
+    const std::wstring fileName = FileName(drawingPath);
+    // Without a separator in it the name stays in the workspace folder, unless ".." or a
+    // drive or stream (":") leads elsewhere.
+    if (fileName.find(L"..") == std::wstring::npos && fileName.find(L':') == std::wstring::npos) {
+        // Cut at the last dot: a name without one leaves nothing, so all such drawings share ".psxlck".
+        const size_t dot = fileName.rfind(L'.');
+        m_lockPath = session.GetWorkspacePath() + (dot == std::wstring::npos ? L"" : fileName.substr(0, dot)) +
+                     kLockExtension;
+    }
     m_userId = session.GetClientVariable(L"USERID");
 }
 
+std::wstring CPsxLockFile::FileName(const std::wstring& drawingPath) {
+    // Windows takes both separators.
+    return drawingPath.substr(drawingPath.find_last_of(L"\\/") + 1);
+}
+
+bool CPsxLockFile::NameRefused() const {
+    if (!m_lockPath.empty()) return false;
+    CUtils::Instance().WriteLog(CUtils::LevelError,
+                                L"PublishPSX: Refused %s: a file name holding \"..\" or \":\" could lead out of the workspace folder",
+                                m_drawingPath);
+    return true;
+}
+
 bool CPsxLockFile::MayPublish() const {
-    WIN32_FILE_ATTRIBUTE_DATA lock{};
-    if (!ReadStatus(m_lockPath, lock)) return true;
-    const std::int64_t created = Seconds(lock.ftCreationTime);
-    if (created + kLifetimeSeconds < Now()) return DeleteFileW(m_lockPath.c_str()) != FALSE;
+    if (NameRefused()) return false;
+    CPlainFile lock;
+    const HRESULT opened = lock.OpenExisting(m_lockPath, DELETE, kOperation);
+    if (opened == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || opened == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))
+        return true;
+    // Held open by another program, not ours to delete, or refused: it keeps blocking.
+    if (FAILED(opened)) return false;
+    const std::int64_t created = Seconds(lock.Information().ftCreationTime);
+    if (created + kLifetimeSeconds < Now()) return SUCCEEDED(lock.Delete());
 
     WIN32_FILE_ATTRIBUTE_DATA drawing{};
     if (!ReadStatus(m_drawingPath, drawing)) return false;
-    if (Seconds(drawing.ftLastWriteTime) > created) return DeleteFileW(m_lockPath.c_str()) != FALSE;
+    if (Seconds(drawing.ftLastWriteTime) > created) return SUCCEEDED(lock.Delete());
     return false;
 }
 
 bool CPsxLockFile::WriteLock() const {
-    UniqueHandle file(CreateFileW(m_lockPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
+    if (NameRefused()) return false;
+    CPlainFile file;
+    if (FAILED(file.OpenForWriting(m_lockPath, kOperation)) || FAILED(file.Truncate())) return false;
     // A lock deleted and written again moments later could inherit the old creation time
-    // (file-name tunnelling) and expire at once; its age starts now.
+    // (file-name tunnelling), and an existing one keeps its own; its age starts now.
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    SetFileTime(file.get(), &now, nullptr, nullptr);
+    (void)file.SetTimes(&now, nullptr);
 
     SYSTEMTIME local;
     GetLocalTime(&local);
@@ -66,7 +90,5 @@ bool CPsxLockFile::WriteLock() const {
         text.resize(1 + static_cast<size_t>(length));
         _snwprintf(text.data() + 1, static_cast<size_t>(length), kLockFormat, time.c_str(), m_userId.c_str());
     }
-    DWORD written = 0;
-    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    return WriteFile(file.get(), text.data(), bytes, &written, nullptr) && written == bytes;
+    return SUCCEEDED(file.Write(text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t))));
 }

@@ -3,7 +3,21 @@
 
 namespace {
 
-CTemplateDialog::DialogFunction g_dialog = &GetOpenFileNameW;
+// The real dialog, with comdlg32 loaded for it alone (a known system DLL, so found only in
+// the system folder). The component does not import it: under Wine it brings in
+// winspool.drv, which leaves a mutex handle behind each time it is unloaded, and unattended
+// jobs load and free the component without ever showing a dialog.
+BOOL WINAPI ShowOpenDialog(OPENFILENAMEW* settings) {
+    HMODULE dialogs = LoadLibraryW(L"comdlg32.dll");
+    if (!dialogs) return FALSE;
+    const auto show = reinterpret_cast<CTemplateDialog::DialogFunction>(
+        reinterpret_cast<void*>(GetProcAddress(dialogs, "GetOpenFileNameW")));
+    const BOOL chosen = show ? show(settings) : FALSE;
+    FreeLibrary(dialogs);
+    return chosen;
+}
+
+CTemplateDialog::DialogFunction g_dialog = &ShowOpenDialog;
 
 // Display text and pattern pairs, each part ended by "|"; the dialog wants NULs instead.
 constexpr wchar_t kFilter[] = L"Drawing Templates (*.dwt)|*.dwt|Drawing (*.dwg)|*.dwg|Standards (*.dws)|*.dws||";
@@ -15,7 +29,7 @@ constexpr DWORD kFlags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST 
 
 CTemplateDialog::DialogFunction CTemplateDialog::SetDialogFunction(DialogFunction function) noexcept {
     const DialogFunction previous = g_dialog;
-    g_dialog = function ? function : &GetOpenFileNameW;
+    g_dialog = function ? function : &ShowOpenDialog;
     return previous;
 }
 

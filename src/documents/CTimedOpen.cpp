@@ -5,31 +5,73 @@
 #include "support/ComPtr.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
-#include "support/ScopeGuard.h"
 #include "support/UnreadMarshalData.h"
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
+#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
-
-volatile LONG g_runningWorkers = 0;
 
 // Everything a worker owns. It gets its own copy of the path: an abandoned worker may
 // outlive the call that started it, and the next call must not change what it reads.
 struct WorkerStart {
     IStream* stream = nullptr;  // the marshalled application; the worker releases it
     std::wstring path;
+    // Under the workers' lock: the thread that gave up waiting, until it hands over an object
+    // to release, and that object's marshal data.
+    DWORD abandonedBy = 0;
+    IStream* releaseAfterOpen = nullptr;
 
     ~WorkerStart() { ReleaseUnreadMarshalData(stream); }
 };
 
+// The workers not ended yet.
+struct Workers {
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::vector<WorkerStart*> running;
+};
+
+Workers g_workers;
+
+class WorkersLock {
+public:
+    WorkersLock() noexcept { AcquireSRWLockExclusive(&g_workers.lock); }
+    ~WorkersLock() { ReleaseSRWLockExclusive(&g_workers.lock); }
+    WorkersLock(const WorkersLock&) = delete;
+    WorkersLock& operator=(const WorkersLock&) = delete;
+};
+
+// Takes the worker out of the running ones; returns what it is to release on its way out.
+IStream* EndWorker(WorkerStart& start) noexcept {
+    WorkersLock lock;
+    auto& running = g_workers.running;
+    running.erase(std::remove(running.begin(), running.end(), &start), running.end());
+    return std::exchange(start.releaseAfterOpen, nullptr);
+}
+
+// The worker becomes the one this thread last gave up on, unless it has ended meanwhile.
+void MarkAbandoned(WorkerStart* start) noexcept {
+    const DWORD thread = GetCurrentThreadId();
+    WorkersLock lock;
+    auto& running = g_workers.running;
+    if (std::find(running.begin(), running.end(), start) == running.end()) return;
+    for (WorkerStart* other : running)
+        if (other->abandonedBy == thread) other->abandonedBy = 0;
+    start->abandonedBy = thread;
+}
+
+// The proxy's last release is a call into the object's own apartment, where it goes.
+void ReleaseInItsApartment(IStream* marshalled) noexcept {
+    if (!marshalled) return;
+    ComPtr<IUnknown> object;
+    (void)CoGetInterfaceAndReleaseStream(marshalled, IID_IUnknown, object.put_void());
+}
+
 HRESULT OpenOnWorker(WorkerStart& start) noexcept {
     try {
-        const HRESULT entered = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        if (FAILED(entered)) return entered;
-        ScopeGuard leave([] { CoUninitialize(); });
-
         ComPtr<IVectaApplication> application;
         const HRESULT unmarshalled = CoGetInterfaceAndReleaseStream(std::exchange(start.stream, nullptr),
                                                                    IID_IVectaApplication, application.put_void());
@@ -60,13 +102,30 @@ HRESULT OpenOnWorker(WorkerStart& start) noexcept {
 
 }  // namespace
 
-LONG CTimedOpen::RunningWorkers() noexcept { return InterlockedCompareExchange(&g_runningWorkers, 0, 0); }
+LONG CTimedOpen::RunningWorkers() noexcept {
+    WorkersLock lock;
+    return static_cast<LONG>(g_workers.running.size());
+}
+
+bool CTimedOpen::ReleaseAfterAbandonedOpen(IStream* marshalled) noexcept {
+    const DWORD thread = GetCurrentThreadId();
+    WorkersLock lock;
+    for (WorkerStart* worker : g_workers.running) {
+        if (worker->abandonedBy != thread) continue;
+        worker->abandonedBy = 0;
+        worker->releaseAfterOpen = marshalled;
+        return true;
+    }
+    return false;
+}
 
 DWORD WINAPI CTimedOpen::ThreadOpenDoc(void* parameter) noexcept {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
-    const HRESULT hr = OpenOnWorker(*start);
+    const HRESULT entered = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const HRESULT hr = SUCCEEDED(entered) ? OpenOnWorker(*start) : entered;
+    ReleaseInItsApartment(EndWorker(*start));
     start.reset();
-    InterlockedDecrement(&g_runningWorkers);
+    if (SUCCEEDED(entered)) CoUninitialize();
     return static_cast<DWORD>(hr);
 }
 
@@ -83,17 +142,21 @@ HRESULT CTimedOpen::Open(const std::wstring& path, IVectaDocument** document) co
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to create IStream object (hr = %X)", hr);
         return hr;
     }
-    InterlockedIncrement(&g_runningWorkers);
+    {
+        WorkersLock lock;
+        g_workers.running.push_back(start.get());
+    }
     UniqueHandle worker(CComponentThreads::Start(&ThreadOpenDoc, start.get()));
     if (!worker.valid()) {
-        InterlockedDecrement(&g_runningWorkers);
         hr = HRESULT_FROM_WIN32(GetLastError());
+        (void)EndWorker(*start);
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
         return E_FAIL;
     }
-    (void)start.release();  // the worker owns it now
+    WorkerStart* const started = start.release();  // the worker owns it now
 
     if (WaitForSingleObject(worker.get(), m_timeLimit) != WAIT_OBJECT_0) {
+        MarkAbandoned(started);
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Time-out interval elapsed -> terminate thread");
         return HR_TIMEOUT;
     }

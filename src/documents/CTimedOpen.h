@@ -1,13 +1,14 @@
 #pragma once
 #include "CDocumentContext.h"
+#include <objidl.h>
 #include <windows.h>
 #include <string>
 
 // Opens a drawing read-write on a worker thread in its own single-threaded apartment and
 // waits for it at most a time limit, so that a host hanging in its open cannot hold an
 // unattended caller for ever. A worker still running at the limit is abandoned, never
-// terminated: the module stays loaded while it runs; it releases what it holds when the
-// host finally answers and ends by itself; its results are never looked at.
+// terminated: it keeps the module loaded while it runs, releases what it holds when the host
+// finally answers and ends by itself; its results are never looked at.
 class CTimedOpen {
 public:
     static constexpr DWORD kTimeLimit = 120000;
@@ -19,6 +20,12 @@ public:
 
     // Workers started and not ended yet, abandoned ones included.
     static LONG RunningWorkers() noexcept;
+
+    // Hands the open this thread last gave up on an object, marshalled for its worker, which
+    // releases it once its open has returned (the release runs in the object's apartment).
+    // False, the stream staying the caller's, when that open has returned already or this
+    // thread gave up on none since its last hand-over.
+    [[nodiscard]] static bool ReleaseAfterAbandonedOpen(IStream* marshalled) noexcept;
 
 private:
     // Exit code: the HRESULT of the worker's last host call.

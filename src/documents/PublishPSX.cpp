@@ -104,22 +104,22 @@ HRESULT CCAI_Call::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn, 
                        folder, hr);
         return hr;
     }
-    // The add-in may rely on the drawing's own file name, so the copy keeps it.
-    const std::wstring fileName = path.substr(path.rfind(L'\\') + 1);
+    ScopeGuard removeFolder([&]() noexcept { RemoveDirectoryW(folder.c_str()); });
+    // The add-in may rely on the drawing's own file name, so the copy keeps it; the lock check
+    // has refused a name that could lead out of the folder.
+    const std::wstring fileName = CPsxLockFile::FileName(path);
     const std::wstring copy = folder + L"\\" + fileName;
     const std::wstring backup = folder + L"\\" + fileName.substr(0, fileName.rfind(L'.')) + L".bak";
-    // Exactly what this fallback created goes; a leftover the host holds open stays.
-    ScopeGuard cleanUp([&]() noexcept {
-        DeleteFileW(copy.c_str());
-        DeleteFileW(backup.c_str());
-        RemoveDirectoryW(folder.c_str());
-    });
-
     if (!CopyFileW(path.c_str(), copy.c_str(), TRUE)) {
         hr = LastError();
         utils.WriteLog(CUtils::LevelError, L"PublishPSX: Can't copy %s to %s (hr = %X)", path, copy, hr);
         return hr;
     }
+    // Only what this fallback created goes: the copy and the host's backup of it.
+    ScopeGuard cleanUp([&]() noexcept {
+        DeleteFileW(copy.c_str());
+        DeleteFileW(backup.c_str());
+    });
     // The copy must be writable to be saved and removed; the drawing itself is not ours to change.
     SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
     return PublishPSXAttempt(copy, addIn, onClose);
@@ -138,29 +138,29 @@ HRESULT CCAI_Call::PublishPSXAttempt(const std::wstring& path, IVntAddIn* addIn,
     const UniqueBstr publishSwitch(kPublishSwitch);
     (void)addIn->SetSymbol(publishSwitch.get(), UniqueBstr(L"1").get());
 
-    // The add-in publishes during the close or the save and reports through the client. A
-    // close or save that failed never let it run, so the preset outcome would read as success.
+    // The add-in publishes during the close or the save and reports through the client.
     const VARIANT discardChanges = CVectaArgument::Index(0);
+    HRESULT stepped = S_OK;
     if (onClose != 0) {
-        const HRESULT closed = document->Close(discardChanges, CVectaArgument::Missing());
-        if (FAILED(closed)) {
+        stepped = document->Close(discardChanges, CVectaArgument::Missing());
+        (void)document->SendCommand(UniqueBstr(L"").get());
+        if (FAILED(stepped)) {
             // The drawing stays open: it must not publish when the user closes it later.
             (void)addIn->SetSymbol(publishSwitch.get(), UniqueBstr(L"0").get());
-            utils.WriteLog(CUtils::LevelError, L"PublishPSX: IVectaDocument->Close() failed (hr = %X)", closed);
-            return closed;
+            utils.WriteLog(CUtils::LevelError, L"PublishPSX: IVectaDocument->Close() failed (hr = %X)", stepped);
         }
-        (void)document->SendCommand(UniqueBstr(L"").get());
     } else {
-        const HRESULT saved = document->Save();
+        stepped = document->Save();
         (void)addIn->SetSymbol(publishSwitch.get(), UniqueBstr(L"0").get());
         (void)document->Close(discardChanges, CVectaArgument::Missing());
-        if (FAILED(saved)) {
-            utils.WriteLog(CUtils::LevelError, L"PublishPSX: IVectaDocument->Save() failed (hr = %X)", saved);
-            return saved;
-        }
+        if (FAILED(stepped))
+            utils.WriteLog(CUtils::LevelError, L"PublishPSX: IVectaDocument->Save() failed (hr = %X)", stepped);
     }
 
     const std::wstring outcome = session.GetClientVariable(kOutcomeVariable);
+    // A close or save that failed before the add-in ran leaves the preset outcome: that is the
+    // host's failure, not a publication to lock.
+    if (FAILED(stepped) && outcome == L"0") return E_FAIL;
     if (outcome.empty() || outcome == L"0") return opened;
 
     if (outcome == kOutcomeRetryOnSave) {

@@ -1,68 +1,62 @@
 #include "CParkedHostReferences.h"
 #include "documents/CTimedOpen.h"
-#include <algorithm>
+#include "support/UnreadMarshalData.h"
 #include <new>
-#include <vector>
 
 namespace {
+volatile LONG g_parked = 0;  // objects alive
+}
 
-struct Parked {
-    DWORD thread;
-    ComPtr<IUnknown> reference;
-};
+CParkedHostReferences::CParkedHostReferences() noexcept { InterlockedIncrement(&g_parked); }
 
-struct ParkedReferences {
-    SRWLOCK lock = SRWLOCK_INIT;
-    std::vector<Parked> entries;
-
-    // Only at process end can any be left: no call to the host may be made from there.
-    ~ParkedReferences() {
-        for (Parked& entry : entries) (void)entry.reference.detach();
-    }
-};
-
-ParkedReferences g_parked;
-
-}  // namespace
+CParkedHostReferences::~CParkedHostReferences() {
+    m_references.clear();  // each release is a call to the host, which has answered
+    InterlockedDecrement(&g_parked);
+}
 
 void CParkedHostReferences::Park(std::initializer_list<IUnknown*> references) noexcept {
-    const DWORD thread = GetCurrentThreadId();
-    AcquireSRWLockExclusive(&g_parked.lock);
+    CParkedHostReferences* parked = nullptr;
+    ComPtr<IUnknown> owner;
     try {
-        g_parked.entries.reserve(g_parked.entries.size() + references.size());
-        for (IUnknown* reference : references) {
-            if (!reference) continue;
-            Parked entry{thread, {}};
-            entry.reference.attach(reference);
-            g_parked.entries.push_back(std::move(entry));
-        }
+        parked = new CParkedHostReferences();
+        owner.attach(parked);
+        parked->m_references.reserve(references.size());
     } catch (const std::bad_alloc&) {
         // Left unreleased: better a reference lost than a Run that hangs releasing it.
+        return;
     }
-    ReleaseSRWLockExclusive(&g_parked.lock);
+    for (IUnknown* reference : references) {
+        if (!reference) continue;
+        parked->m_references.emplace_back();
+        parked->m_references.back().attach(reference);
+    }
+    IStream* marshalled = nullptr;
+    if (FAILED(CoMarshalInterThreadInterfaceInStream(IID_IUnknown, owner.get(), &marshalled))) {
+        // Nobody could release them later: left unreleased, as above.
+        for (ComPtr<IUnknown>& reference : parked->m_references) (void)reference.detach();
+        return;
+    }
+    // The open has returned already (or none was given up on): they go at once, here.
+    if (!CTimedOpen::ReleaseAfterAbandonedOpen(marshalled)) ReleaseUnreadMarshalData(marshalled);
 }
 
-void CParkedHostReferences::ReleaseAnswered() noexcept {
-    if (CTimedOpen::RunningWorkers() != 0) return;
-    const DWORD thread = GetCurrentThreadId();
-    std::vector<Parked> mine;
-    AcquireSRWLockExclusive(&g_parked.lock);
-    auto& entries = g_parked.entries;
-    const auto others = std::stable_partition(entries.begin(), entries.end(),
-                                              [thread](const Parked& p) { return p.thread != thread; });
-    try {
-        mine.assign(std::make_move_iterator(others), std::make_move_iterator(entries.end()));
-        entries.erase(others, entries.end());
-    } catch (const std::bad_alloc&) {
-        // They stay parked for the next time.
+bool CParkedHostReferences::Any() noexcept { return InterlockedCompareExchange(&g_parked, 0, 0) != 0; }
+
+HRESULT CParkedHostReferences::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    if (!IsEqualIID(iid, IID_IUnknown)) {
+        *out = nullptr;
+        return E_NOINTERFACE;
     }
-    ReleaseSRWLockExclusive(&g_parked.lock);
-    // Released outside the lock: each release is a call to the host.
+    *out = static_cast<IUnknown*>(this);
+    AddRef();
+    return S_OK;
 }
 
-bool CParkedHostReferences::Any() noexcept {
-    AcquireSRWLockShared(&g_parked.lock);
-    const bool any = !g_parked.entries.empty();
-    ReleaseSRWLockShared(&g_parked.lock);
-    return any;
+ULONG CParkedHostReferences::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+
+ULONG CParkedHostReferences::Release() {
+    const LONG left = InterlockedDecrement(&m_refs);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
 }

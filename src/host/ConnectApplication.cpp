@@ -8,7 +8,6 @@
 HRESULT CCAI_Call::ConnectApplication(int start, int useLastProfile, int checkBusy,
                                       ComPtr<IVectaDocument>* activeDocument) {
     try {
-        CParkedHostReferences::ReleaseAnswered();
         CApplicationManager manager;
         ComPtr<IUnknown> object;
         const HRESULT located = manager.LocateApplication(object, start, useLastProfile);

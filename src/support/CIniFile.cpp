@@ -14,18 +14,6 @@ namespace {
 
 constexpr int32_t LineChars = 1000;
 
-// A load stops while the process can still find a large block of address space: the client
-// that hosts the component must carry on, and an allocation that fails deep inside a load is
-// no state to count on (under Wine even throwing can fail then).
-constexpr SIZE_T HeadroomBytes = 128 << 20;
-constexpr unsigned LinesPerHeadroomCheck = 16384;
-
-bool HasHeadroom() noexcept {
-    void* probe = VirtualAlloc(nullptr, HeadroomBytes, MEM_RESERVE, PAGE_NOACCESS);
-    if (!probe) return false;
-    VirtualFree(probe, 0, MEM_RELEASE);
-    return true;
-}
 constexpr std::string_view SuperKey = "SUPER";
 
 // ClientText::ToUpper for each ASCII character, NotAscii where it gives another: names and
@@ -87,6 +75,30 @@ std::string_view ScanLine(std::string_view line, size_t& equals) {
     return line;
 }
 
+// Adds the file's sections to sections; false when it held no section line.
+bool ReadSections(CTextFileRead& reader, CIniSection& sections) {
+    bool sectionRead = false;
+    std::string_view line;
+    // Reading answers false exactly when the reader has reached the end of the file.
+    while (reader.ReadLineCesu8(line, LineChars)) {
+        size_t equals = 0;
+        const std::string_view text = ScanLine(line, equals);
+        if (text.empty() || text.front() == ';') continue;
+        if (text.front() == '[') {
+            const std::string_view inside = text.substr(1);
+            sections.BeginSection(ToUpper(inside.substr(0, inside.rfind(']'))));
+            sectionRead = true;
+            continue;
+        }
+        // Key lines before this file's first section line belong to no section.
+        if (!sectionRead || equals == std::string_view::npos) continue;
+        const std::string_view key = text.substr(0, equals);
+        sections.SetEntry(IsSuperKey(key) ? SuperKey : key, text.substr(equals + 1));
+    }
+    sections.EndLoading();
+    return sectionRead;
+}
+
 }  // namespace
 
 bool CIniFile::Load(const std::wstring& path) {
@@ -98,39 +110,19 @@ bool CIniFile::Load(const std::wstring& path) {
             m_status = StatusOpenFailed;
             return false;
         }
-        m_status = ReadSections(reader) ? StatusLoaded : StatusNoSection;
+        // Read into a copy, taken over only once the whole file is in: a load that runs out
+        // of memory on the way leaves the sections of earlier loads as they were.
+        CIniSection sections(m_sections);
+        const bool sectionRead = ReadSections(reader, sections);
+        m_sections = std::move(sections);
+        m_status = sectionRead ? StatusLoaded : StatusNoSection;
     } catch (const std::bad_alloc&) {
-        // Half a file is no use to anyone, and the client's process needs its memory back.
-        m_sections.Clear();
+        // What the failed load took is already freed: the client's process carries on.
         m_status = StatusOutOfMemory;
         CUtils::Instance().WriteLog(CUtils::LevelError, L"CIniFile::Load: %s is too large to load (hr = %X)", path,
                                     E_OUTOFMEMORY);
     }
     return m_status == StatusLoaded;
-}
-
-bool CIniFile::ReadSections(CTextFileRead& reader) {
-    bool sectionRead = false;
-    std::string_view line;
-    // Reading answers false exactly when the reader has reached the end of the file.
-    for (unsigned lines = 1; reader.ReadLineCesu8(line, LineChars); ++lines) {
-        if (lines % LinesPerHeadroomCheck == 0 && !HasHeadroom()) throw std::bad_alloc();
-        size_t equals = 0;
-        const std::string_view text = ScanLine(line, equals);
-        if (text.empty() || text.front() == ';') continue;
-        if (text.front() == '[') {
-            const std::string_view inside = text.substr(1);
-            m_sections.BeginSection(ToUpper(inside.substr(0, inside.rfind(']'))));
-            sectionRead = true;
-            continue;
-        }
-        // Key lines before this file's first section line belong to no section.
-        if (!sectionRead || equals == std::string_view::npos) continue;
-        const std::string_view key = text.substr(0, equals);
-        m_sections.SetEntry(IsSuperKey(key) ? SuperKey : key, text.substr(equals + 1));
-    }
-    m_sections.EndLoading();
-    return sectionRead;
 }
 
 bool CIniFile::FindSection(std::wstring_view name, uint32_t& section) const {

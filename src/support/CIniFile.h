@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <string>
 
-class CTextFileRead;
-
 // A read-only INI file: sections named in upper case, one level of inheritance through a
 // section's "SUPER" key. Read through CTextFileRead, so ANSI, UTF-8 and UTF-16 files work.
 class CIniFile {
@@ -13,7 +11,7 @@ public:
     static constexpr int32_t StatusLoaded = 1;
     static constexpr int32_t StatusOpenFailed = -1;
     static constexpr int32_t StatusNoSection = -2;
-    // The file held more than the process could take; nothing loaded is kept.
+    // The file held more than the process could take; nothing of it is kept.
     static constexpr int32_t StatusOutOfMemory = -3;
 
     CIniFile() = default;
@@ -22,8 +20,8 @@ public:
     virtual ~CIniFile() = default;
 
     // True when the file opened and held at least one section line; adds to earlier loads.
-    // A file too large for the process's memory gives false and an Error entry in the log;
-    // so does one that would leave the process no large block of address space.
+    // A file too large for the process's memory gives false and an Error entry in the log,
+    // and leaves the sections of earlier loads as they were.
     bool Load(const std::wstring& path);
     // Copies the section's entries, then those of the section its "SUPER" names, into out
     // (not cleared first); true when out is not empty afterwards.
@@ -35,7 +33,6 @@ public:
     const std::wstring& GetFileName() const noexcept { return m_fileName; }
 
 private:
-    bool ReadSections(CTextFileRead& reader);
     bool FindSection(std::wstring_view name, uint32_t& section) const;
 
     CIniSection m_sections;

@@ -70,6 +70,25 @@ size_t SlotsFor(size_t count, size_t slots, size_t first) noexcept {
 
 }  // namespace
 
+CIniSection::CIniSection(const CIniSection& other)
+    : m_names(other.m_names),
+      m_sections(other.m_sections),
+      m_keys(other.m_keys),
+      m_current(other.m_current),
+      m_entries(other.m_entries),
+      m_liveBytes(other.m_liveBytes),
+      m_deadBytes(other.m_deadBytes) {
+    // Locations stay valid: each block keeps its place and its records their offsets.
+    m_blocks.reserve(other.m_blocks.size());
+    for (const Block& block : other.m_blocks) {
+        Block copy;
+        copy.bytes = std::make_unique_for_overwrite<uint8_t[]>(block.used);
+        std::memcpy(copy.bytes.get(), block.bytes.get(), block.used);
+        copy.capacity = copy.used = block.used;
+        m_blocks.push_back(std::move(copy));
+    }
+}
+
 uint8_t* CIniSection::At(uint32_t location) const noexcept {
     return m_blocks[location >> 16].bytes.get() + (location & 0xFFFF);
 }

@@ -19,8 +19,12 @@ using IniEntries = std::map<std::wstring, std::wstring>;
 class CIniSection {
 public:
     CIniSection() = default;
-    CIniSection(const CIniSection&) = delete;
+    // A copy holds the same sections in as little memory as their text takes; a load works
+    // on one, so that a load that fails leaves the original as it was.
+    CIniSection(const CIniSection& other);
     CIniSection& operator=(const CIniSection&) = delete;
+    CIniSection(CIniSection&&) noexcept = default;
+    CIniSection& operator=(CIniSection&&) noexcept = default;
     virtual ~CIniSection() = default;
 
     // Starts the section of this name (CESU-8, upper case already), dropping the entries of

@@ -1,6 +1,9 @@
 #include "CUtils.h"
+#include "ApartmentWait.h"
+#include "CPlainFile.h"
 #include "CProductIdentity.h"
 #include "ClientText.h"
+#include "ResultMacros.h"
 #include "UniqueHandle.h"
 #include <cstdarg>
 #include <cstdio>
@@ -43,19 +46,6 @@ std::wstring Format(const wchar_t* format, ...) {
     return out;
 }
 
-// Each line break, or run of them, becomes " / ", so that a text of several lines (a question
-// with its second line) stays one entry.
-void JoinLines(std::wstring& text) {
-    const auto isBreak = [](wchar_t c) { return c == L'\r' || c == L'\n'; };
-    size_t at = 0;
-    while ((at = text.find_first_of(L"\r\n", at)) != std::wstring::npos) {
-        size_t end = at;
-        while (end < text.size() && isBreak(text[end])) ++end;
-        text.replace(at, end - at, L" / ");
-        at += 3;
-    }
-}
-
 void Append(HANDLE file, const std::wstring& text) {
     DWORD written = 0;
     WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
@@ -94,7 +84,7 @@ FILETIME LastWriteTime(const std::wstring& path) {
     return data.ftLastWriteTime;
 }
 
-// The system's text for an error code, on one line (the log keeps one entry per line).
+// The system's text for an error code, without the line break it ends with.
 std::wstring SystemErrorText(DWORD code) {
     wchar_t buffer[512] = {};
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
@@ -129,9 +119,8 @@ void CUtils::WriteLogFormatted(int level, const wchar_t* format, ...) noexcept {
     try {
         va_list args;
         va_start(args, format);
-        std::wstring message = FormatV(format, args);
+        const std::wstring message = FormatV(format, args);
         va_end(args);
-        JoinLines(message);
 
         std::lock_guard<std::mutex> lock(m_logLock);
         UniqueHandle file(CreateFileW(kLogFileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -187,14 +176,33 @@ void CUtils::GetModuleVersion(std::wstring& path, std::wstring& version) const {
                      HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
 }
 
-// The first Run to get here reads the settings; a Run on another thread, or one that the
-// client re-entered from its answer, goes on at once rather than wait on the client.
+// No Run goes on before the settings are read: a job server's first Run must already be quiet.
+// Waiting on another Run's client is bounded, because that client may never answer; reading
+// again from this Run's own client then costs two questions more. A Run that the client
+// re-entered from its answer while this thread reads them cannot wait for itself.
 void CUtils::InitFromClient() {
-    if (m_initialised.load(std::memory_order_acquire) || m_initialised.exchange(true)) return;
+    if (m_initialised.load(std::memory_order_acquire)) return;
+    const DWORD self = GetCurrentThreadId();
+    DWORD reader = 0;
+    if (!m_settingsReader.compare_exchange_strong(reader, self) && reader != self &&
+        m_settingsRead.valid() && WaitServingCalls(m_settingsRead.get(), kSettingsWaitMs))
+        return;
+    ReadSettings();
+}
+
+void CUtils::ReadSettings() {
     const std::wstring jobServer = Client().Evaluate(L"$(JobServerRunning:-0)");
-    m_quiet = !jobServer.empty() && ClientText::ToInteger(jobServer) == 1;
-    m_logThreshold = ClientText::ToInteger(Client().Evaluate(L"#(Appl:LogLevel)"));
-    m_wow64 = IsWow64();
+    const bool quiet = !jobServer.empty() && ClientText::ToInteger(jobServer) == 1;
+    const long threshold = ClientText::ToInteger(Client().Evaluate(L"#(Appl:LogLevel)"));
+    const bool wow64 = IsWow64();
+    // A later read would undo what a Run that read first has set since (QELDSETLOGLEVEL).
+    std::lock_guard<std::mutex> lock(m_settingsLock);
+    if (m_initialised.load(std::memory_order_relaxed)) return;
+    m_quiet = quiet;
+    m_logThreshold = threshold;
+    m_wow64 = wow64;
+    m_initialised.store(true, std::memory_order_release);
+    SetEvent(m_settingsRead.get());
 }
 
 bool CUtils::IsWow64() noexcept {
@@ -288,6 +296,48 @@ bool CUtils::CheckWritePermission(const std::wstring& path, const std::wstring& 
     return false;
 }
 
+namespace {
+
+// The rest of the open file from, written to to.
+HRESULT CopyContent(HANDLE from, CPlainFile& to) {
+    std::vector<char> block(65536);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(from, block.data(), static_cast<DWORD>(block.size()), &read, nullptr))
+            return HRESULT_FROM_WIN32(GetLastError());
+        if (read == 0) return S_OK;
+        RETURN_IF_FAILED(to.Write(block.data(), read));
+    }
+}
+
+// The client's options file over the workspace's copy, content and last-write time as a file
+// copy gives them; the copy in the shared workspace is opened without following a link. The
+// system's error code, 0 on success.
+DWORD CopyPublishOptions(const std::wstring& source, const std::wstring& destination, bool present) {
+    constexpr wchar_t kOperation[] = L"UpdatePublishOptions";
+    UniqueHandle from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    FILETIME written{};
+    if (!from.valid() || !GetFileTime(from.get(), nullptr, nullptr, &written)) return GetLastError();
+    if (present) {
+        CPlainFile existing;
+        const HRESULT opened = existing.OpenExisting(destination, FILE_WRITE_ATTRIBUTES, kOperation);
+        if (opened == CPlainFile::kRefused) return HRESULT_CODE(opened);
+        if (SUCCEEDED(opened)) (void)existing.SetAttributes(FILE_ATTRIBUTE_NORMAL);
+    }
+    CPlainFile copy;
+    HRESULT hr = copy.OpenForWriting(destination, kOperation);
+    if (FAILED(hr)) return HRESULT_CODE(hr);
+    hr = copy.Truncate();
+    if (SUCCEEDED(hr)) hr = CopyContent(from.get(), copy);
+    if (SUCCEEDED(hr)) hr = copy.SetTimes(nullptr, &written);
+    // Like a failed file copy, no half-written copy is left.
+    if (FAILED(hr)) (void)copy.Delete();
+    return HRESULT_CODE(hr);
+}
+
+}  // namespace
+
 void CUtils::UpdatePublishOptions() {
     IClientAccess& client = Client();
     const std::wstring workspace = client.GetWorkspacePath();
@@ -314,9 +364,9 @@ void CUtils::UpdatePublishOptions() {
 
     bool failed = false;
     if (copy) {
-        if (present) SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!CopyFileW(source.c_str(), destination.c_str(), FALSE)) {
-            text = L"Failed to copy file Publish Options.xml." + SystemErrorText(GetLastError());
+        const DWORD error = CopyPublishOptions(source, destination, present);
+        if (error != ERROR_SUCCESS) {
+            text = L"Failed to copy file Publish Options.xml." + SystemErrorText(error);
             failed = true;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 #include "IClientAccess.h"
 #include "Singleton.h"
+#include "UniqueHandle.h"
 #include <windows.h>
 #include <atomic>
 #include <mutex>
@@ -23,7 +24,7 @@ public:
     virtual ~CUtils() = default;
 
     // printf-style entry: %s takes a wide string (std::wstring or wchar_t*), %d and %X 32-bit values.
-    // Line breaks inside the expanded text become " / ": one entry is one line.
+    // The expanded text is written as it is, line breaks included; an entry is written whole.
     template <class... Args>
     void WriteLog(int level, const wchar_t* format, const Args&... args) noexcept {
         if (level > m_logThreshold.load(std::memory_order_relaxed)) return;
@@ -34,6 +35,9 @@ public:
     static std::wstring TimeText(const SYSTEMTIME& local);
 
     void GetModuleVersion(std::wstring& path, std::wstring& version) const;
+    // Returns once the settings are read: by the first Run of the process, which another
+    // thread's Run waits for (a while, then it reads them itself), or by this thread, also
+    // when a Run of this thread is reading them further out.
     void InitFromClient();
     static bool IsWow64() noexcept;
 
@@ -73,6 +77,9 @@ private:
     static const T& LogArg(const T& v) noexcept { return v; }
 
     void WriteLogFormatted(int level, const wchar_t* format, ...) noexcept;
+    // Reads the settings from the client of this thread's Run; the first read to end is kept.
+    void ReadSettings();
+    static constexpr DWORD kSettingsWaitMs = 5000;
     IClientAccess& Client() noexcept;
     std::wstring Caption();
 
@@ -83,9 +90,12 @@ private:
     std::atomic<bool> m_quiet{false};
     std::atomic<int> m_quietScopes{0};
     bool m_headerPending = true;  // guarded by m_logLock
-    std::atomic<bool> m_initialised{false};
+    std::atomic<bool> m_initialised{false};  // set under m_settingsLock, after the settings
     std::atomic<bool> m_wow64{false};
     std::mutex m_logLock;
+    std::mutex m_settingsLock;
+    std::atomic<DWORD> m_settingsReader{0};  // the thread whose Run reads the settings first
+    UniqueHandle m_settingsRead{CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set with m_initialised
     std::vector<std::wstring> m_addIns;  // guarded by m_addInLock: Runs on two threads may connect at once
     std::mutex m_addInLock;
     IClientAccess* m_client = nullptr;

@@ -231,7 +231,9 @@ TEST_F(RunTest, OpenReportsObsoleteDocumentsFirst) {
 }
 
 // Two client threads, each in its own apartment with its own object and callback: every
-// client call of a Run goes to that Run's own callback, and none is lost.
+// client call of a Run goes to that Run's own callback, and none is lost. Both clients answer
+// the first setting slowly: the Run that comes second waits for the settings, so that its
+// first entry is written under the threshold read.
 TEST_F(RunTest, ConcurrentRunsKeepTheirOwnCallbacks) {
     constexpr int kRuns = 200;
     struct Outcome {
@@ -239,6 +241,7 @@ TEST_F(RunTest, ConcurrentRunsKeepTheirOwnCallbacks) {
         int missedProfiles = 0;  // RETVECTAProfile not set by a QELDCHECKAPPLICATION
         int strangers = 0;       // calls in this client that named another thread's profile
         int checks = 0;
+        int settingsReads = 0;
     };
     auto client = [&](const std::wstring& profile, Outcome& outcome) {
         if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
@@ -247,6 +250,8 @@ TEST_F(RunTest, ConcurrentRunsKeepTheirOwnCallbacks) {
             own.attach(FakeCallback::Create());
             own->environment[L"_VNTXVER"] = L"530";
             own->answers[L"#(Appl:Profile)"] = profile;
+            own->answers[L"#(Appl:LogLevel)"] = L"1";
+            own->beforeAnswer[L"#(Appl:LogLevel)"] = [] { Sleep(200); };
             ComPtr<ICAI_Call> call;
             if (SUCCEEDED(CCAI_Call::Create(nullptr, IID_ICAI_Call, call.put_void()))) {
                 for (int i = 0; i < kRuns; ++i) {
@@ -263,6 +268,8 @@ TEST_F(RunTest, ConcurrentRunsKeepTheirOwnCallbacks) {
                 ++outcome.checks;
                 if (call.arguments != L"RETVECTAProfile=" + profile) ++outcome.strangers;
             }
+            const auto prepared = own->Prepared();
+            outcome.settingsReads = static_cast<int>(std::count(prepared.begin(), prepared.end(), L"#(Appl:LogLevel)"));
         }
         CoUninitialize();
     };
@@ -276,44 +283,54 @@ TEST_F(RunTest, ConcurrentRunsKeepTheirOwnCallbacks) {
         EXPECT_EQ(outcome->strangers, 0);
         EXPECT_EQ(outcome->checks, kRuns / 2);
     }
-    // Whole lines from both threads, under one header.
+    EXPECT_EQ(first.settingsReads + second.settingsReads, 1);
+    // Whole entries from both threads, under one header; every Run's own among them.
     const LogReader log;
     EXPECT_TRUE(log.crLfOnly);
-    int headers = 0;
+    int headers = 0, runs = 0;
     for (const std::wstring& entry : log.Entries()) {
         if (entry.rfind(L" :", 0) == 0) {
             headers += entry.rfind(L" :CAI DLL: ", 0) == 0;
             continue;
         }
+        runs += entry.rfind(L": Info: Run() ", 0) == 0;
         EXPECT_TRUE(entry.rfind(L": Info: ", 0) == 0 || entry.rfind(L": Error: ", 0) == 0) << entry;
     }
     EXPECT_EQ(headers, 1);
+    EXPECT_EQ(runs, 2 * kRuns);
 }
 
-// The client re-enters from an answer (a second object, the same thread): when the inner
-// Run ends, the outer one has its callback back.
+// The client re-enters from an answer on the same thread, through a second object or the
+// same one (which the outer Run holds): when the inner Run ends, the outer one has its
+// callback back.
 TEST_F(RunTest, NestedRunLeavesTheOuterCallback) {
-    ComPtr<FakeCallback> inner;
-    inner.attach(FakeCallback::Create());
-    inner->environment[L"_VNTXVER"] = L"530";
     ComPtr<ICAI_Call> second;
     ASSERT_EQ(CCAI_Call::Create(nullptr, IID_ICAI_Call, second.put_void()), S_OK);
-    HRESULT innerResult = E_FAIL;
-    client->answers[L"#(Appl:Profile)"] = L"Mech";
-    client->beforeAnswer[L"#(Appl:Profile)"] = [&] {
-        UniqueVariant args = ArgumentArray({L"QELDSETLOGLEVEL", L"2", L""});
-        UniqueVariant out;
-        innerResult = second->Run(inner.get(), args.get(), out.put());
-    };
-    LONG result = -1;
-    EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
-    EXPECT_EQ(innerResult, S_OK);
-    EXPECT_EQ(CUtils::Instance().GetLogThreshold(), 2);
-    EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
-    EXPECT_TRUE(inner->Calls().empty());
-    EXPECT_THAT(Messages(), Not(Contains(testing::HasSubstr(L"No callback object."))));
-    EXPECT_EQ(client->RefCount(), 1);
-    EXPECT_EQ(inner->RefCount(), 1);
+    for (ICAI_Call* target : {second.get(), object.get()}) {
+        SCOPED_TRACE(target == object.get() ? "same object" : "second object");
+        LogReader::Remove();
+        CUtils::Instance().SetLogThreshold(1);
+        ComPtr<FakeCallback> inner;
+        inner.attach(FakeCallback::Create());
+        inner->environment[L"_VNTXVER"] = L"530";
+        HRESULT innerResult = E_FAIL;
+        client->answers[L"#(Appl:Profile)"] = L"Mech";
+        client->environment.erase(L"RETVECTAProfile");
+        client->beforeAnswer[L"#(Appl:Profile)"] = [&] {
+            UniqueVariant args = ArgumentArray({L"QELDSETLOGLEVEL", L"2", L""});
+            UniqueVariant out;
+            innerResult = target->Run(inner.get(), args.get(), out.put());
+        };
+        LONG result = -1;
+        EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
+        EXPECT_EQ(innerResult, S_OK);
+        EXPECT_EQ(CUtils::Instance().GetLogThreshold(), 2);
+        EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+        EXPECT_TRUE(inner->Calls().empty());
+        EXPECT_THAT(Messages(), Not(Contains(testing::HasSubstr(L"No callback object."))));
+        EXPECT_EQ(client->RefCount(), 1);
+        EXPECT_EQ(inner->RefCount(), 1);
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "fakes/ComponentTest.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/FileAge.h"
+#include "fakes/LogReader.h"
 #include "support/ComPtr.h"
 #include "support/UniqueHandle.h"
 #include <gmock/gmock.h>
@@ -39,7 +40,7 @@ protected:
 TEST_F(PsxLockFileTest, LockPathIsTheWorkspaceAndTheFileNameWithoutExtension) {
     struct Row {
         const wchar_t* drawing;
-        const wchar_t* lock;
+        const wchar_t* lock;  // null: the name is refused, nothing is locked or looked at
     } rows[] = {
         {L"C:\\d\\plan.vdr", L"plan.psxlck"},
         {L"C:\\e\\plan.vdr", L"plan.psxlck"},      // same name elsewhere: one lock
@@ -48,11 +49,24 @@ TEST_F(PsxLockFileTest, LockPathIsTheWorkspaceAndTheFileNameWithoutExtension) {
         {L"C:\\d\\plan", L".psxlck"},              // no extension: nothing before it
         {L"C:\\x.y\\plan", L".psxlck"},            // a dot in a folder does not count
         {L"plan.vdr", L"plan.psxlck"},
-        {L"C:/d/plan.vdr", L"C:/d/plan.psxlck"},   // only a backslash separates the name
+        {L"C:/d/plan.vdr", L"plan.psxlck"},        // Windows separates with "/" too
+        {L"C:\\d\\a/../../plan.vdr", L"plan.psxlck"},
+        {L"C:\\d\\plan..vdr", nullptr},
+        {L"C:\\d\\..", nullptr},
+        {L"C:plan.vdr", nullptr},                  // a drive, relative to its current folder
+        {L"C:\\d\\plan.vdr:x.vdr", nullptr},       // a stream
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(row.drawing)));
-        EXPECT_EQ(CPsxLockFile(row.drawing).LockPath(), workspace + row.lock);
+        LogReader::Remove();
+        const CPsxLockFile lock(row.drawing);
+        EXPECT_EQ(lock.LockPath(), row.lock ? workspace + row.lock : L"");
+        if (row.lock) continue;
+        EXPECT_FALSE(lock.MayPublish());
+        EXPECT_FALSE(lock.WriteLock());
+        const std::wstring refused = L"Error: PublishPSX: Refused " + std::wstring(row.drawing) +
+                                     L": a file name holding \"..\" or \":\" could lead out of the workspace folder";
+        EXPECT_EQ(LogReader().Messages(), std::vector<std::wstring>(2, refused));
     }
 }
 
@@ -147,6 +161,41 @@ TEST_F(PsxLockFileTest, AnUndeletableLockKeepsBlocking) {
         EXPECT_FALSE(CPsxLockFile(drawing).MayPublish());
         EXPECT_TRUE(LockExists());
         SetFileAttributesW(lockPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(lockPath.c_str());
+    }
+}
+
+// Someone else's file given the lock's name (a second name of it, or a folder, as a junction
+// is) is refused and left as it is, however old.
+TEST_F(PsxLockFileTest, APlantedLockIsRefusedAndLeftAsItIs) {
+    const std::wstring lockPath = CPsxLockFile(drawing).LockPath();
+    const std::wstring userFile = folder.File(L"d\\notes.txt");
+    struct Row {
+        const char* name;
+        bool folder;
+        std::wstring entry;
+    } rows[] = {
+        {"second name of a user's file", false,
+         L"Error: PublishPSX: Refused " + lockPath + L": the file has 2 names (hard links) (hr = 80070780)"},
+        {"folder", true,
+         L"Error: PublishPSX: Refused " + lockPath + L": it is a link, junction or folder, not a file (hr = 80070780)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder::WriteBytes(userFile, "precious");
+        if (row.folder) {
+            ASSERT_TRUE(CreateDirectoryW(lockPath.c_str(), nullptr));
+        } else {
+            ASSERT_TRUE(CreateHardLinkW(lockPath.c_str(), userFile.c_str(), nullptr));
+            ASSERT_TRUE(SetFileAge(lockPath, 13 * kHour));  // expired: it would be deleted
+        }
+        LogReader::Remove();
+        EXPECT_FALSE(CPsxLockFile(drawing).MayPublish());
+        EXPECT_FALSE(CPsxLockFile(drawing).WriteLock());
+        EXPECT_EQ(LogReader().Messages(), std::vector<std::wstring>(2, row.entry));
+        EXPECT_TRUE(LockExists());
+        EXPECT_EQ(TempFolder::ReadBytes(userFile), "precious");
+        if (row.folder) RemoveDirectoryW(lockPath.c_str());
         DeleteFileW(lockPath.c_str());
     }
 }

@@ -9,6 +9,7 @@
 #include "support/CUtils.h"
 #include <gmock/gmock.h>
 
+using ::testing::Contains;
 using ::testing::IsEmpty;
 
 namespace {
@@ -56,16 +57,22 @@ protected:
 };
 
 TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
+    // A name that could lead the lock or the fallback's copy out of the workspace folder.
+    const std::wstring outward = folder.File(L"d\\sub/../plan..vdr");
     struct Row {
         const char* name;
         bool lock;
         bool readOnlyTarget;
+        std::wstring path;
         HRESULT hr;
         LONG code;
-        bool logged;  // the read-only entry; a lock refuses without an entry
+        std::wstring entry;  // a lock refuses without an entry
     } rows[] = {
-        {"fresh lock, drawing unchanged", true, false, E_FAIL, 3, false},
-        {"read-only target", false, true, E_ACCESSDENIED, 2, true},
+        {"fresh lock, drawing unchanged", true, false, drawing, E_FAIL, 3, L""},
+        {"read-only target", false, true, drawing, E_ACCESSDENIED, 2, L"Error: PublishPSX: PSX File is read-only: " + target},
+        {"file name holding \"..\"", false, false, outward, E_FAIL, 3,
+         L"Error: PublishPSX: Refused " + outward +
+             L": a file name holding \"..\" or \":\" could lead out of the workspace folder"},
     };
     for (const Row& row : rows) {
         if (row.lock) WriteLock();
@@ -77,10 +84,10 @@ TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
             client->records.clear();
             CUtils::Instance().SetQuiet(quiet);
             LONG result = -1;
-            EXPECT_EQ(Publish(drawing, result), row.hr);
+            EXPECT_EQ(Publish(row.path, result), row.hr);
             EXPECT_EQ(result, row.code);
-            std::vector<std::wstring> expected{kRunEntry + drawing};
-            if (row.logged) expected.push_back(L"Error: PublishPSX: PSX File is read-only: " + target);
+            std::vector<std::wstring> expected{kRunEntry + row.path};
+            if (!row.entry.empty()) expected.push_back(row.entry);
             EXPECT_EQ(OwnEntries(), expected);
             EXPECT_FALSE(AskedForTheHost());
             EXPECT_EQ(CUtils::Instance().IsQuiet(), quiet);
@@ -107,19 +114,40 @@ TEST_F(PublishTest, TheHostsOutcomeDecidesAndTheQuietFlagIsRestored) {
         client->answers[L"#(Appl:VectaVersion)"] = L"R17.2";
         client->answers[L"#(Appl:ApplicationName)"] = L"Vecta";
         client->answers[L"#(Appl:WaitForActiveCommand)"] = L"100";
+        // A close that failed leaves the outcome as preset, unless the add-in reported all the
+        // same; what the client then holds is what it reported.
         struct Row {
-            const char* outcome;
+            const char* name;
+            const char* control;
+            const wchar_t* reported;  // the client's answer for the outcome; null: as the add-in set it
             HRESULT hr;
             LONG code;
             bool published;
             bool locked;
-        } rows[] = {{"0", S_OK, 0, true, false}, {"7", E_FAIL, 3, false, true}};
+            std::wstring entry;
+        } rows[] = {
+            {"published", R"({"publishOutcome": "0"})", nullptr, S_OK, 0, true, false, L"Info: PublishPSX: Publish PSX on close"},
+            {"add-in failure", R"({"publishOutcome": "7"})", nullptr, E_FAIL, 3, false, true,
+             L"Error: PublishPSX: Failed to publish PSX"},
+            {"close fails, outcome untouched", R"({"closeFails": true})", nullptr, E_FAIL, 3, false, false,
+             L"Error: PublishPSX: IVectaDocument->Close() failed (hr = 80004005)"},
+            {"close fails after the add-in reported a failure", R"({"closeFails": true})", L"7", E_FAIL, 3, false, true,
+             L"Error: PublishPSX: Failed to publish PSX"},
+            // The copy's save publishes; the client still holds "4".
+            {"close fails after the add-in asked for the fallback", R"({"closeFails": true})", L"4", E_FAIL, 3, true,
+             false, L"Info: PublishPSX: Publish PSX on save for temporary copy of the document"},
+        };
         for (const Row& row : rows) {
             for (bool quiet : {false, true}) {
-                SCOPED_TRACE(testing::Message() << "outcome " << row.outcome << ", quiet " << quiet);
-                TempFolder::WriteBytes(control, std::string(R"({"publishOutcome": ")") + row.outcome + "\"}");
+                SCOPED_TRACE(testing::Message() << row.name << ", quiet " << quiet);
+                TempFolder::WriteBytes(control, row.control);
+                if (row.reported)
+                    client->answers[L"$(ZEPErrorCode)"] = row.reported;
+                else
+                    client->answers.erase(L"$(ZEPErrorCode)");
                 DeleteFileW(target.c_str());
                 DeleteFileW(folder.File(L"ws\\plan.psxlck").c_str());
+                LogReader::Remove();
                 CUtils::Instance().SetQuiet(quiet);
                 LONG result = -1;
                 EXPECT_EQ(Publish(drawing, result), row.hr);
@@ -127,6 +155,7 @@ TEST_F(PublishTest, TheHostsOutcomeDecidesAndTheQuietFlagIsRestored) {
                 EXPECT_EQ(GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES, row.published);
                 EXPECT_EQ(GetFileAttributesW(folder.File(L"ws\\plan.psxlck").c_str()) != INVALID_FILE_ATTRIBUTES,
                           row.locked);
+                EXPECT_THAT(OwnEntries(), Contains(row.entry));
                 EXPECT_EQ(CUtils::Instance().IsQuiet(), quiet);
                 EXPECT_THAT(shown, IsEmpty());
             }

@@ -3,10 +3,12 @@
 #include "component/CCAI_Call.h"
 #include "fakes/RunFixture.h"
 #include "fakes/FakeCallback.h"
+#include "fakes/FragmentedAddressSpace.h"
 #include "fakes/LogReader.h"
 #include "support/ComPtr.h"
 #include <gmock/gmock.h>
 #include <algorithm>
+#include <optional>
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -95,19 +97,26 @@ TEST_F(TitleBlockImportTest, UnusableImportIniGivesOutcomeOneBeforeAnythingElse)
 TEST_F(TitleBlockImportTest, AnySectionYieldingEntriesPassesTheIniCheck) {
     // With no document key the write check refuses next: outcome 4 shows the INI passed.
     const std::string utf16("\xFF\xFE[\0T\0]\0\r\0\n\0x\0=\0\x31\0\r\0\n\0", 22);
+    std::string manyKeys = "[Title]\r\n";
+    for (int n = 0; n < 20000; ++n) manyKeys += "ATTR_" + std::to_string(n) + "=" + std::to_string(n) + "\r\n";
     struct Row {
         const char* name;
         std::string bytes;
+        bool fragmented = false;  // the client's address space has no hole of 64 MB left
     } rows[] = {
         {"plain entry", "[Title]\r\nDESCRIPTION=#(DESCRIPTION)\r\n"},
         {"entry in a later section", "[Empty]\r\n[Title]\r\nREVISION=A\r\n"},
         {"a SUPER key alone counts", "[Title]\r\nsuper=Base\r\n"},
         {"UTF-16 file", utf16},
+        {"20,000 keys in a fragmented address space", manyKeys, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         UseIni(row.bytes);
+        std::optional<FragmentedAddressSpace> space;
+        if (row.fragmented) space.emplace(64 * 1024 * 1024);
         EXPECT_EQ(Import(), 4);
+        space.reset();
         EXPECT_THAT(OutcomeReports(), ElementsAre(L"ZEPErrorCode=", L"ZEPErrorCode=4"));
         EXPECT_TRUE(Asked(L"#(QELKEY)"));
         ExpectNoHostContact();

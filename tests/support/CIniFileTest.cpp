@@ -1,3 +1,4 @@
+#include "fakes/FragmentedAddressSpace.h"
 #include "fakes/LogReader.h"
 #include "fakes/ScratchFile.h"
 #include "fakes/TextBytes.h"
@@ -6,9 +7,22 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <psapi.h>
+#include <atomic>
+#include <new>
 
 using namespace TextBytes;
 using namespace std::string_literals;
+
+// While not negative, the number of allocations to let through before one fails.
+static std::atomic<int> g_allocationsBeforeFailure{-1};
+
+void* operator new(std::size_t size) {
+    if (g_allocationsBeforeFailure.load() >= 0 && g_allocationsBeforeFailure.fetch_sub(1) == 0) throw std::bad_alloc();
+    if (void* memory = HeapAlloc(GetProcessHeap(), 0, size ? size : 1)) return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { HeapFree(GetProcessHeap(), 0, memory); }
+void operator delete(void* memory, std::size_t) noexcept { HeapFree(GetProcessHeap(), 0, memory); }
 
 namespace {
 
@@ -212,25 +226,92 @@ TEST(IniFile, ValuesReplacedManyTimesKeepTheLast) {
     }
 }
 
-// A load that would leave the process no large block of address space stops, frees what
-// it read and says so in the log; the process carries on.
-TEST(IniFile, StopsBeforeTheProcessRunsOutOfAddressSpace) {
+// One section of distinct keys, about 20 bytes a line.
+std::string ManyKeys(int keys) {
     std::string bytes = "[S]\r\n";
-    for (int n = 0; n < 20000; ++n) bytes.append("k").append(std::to_string(n)).append("=v\r\n");
-    ScratchFile file(bytes);
-    LogReader::Remove();
-    // Address space taken, without memory, until no block of 128 MB is left.
-    std::vector<void*> taken;
-    while (void* block = VirtualAlloc(nullptr, 128 << 20, MEM_RESERVE, PAGE_NOACCESS)) taken.push_back(block);
-    CIniFile ini;
-    const bool loaded = ini.Load(file.Path());
-    for (void* block : taken) VirtualFree(block, 0, MEM_RELEASE);
-    EXPECT_FALSE(loaded);
-    EXPECT_EQ(ini.GetStatus(), CIniFile::StatusOutOfMemory);
-    EXPECT_FALSE(ini.HasEntries());
-    EXPECT_THAT(LogReader().Messages(),
-                testing::Contains(L"Error: CIniFile::Load: " + file.Path() + L" is too large to load (hr = 8007000E)"));
-    EXPECT_TRUE(ini.Load(file.Path()));
+    for (int n = 0; n < keys; ++n) {
+        const std::string number = std::to_string(n);
+        bytes.append("K").append(number).append("=Value ").append(number).append("\r\n");
+    }
+    return bytes;
+}
+
+std::wstring Refusal(const ScratchFile& file) {
+    return L"Error: CIniFile::Load: " + file.Path() + L" is too large to load (hr = 8007000E)";
+}
+
+// In a long-running client no large hole may be left: a file loads as long as what it keeps
+// fits. One that does not is refused with an Error entry, and the process carries on. Either
+// way the sections of an earlier load stay.
+TEST(IniFile, LoadsWhateverFitsTheAddressSpaceLeft) {
+    constexpr SIZE_T MB = 1024 * 1024;
+    struct Row {
+        const char* what;
+        int keys;
+        SIZE_T leftOnly;  // 0: every hole below 64 MB is left
+        bool loaded;
+    } rows[] = {
+        {"20,000 keys (390 KB), no hole of 64 MB", 20000, 0, true},
+        {"200,000 keys (4 MB), 1 MB left", 200000, MB, false},
+    };
+    ScratchFile earlier("[EARLIER]\r\nk=v\r\n");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScratchFile file(ManyKeys(row.keys));
+        LogReader::Remove();
+        CIniFile ini;
+        ASSERT_TRUE(ini.Load(earlier.Path()));
+        bool loaded = false;
+        {
+            FragmentedAddressSpace space(64 * MB);
+            if (row.leftOnly) space.LeaveOnly(row.leftOnly);
+            loaded = ini.Load(file.Path());
+        }
+        EXPECT_EQ(loaded, row.loaded);
+        EXPECT_EQ(ini.GetStatus(), row.loaded ? CIniFile::StatusLoaded : CIniFile::StatusOutOfMemory);
+        IniEntries entries;
+        EXPECT_TRUE(ini.GetSection(L"earlier", entries));
+        EXPECT_EQ(entries, (IniEntries{{L"k", L"v"}}));
+        entries.clear();
+        EXPECT_EQ(ini.GetSection(L"S", entries), row.loaded);
+        EXPECT_EQ(entries.size(), row.loaded ? row.keys : 0);
+        EXPECT_EQ(testing::Matches(testing::Contains(Refusal(file)))(LogReader().Messages()), !row.loaded);
+        EXPECT_TRUE(ini.Load(file.Path()));
+    }
+}
+
+// Whichever allocation of a load fails, the load is refused as a whole: nothing of the file is
+// added, nothing earlier is lost, and the log says why.
+TEST(IniFile, AnyFailedAllocationRefusesTheWholeLoad) {
+    // Each file reads the earlier section again and has one long enough for a key index.
+    const std::string ansi = "[earlier]\r\nk=new\r\n[\xC9t\xE9]\r\n" + ManyKeys(50);
+    const std::wstring text = FromAnsi(ansi);
+    const std::string files[] = {ansi, Utf8(text), std::string(Utf16LeMark) + Utf16Le(text)};
+    ScratchFile earlier("[EARLIER]\r\nk=v\r\n");
+    for (const std::string& bytes : files) {
+        ScratchFile file(bytes);
+        for (int failing = 0;; ++failing) {
+            SCOPED_TRACE(testing::Message() << "encoding " << &bytes - files << ", allocation " << failing);
+            LogReader::Remove();
+            CIniFile ini;
+            ASSERT_TRUE(ini.Load(earlier.Path()));
+            g_allocationsBeforeFailure = failing;
+            const bool loaded = ini.Load(file.Path());
+            const bool failed = g_allocationsBeforeFailure.exchange(-1) < 0;
+            IniEntries entries;
+            ini.GetSection(L"EARLIER", entries);
+            if (!failed) {
+                EXPECT_TRUE(loaded);
+                EXPECT_EQ(entries, (IniEntries{{L"k", L"new"}}));
+                break;
+            }
+            EXPECT_FALSE(loaded);
+            EXPECT_EQ(ini.GetStatus(), CIniFile::StatusOutOfMemory);
+            EXPECT_EQ(entries, (IniEntries{{L"k", L"v"}}));
+            EXPECT_FALSE(ini.GetSection(L"S", entries));
+            EXPECT_THAT(LogReader().Messages(), testing::Contains(Refusal(file)));
+        }
+    }
 }
 
 TEST(IniFile, OverlongLinesArriveInPieces) {

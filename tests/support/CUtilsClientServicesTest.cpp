@@ -242,6 +242,8 @@ protected:
 };
 
 TEST_F(PublishOptionsTest, CopiesWhenMissingEnforcedOrOlder) {
+    const std::wstring refused = L"Error: UpdatePublishOptions: Refused " + folder.Path() +
+                                  L"/ws/Publish Options.xml: the file has 2 names (hard links) (hr = 80070780)";
     struct Row {
         const char* name;
         bool destinationPresent;
@@ -250,6 +252,7 @@ TEST_F(PublishOptionsTest, CopiesWhenMissingEnforcedOrOlder) {
         const wchar_t* enforce;
         bool copied;
         std::wstring entry;
+        bool planted = false;  // the destination is a second name of someone else's file
     } rows[] = {
         {"missing", false, 0, false, L"1", true, kCopied},
         {"older", true, kOlder, false, L"0", true, kCopied},
@@ -258,7 +261,11 @@ TEST_F(PublishOptionsTest, CopiesWhenMissingEnforcedOrOlder) {
         {"newer, enforcement not exactly 1", true, kNewer + 1, false, L"1 ", false, kUpToDate},
         {"newer, read-only, enforced", true, kNewer + 1, true, L"1", true, kOverwritten},
         {"older, read-only", true, kOlder, true, L"!unknown", true, kCopied},
+        {"older, planted", true, kOlder, false, L"0", false,
+         refused, true},
+        {"read-only, planted, enforced", true, kNewer + 1, true, L"1", false, refused, true},
     };
+    const std::wstring userFile = folder.File(L"notes.xml");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Reset();
@@ -266,8 +273,14 @@ TEST_F(PublishOptionsTest, CopiesWhenMissingEnforcedOrOlder) {
         DeleteFileW(destination.c_str());
         TempFolder::WriteBytes(source, "<options version=\"2\"/>");
         SetWriteTime(source, kNewer);
-        if (row.destinationPresent) {
+        if (row.planted) {
+            SetFileAttributesW(userFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+            TempFolder::WriteBytes(userFile, "<options version=\"1\"/>");
+            ASSERT_TRUE(CreateHardLinkW(destination.c_str(), userFile.c_str(), nullptr));
+        } else if (row.destinationPresent) {
             TempFolder::WriteBytes(destination, "<options version=\"1\"/>");
+        }
+        if (row.destinationPresent) {
             SetWriteTime(destination, row.destinationTime);
             if (row.destinationReadOnly) SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY);
         }

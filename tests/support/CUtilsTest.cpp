@@ -3,8 +3,10 @@
 #include "support/CUtils.h"
 #include <gmock/gmock.h>
 #include <algorithm>
+#include <functional>
 #include <regex>
 #include <thread>
+#include <utility>
 
 using ::testing::ElementsAre;
 
@@ -14,8 +16,10 @@ namespace {
 struct TableClient : IClientAccess {
     std::map<std::wstring, std::wstring> answers;
     std::vector<std::wstring> asked;
+    std::function<void()> beforeFirstAnswer;  // as a client that re-enters the component
     std::wstring Evaluate(const std::wstring& e) override {
         asked.push_back(e);
+        if (auto hook = std::exchange(beforeFirstAnswer, nullptr)) hook();
         return answers.count(e) ? answers[e] : L"";
     }
     std::wstring GetUserMessage(const std::wstring& key, bool) override { return L"caption of " + key; }
@@ -39,15 +43,15 @@ TEST_F(UtilsTest, FirstEntryCreatesFileWithBomAndHeaderOnce) {
     // The time text is exactly 24 characters: Www Mmm dd hh:mm:ss yyyy.
     const std::wregex time(L"^(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
                            L"[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}$");
-    for (const std::wstring& line : log.lines) EXPECT_TRUE(std::regex_match(line.substr(0, 24), time)) << line;
+    for (const std::wstring& record : log.records) EXPECT_TRUE(std::regex_match(record.substr(0, 24), time)) << record;
 }
 
-// Two threads (two Runs, or a Run and the cancel thread) writing at once: whole lines, one
-// byte order mark, one header, nothing lost.
-TEST_F(UtilsTest, TwoWritersWriteWholeLinesUnderOneHeader) {
+// Two threads (two Runs, or a Run and the cancel thread) writing entries of two lines at
+// once: whole entries, one byte order mark, one header, nothing lost.
+TEST_F(UtilsTest, TwoWritersWriteWholeEntriesUnderOneHeader) {
     constexpr int kLines = 1000;
     auto writer = [&](int id) {
-        for (int i = 0; i < kLines; ++i) utils.WriteLog(0, L"writer %d line %d", id, i);
+        for (int i = 0; i < kLines; ++i) utils.WriteLog(0, L"writer %d line %d\nand its second line", id, i);
     };
     std::thread a(writer, 1), b(writer, 2);
     a.join();
@@ -58,9 +62,9 @@ TEST_F(UtilsTest, TwoWritersWriteWholeLinesUnderOneHeader) {
     const std::vector<std::wstring> entries = log.Entries();
     ASSERT_EQ(entries.size(), 2u + 2 * kLines);
     EXPECT_EQ(std::count(entries.begin(), entries.end(), L" :-------------------------------------------------"), 1);
-    const std::wregex line(L"^: Error: writer [12] line [0-9]+$");
-    for (size_t i = 2; i < entries.size(); ++i) EXPECT_TRUE(std::regex_match(entries[i], line)) << entries[i];
-    for (const std::wstring& text : log.lines) EXPECT_EQ(text.find(L'\xFEFF'), std::wstring::npos);  // one mark only
+    const std::wregex entry(L"^: Error: writer [12] line [0-9]+\nand its second line$");
+    for (size_t i = 2; i < entries.size(); ++i) EXPECT_TRUE(std::regex_match(entries[i], entry)) << entries[i];
+    for (const std::wstring& text : log.records) EXPECT_EQ(text.find(L'\xFEFF'), std::wstring::npos);  // one mark only
 }
 
 TEST_F(UtilsTest, ExistingFileWithoutBomGetsNone) {
@@ -112,12 +116,12 @@ TEST_F(UtilsTest, QuietModeLogsMessagesAndAnswersDefault) {
     utils.ShowMessage(L"100% done %s", MB_OK);  // logged literally, not as a format
     EXPECT_EQ(utils.AskMessage(L"Keep waiting?", IDYES, MB_YESNO | MB_ICONQUESTION), IDYES);
     utils.ShowMessage(L"", MB_OK);
-    // A question of two lines is one entry.
+    // Texts of several lines are written as they are, each one entry.
     EXPECT_EQ(utils.AskMessage(L"Vecta is not there yet.\nKeep waiting?", IDYES, 0x24), IDYES);
     utils.ShowMessage(L"first\r\n\r\nsecond", MB_OK);
     EXPECT_THAT(LogReader().Messages(),
                 ElementsAre(L"Message: 100% done %s", L"Message: Keep waiting?: 6",
-                            L"Message: Vecta is not there yet. / Keep waiting?: 6", L"Message: first / second"));
+                            L"Message: Vecta is not there yet.\nKeep waiting?: 6", L"Message: first\r\n\r\nsecond"));
     EXPECT_TRUE(shown.empty());
 }
 
@@ -139,21 +143,39 @@ TEST_F(UtilsTest, InitFromClientReadsOnceAndParsesJobServer) {
     struct Row {
         const wchar_t* jobServer;
         bool quiet;
-    } rows[] = {{L"1", true}, {L" 1", true}, {L"01", true}, {L"2", false}, {L"TRUE", false}, {L"", false}};
+        // A Run re-entered from the client's first answer reads the settings itself.
+        bool reentered;
+    } rows[] = {{L"1", true, false},     {L" 1", true, false}, {L"01", true, false}, {L"2", false, false},
+                {L"TRUE", false, false}, {L"", false, false},  {L"1", true, true},   {L"", false, true}};
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(row.jobServer)));
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.jobServer)) + (row.reentered ? " re-entered" : ""));
         CUtils::DestroyInstance();
         CUtils& fresh = CUtils::Instance();
         TableClient client;
         client.answers[L"$(JobServerRunning:-0)"] = row.jobServer;
         client.answers[L"#(Appl:LogLevel)"] = L"2";
+        bool innerQuiet = false;
+        long innerThreshold = -1;
+        if (row.reentered) {
+            client.beforeFirstAnswer = [&] {
+                fresh.InitFromClient();
+                innerQuiet = fresh.IsQuiet();
+                innerThreshold = fresh.GetLogThreshold();
+                fresh.SetLogThreshold(1);  // as QELDSETLOGLEVEL in the inner Run: the outer read keeps it
+            };
+        }
         fresh.SetClientAccess(&client);
         fresh.InitFromClient();
+        if (row.reentered) {
+            EXPECT_EQ(innerQuiet, row.quiet);
+            EXPECT_EQ(innerThreshold, 2);
+            EXPECT_EQ(fresh.GetLogThreshold(), 1);
+        }
         fresh.SetLogThreshold(0);
         fresh.InitFromClient();  // a second call changes nothing
         EXPECT_EQ(fresh.IsQuiet(), row.quiet);
         EXPECT_EQ(fresh.GetLogThreshold(), 0);
-        EXPECT_EQ(client.asked.size(), 2u);
+        EXPECT_EQ(client.asked.size(), row.reentered ? 4u : 2u);
         fresh.SetClientAccess(nullptr);
     }
 }

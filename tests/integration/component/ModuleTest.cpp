@@ -1,13 +1,17 @@
 // The component DLL loaded by path, as COM loads it, without registration.
+#include "component/CCAI_Call.h"
+#include "fakes/ApartmentPump.h"
 #include "fakes/ArgumentArray.h"
 #include "fakes/CSimProcess.h"
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
 #include "fakes/TempFolder.h"
 #include "support/ComPtr.h"
+#include "support/ResultMacros.h"
 #include "support/UniqueVariant.h"
 #include <QELDVecta17x.h>
 #include <gmock/gmock.h>
+#include <utility>
 #include <vector>
 
 using ::testing::Contains;
@@ -179,56 +183,139 @@ DWORD ProcessHandleCount() {
     return count;
 }
 
-// Load, a search for a host that never comes (its cancel thread included), release, unload:
-// cycle after cycle the process keeps no more handles than after the first.
-TEST(ModuleUnloadTest, LoadUnloadCyclesLeakNoHandles) {
-    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-    ASSERT_EQ(CSimProcess::RegisterAll(), S_OK);  // the moniker parses; the search waits
-    // The system libraries the component imports stay loaded, as in a client that uses them
-    // itself: their own loading and unloading is not the component's.
-    for (const wchar_t* name : {L"comdlg32.dll", L"version.dll", L"user32.dll", L"advapi32.dll"})
-        ASSERT_NE(LoadLibraryW(name), nullptr);
-    TempFolder folder;
+// The component loaded by path for one client session, as COM loads it.
+class LoadedComponent {
+public:
+    LoadedComponent() : m_module(LoadLibraryW(L"Z:" COMPONENT_DLL)) {
+        EXPECT_NE(m_module, nullptr);
+        if (!m_module) return;
+        const auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+            reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
+        m_canUnload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllCanUnloadNow")));
+        EXPECT_EQ(getClassObject(CLSID_CAI_Call, IID_IClassFactory, m_factory.put_void()), S_OK);
+        if (m_factory) {
+            EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_ICAI_Call, m_call.put_void()), S_OK);
+        }
+    }
+
+    ICAI_Call* Call() const { return m_call.get(); }
+    HRESULT Run(FakeCallback& client, const std::vector<std::wstring>& items) const {
+        UniqueVariant result;
+        return m_call ? m_call->Run(&client, ArgumentArray(items).get(), result.put()) : E_POINTER;
+    }
+    // Releases the object and the class factory; the module's answer to DllCanUnloadNow then.
+    HRESULT ReleaseAll() {
+        m_call.reset();
+        m_factory.reset();
+        return m_canUnload ? m_canUnload() : E_POINTER;
+    }
+    void FreeLibrary() { EXPECT_TRUE(::FreeLibrary(std::exchange(m_module, nullptr))); }
+
+private:
+    HMODULE m_module;
+    CanUnloadFn m_canUnload = nullptr;
+    ComPtr<IClassFactory> m_factory;
+    ComPtr<ICAI_Call> m_call;
+};
+
+bool Mapped() { return GetModuleHandleW(L"Z:" COMPONENT_DLL) != nullptr; }
+
+// A client that searches for a host that never comes (its cancel thread included).
+ComPtr<FakeCallback> SearchingClient(const wchar_t* startupWait) {
     ComPtr<FakeCallback> client;
     client.attach(FakeCallback::Create());
     client->environment[L"_VNTXVER"] = L"530";
     client->answers[L"#(Appl:Profile)"] = L"NoSuchHost";
     client->answers[L"#(Appl:VectaVersion)"] = L"R17.2";
-    client->answers[L"#(Appl:WaitForStartup)"] = L"50";
-    auto cycle = [&] {
-        HMODULE module = LoadLibraryW(L"Z:" COMPONENT_DLL);
-        ASSERT_NE(module, nullptr);
-        auto getClassObject = reinterpret_cast<GetClassObjectFn>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-        auto canUnload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-        {
-            ComPtr<IClassFactory> factory;
-            ASSERT_EQ(getClassObject(CLSID_CAI_Call, IID_IClassFactory, factory.put_void()), S_OK);
-            ComPtr<ICAI_Call> call;
-            ASSERT_EQ(factory->CreateInstance(nullptr, IID_ICAI_Call, call.put_void()), S_OK);
-            UniqueVariant result;
-            EXPECT_TRUE(FAILED(call->Run(client.get(), ArgumentArray({L"QELDOPEN", L"C:\\w\\a.vdr", L""}).get(), result.put())));
-        }
-        // The module stays while its threads end (the cancel thread's last call to the
-        // client needs this apartment to pump); then COM may unload it.
-        HRESULT unload = S_FALSE;
-        HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        for (int i = 0; i < 100 && (unload = canUnload()) != S_OK; ++i) {
-            DWORD index = 0;
-            (void)CoWaitForMultipleHandles(0, 20, 1, &never, &index);
-        }
-        CloseHandle(never);
-        EXPECT_EQ(unload, S_OK);
-        EXPECT_TRUE(FreeLibrary(module));
-        EXPECT_EQ(GetModuleHandleW(L"Z:" COMPONENT_DLL), nullptr);
+    client->answers[L"#(Appl:WaitForStartup)"] = startupWait;
+    return client;
+}
+
+class ModuleUnloadTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        ASSERT_EQ(CSimProcess::RegisterAll(), S_OK);  // the moniker parses; the search waits
+    }
+    static void TearDownTestSuite() { CoUninitialize(); }
+
+    TempFolder folder;
+};
+
+// Load, a search, release, unload: cycle after cycle the process keeps no more handles than
+// with a DLL of the same toolchain that only loads and unloads its runtime.
+TEST_F(ModuleUnloadTest, LoadUnloadCyclesKeepNoMoreHandlesThanTheRuntimeAlone) {
+    constexpr int kCycles = 20;
+    auto growth = [](auto cycle) {
+        cycle();
+        const DWORD baseline = ProcessHandleCount();
+        EXPECT_GT(baseline, 0u);
+        for (int i = 0; i < kCycles; ++i) cycle();
+        return static_cast<LONG>(ProcessHandleCount() - baseline);
     };
-    cycle();
-    const DWORD baseline = ProcessHandleCount();
-    ASSERT_GT(baseline, 0u);
-    for (int i = 0; i < 8; ++i) cycle();
-    EXPECT_EQ(ProcessHandleCount(), baseline);
+    const LONG runtime = growth([] {
+        HMODULE module = LoadLibraryW(L"Z:" RUNTIME_ONLY_DLL);
+        ASSERT_NE(module, nullptr);
+        EXPECT_TRUE(FreeLibrary(module));
+    });
+
+    ComPtr<FakeCallback> client = SearchingClient(L"50");
+    const LONG component = growth([&] {
+        LoadedComponent component;
+        EXPECT_TRUE(FAILED(component.Run(*client.get(), {L"QELDOPEN", L"C:\\w\\a.vdr", L""})));
+        // The module stays while its threads end; then COM may unload it.
+        EXPECT_TRUE(PumpUntil([&] { return component.ReleaseAll() == S_OK; }, 5000));
+        component.FreeLibrary();
+        EXPECT_FALSE(Mapped());
+    });
+    // The runtime alone keeps its record of the loading thread each cycle; the component
+    // gives that back at unload and keeps nothing.
+    EXPECT_LE(component, runtime);
+    EXPECT_EQ(component, 0);
     EXPECT_EQ(client->RefCount(), 1);
-    CoUninitialize();
+}
+
+// A client that frees the library while a thread of ours still runs: the module stays mapped
+// until that thread has left it. Once with the cancel thread on its way out after a search,
+// once with a timed open still held by the host; fifty times each.
+TEST_F(ModuleUnloadTest, FreeingTheLibraryWhileAThreadOfOursRunsDoesNotCrash) {
+    constexpr int kRuns = 50;
+    ComPtr<FakeCallback> searching = SearchingClient(L"20");
+    searching->answers[L"$(JobServerRunning:-0)"] = L"1";  // quiet: six questions answered Yes
+    for (int run = 0; run < kRuns; ++run) {
+        SCOPED_TRACE(run);
+        LoadedComponent component;
+        EXPECT_TRUE(FAILED(component.Run(*searching.get(), {L"QELDOPEN", L"C:\\w\\a.vdr", L""})));
+        (void)component.ReleaseAll();
+        component.FreeLibrary();
+        // The cancel thread's last call, the release of its copy of the client, comes in here.
+        EXPECT_TRUE(PumpUntil([&] { return !Mapped() && searching->RefCount() == 1; }, 5000));
+    }
+
+    const std::wstring profile = L"Unload-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring control = folder.File(L"control.json");
+    TempFolder::WriteBytes(control, "{}");
+    CSimProcess host;
+    ASSERT_EQ(host.Start(profile, L"R17", L"/idle 0 /control \"" + control + L"\""), S_OK);
+    const std::wstring drawing = folder.File(L"held.vdr");
+    TempFolder::WriteBytes(drawing, "VECTA DRAWING 1\nKEY=Q-1\n");
+    ComPtr<FakeCallback> publishing;
+    publishing.attach(FakeCallback::Create());
+    publishing->AnswerForHostSession(profile, L"0");
+    for (int run = 0; run < kRuns; ++run) {
+        SCOPED_TRACE(run);
+        TempFolder::WriteBytes(control, R"({"openHold": true})");
+        LoadedComponent component;
+        // The object is the DLL's own; its open limit is shortened as in-process tests do.
+        if (component.Call()) CCAI_Call::FromInterface(component.Call())->SetOpenTimeLimit(300);
+        EXPECT_EQ(component.Run(*publishing.get(), {L"QELDPUBLISHPSX", drawing, L""}), HR_TIMEOUT);
+        EXPECT_EQ(component.ReleaseAll(), S_FALSE);
+        component.FreeLibrary();
+        EXPECT_TRUE(Mapped());  // the abandoned open still waits in the host
+        TempFolder::WriteBytes(control, "{}");
+        EXPECT_TRUE(PumpUntil([] { return !Mapped(); }, 10000));
+    }
+    EXPECT_EQ(publishing->RefCount(), 1);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "component/CComponentThreads.h"
 #include "component/CModuleLock.h"
 #include "documents/CTimedOpen.h"
+#include "fakes/ApartmentPump.h"
 #include "support/ResultMacros.h"
 #include <filesystem>
 #include <fstream>
@@ -112,8 +113,10 @@ TEST_F(DocumentCommandsTest, APublicationWhoseOpenNeverReturnsEndsAtTheLimit) {
     EXPECT_TRUE(CParkedHostReferences::Any());
     EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
 
+    // Once the open has returned, the parked references go without another command, as soon as
+    // this apartment lets COM calls in.
     Write(L"control.json", "{}");
-    for (int i = 0; i < 100 && CTimedOpen::RunningWorkers() != 0; ++i) Sleep(50);
+    EXPECT_TRUE(PumpUntil([] { return !CParkedHostReferences::Any(); }, 5000));
     EXPECT_EQ(CTimedOpen::RunningWorkers(), 0);
     Call().SetOpenTimeLimit(CTimedOpen::kTimeLimit);
     EXPECT_EQ(Run({L"QELDPUBLISHPSX", path, L""}, result), S_OK);

@@ -239,18 +239,31 @@ TEST_F(PublishEndToEndTest, RetryOnSaveRunsOnceOnACopyThatIsGoneAfterwards) {
 }
 
 TEST_F(PublishEndToEndTest, ADrawingInTheWorkspaceSurvivesTheFallback) {
-    drawing = workspace + L"\\plan.vdr";
-    const std::string bytes = std::string(kDrawing) + "TITLE.REVISION=C\n";
-    TempFolder::WriteBytes(drawing, bytes);
-    SetFileAttributesW(drawing.c_str(), FILE_ATTRIBUTE_READONLY);
-    Control(R"({"publishOutcome": "4"})");
-    EXPECT_EQ(Publish(drawing), "  HRESULT 0x80004005, result 3  FAILED") << out;
-    EXPECT_EQ(CountContaining(Trace(), "AddIn.Publish("), 2u);
-    EXPECT_EQ(TempFolder::ReadBytes(drawing), bytes);
-    // The drawing's attributes are not the component's to change.
-    EXPECT_EQ(GetFileAttributesW(drawing.c_str()) & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    SetFileAttributesW(drawing.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_THAT(FolderEntries(workspace), ::testing::UnorderedElementsAre(L"plan.vdr"));
+    struct Row {
+        const char* name;
+        std::wstring path;  // as the client passes it
+        bool readOnly;
+    } rows[] = {
+        {"read-only", workspace + L"\\plan.vdr", true},
+        // Windows also separates with "/" and removes ".." by text: the name is the last part.
+        {"path through other folders", workspace + L"\\sub\\a/../../plan.vdr", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        drawing = workspace + L"\\plan.vdr";
+        const std::string bytes = std::string(kDrawing) + "TITLE.REVISION=C\n";
+        TempFolder::WriteBytes(drawing, bytes);
+        if (row.readOnly) SetFileAttributesW(drawing.c_str(), FILE_ATTRIBUTE_READONLY);
+        DeleteFileW(folder.File(L"trace.txt").c_str());
+        Control(R"({"publishOutcome": "4"})");
+        EXPECT_EQ(Publish(row.path), "  HRESULT 0x80004005, result 3  FAILED") << out;
+        EXPECT_EQ(CountContaining(Trace(), "AddIn.Publish("), 2u);
+        EXPECT_EQ(TempFolder::ReadBytes(drawing), bytes);
+        // The drawing's attributes are not the component's to change.
+        EXPECT_EQ(GetFileAttributesW(drawing.c_str()) & FILE_ATTRIBUTE_READONLY, row.readOnly ? FILE_ATTRIBUTE_READONLY : 0u);
+        SetFileAttributesW(drawing.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_THAT(FolderEntries(workspace), ::testing::UnorderedElementsAre(L"plan.vdr"));
+    }
 }
 
 TEST_F(PublishEndToEndTest, AnotherOutcomeLeavesALockThatRefusesTheNextPublication) {
@@ -318,17 +331,26 @@ TEST_F(PublishEndToEndTest, HostAndTargetFailuresGiveTheirCodes) {
         bool readOnlyTarget;
         const char* answer;
         const wchar_t* entry;
+        std::vector<std::string> traced = {};  // in this order
     } rows[] = {
         {"read-only target", "{}", true, "  HRESULT 0x80070005, result 2  FAILED", nullptr},
         {"add-in without its interface", R"({"addIn": "nointerface"})", false, "  HRESULT 0x80004002, result 1  FAILED",
          L"Error: PublishPSX: Interface Derudir.VntApplication2 not compatible"},
         {"no add-in object", R"({"addIn": "missing"})", false, "  HRESULT 0x80040154, result 3  FAILED",
          L"Error: PublishPSX: Failed to get interface Derudir.VntApplication2 (hr = 80040154)"},
-        // A close or save that failed never let the add-in run: the preset outcome is not read.
+        // A close or save that failed never let the add-in run: the preset outcome is not read,
+        // and the attempt fails as a failed publication does, whatever the host's own code.
         {"close fails", R"({"closeFails": true})", false, "  HRESULT 0x80004005, result 3  FAILED",
-         L"Error: PublishPSX: IVectaDocument->Close() failed (hr = 80004005)"},
+         L"Error: PublishPSX: IVectaDocument->Close() failed (hr = 80004005)",
+         {"Document[plan.vdr].Close(i4:0, missing) = 80004005", "Document[plan.vdr].SendCommand(\"\")"}},
+        {"close refused", R"({"fails": {"Document.Close": "0x80070005"}})", false, "  HRESULT 0x80004005, result 3  FAILED",
+         L"Error: PublishPSX: IVectaDocument->Close() failed (hr = 80070005)",
+         {"Document[plan.vdr].Close() = 80070005", "Document[plan.vdr].SendCommand(\"\")",
+          "AddIn.SetSymbol(\"PublishPSXFromCAI\", \"0\")"}},
         {"fallback save fails", R"({"saveFails": true, "publishOutcome": "4"})", false,
          "  HRESULT 0x80004005, result 3  FAILED", L"Error: PublishPSX: IVectaDocument->Save() failed (hr = 80004005)"},
+        {"fallback save refused", R"({"fails": {"Document.Save": "0x80070005"}, "publishOutcome": "4"})", false,
+         "  HRESULT 0x80004005, result 3  FAILED", L"Error: PublishPSX: IVectaDocument->Save() failed (hr = 80070005)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -336,9 +358,11 @@ TEST_F(PublishEndToEndTest, HostAndTargetFailuresGiveTheirCodes) {
         TempFolder::WriteBytes(target, "VECTA PSX 1\n");
         if (row.readOnlyTarget) SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
         RemoveLog();
+        DeleteFileW(folder.File(L"trace.txt").c_str());
         EXPECT_EQ(Publish(drawing), row.answer) << out;
         const std::wstring expected = row.entry ? row.entry : L"Error: PublishPSX: PSX File is read-only: " + target;
         EXPECT_THAT(Log(), Contains(expected));
+        EXPECT_TRUE(InOrder(Trace(), row.traced));
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         EXPECT_FALSE(Exists(LockPath()));
     }

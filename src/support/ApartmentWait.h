@@ -1,0 +1,13 @@
+#pragma once
+#include <objbase.h>
+
+// Waits for handle at most milliseconds; true when it was signalled. An apartment thread
+// keeps serving calls into its apartment meanwhile, so that the thread it waits for may
+// still call objects that live here; a thread outside COM just waits.
+inline bool WaitServingCalls(HANDLE handle, DWORD milliseconds) noexcept {
+    DWORD index = 0;
+    const HRESULT hr = CoWaitForMultipleHandles(0, milliseconds, 1, &handle, &index);
+    if (hr == S_OK) return true;
+    if (hr == RPC_S_CALLPENDING) return false;
+    return WaitForSingleObject(handle, milliseconds) == WAIT_OBJECT_0;
+}

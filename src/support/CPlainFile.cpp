@@ -1,0 +1,71 @@
+#include "CPlainFile.h"
+#include "CUtils.h"
+
+namespace {
+
+HRESULT LastError() { return HRESULT_FROM_WIN32(GetLastError()); }
+
+}  // namespace
+
+HRESULT CPlainFile::OpenExisting(const std::wstring& path, DWORD access, const wchar_t* operation) {
+    return Open(path, access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                OPEN_EXISTING, operation);
+}
+
+HRESULT CPlainFile::OpenForWriting(const std::wstring& path, const wchar_t* operation) {
+    return Open(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, OPEN_ALWAYS, operation);
+}
+
+HRESULT CPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
+                         const wchar_t* operation) {
+    m_file.reset();
+    // Backup semantics open a folder or junction at the name too, so that it is seen and refused
+    // with an entry instead of failing unexplained.
+    m_file.reset(CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!m_file.valid()) return LastError();
+    if (!GetFileInformationByHandle(m_file.get(), &m_information)) {
+        const HRESULT hr = LastError();
+        m_file.reset();
+        return hr;
+    }
+    CUtils& utils = CUtils::Instance();
+    if (m_information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+        utils.WriteLog(CUtils::LevelError, L"%s: Refused %s: it is a link, junction or folder, not a file (hr = %X)",
+                       operation, path, kRefused);
+    } else if (m_information.nNumberOfLinks != 1) {
+        utils.WriteLog(CUtils::LevelError, L"%s: Refused %s: the file has %d names (hard links) (hr = %X)", operation,
+                       path, static_cast<int>(m_information.nNumberOfLinks), kRefused);
+    } else {
+        return S_OK;
+    }
+    m_file.reset();
+    return kRefused;
+}
+
+HRESULT CPlainFile::Truncate() {
+    const LARGE_INTEGER start{};
+    return SetFilePointerEx(m_file.get(), start, nullptr, FILE_BEGIN) && SetEndOfFile(m_file.get()) ? S_OK : LastError();
+}
+
+HRESULT CPlainFile::Write(const void* data, DWORD size) {
+    DWORD written = 0;
+    if (!WriteFile(m_file.get(), data, size, &written, nullptr)) return LastError();
+    return written == size ? S_OK : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+}
+
+HRESULT CPlainFile::SetAttributes(DWORD attributes) {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = attributes;  // zero times stay as they are
+    return SetFileInformationByHandle(m_file.get(), FileBasicInfo, &basic, sizeof basic) ? S_OK : LastError();
+}
+
+HRESULT CPlainFile::SetTimes(const FILETIME* creation, const FILETIME* lastWrite) {
+    return SetFileTime(m_file.get(), creation, nullptr, lastWrite) ? S_OK : LastError();
+}
+
+HRESULT CPlainFile::Delete() {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return SetFileInformationByHandle(m_file.get(), FileDispositionInfo, &disposition, sizeof disposition) ? S_OK
+                                                                                                             : LastError();
+}
