@@ -1,5 +1,6 @@
 #include "CVantorApplication.h"
 #include "ClientAnswer.h"
+#include "support/CKeyCheck.h"
 #include "support/ClientText.h"
 #include "support/CUtils.h"
 
@@ -8,11 +9,24 @@ namespace {
 constexpr size_t kMessageCapacity = 1024;
 constexpr long kDefaultStartupWait = 60000;
 constexpr long kDefaultActiveCommandWait = 2000;
+// One hour, far from overflow: the busy check sleeps twice the active-command wait and adds
+// it to a sum kept below the start-up wait, all in 32 bits.
+constexpr long kLongestWait = 3600000;
 constexpr wchar_t kLastProfileVariable[] = L"VX16_LASTPROFILE";
 constexpr wchar_t kKeyPairListVariable[] = L"QelKeyPairList";
+// The handler's answer for a client command it could not make.
+constexpr long kRefusedCall = -1;
 
-// A wait time from the client; nothing usable (empty, zero, negative) gives the default.
-long PositiveOr(long value, long fallback) { return value > 0 ? value : fallback; }
+// A wait time from the client; nothing usable (empty, zero, negative) gives the default,
+// a longer one than kLongestWait is cut to it.
+long WaitFrom(const wchar_t* operation, const std::wstring& answer, long fallback) {
+    const long value = ClientText::ToInteger(answer);
+    if (value <= 0) return fallback;
+    if (value <= kLongestWait) return value;
+    CUtils::Instance().WriteLog(CUtils::LevelError, L"%s: A wait of %s milliseconds is too long; the longest, %d, is used",
+                                operation, answer, kLongestWait);
+    return kLongestWait;
+}
 
 // The host releases whose add-in modules are 64-bit builds.
 bool IsSixtyFourBitHost(const std::wstring& version) {
@@ -88,11 +102,11 @@ std::wstring CVantorApplication::GetApplTemplatePath() { return Evaluate(L"@(App
 std::wstring CVantorApplication::GetWorkspacePath() { return Evaluate(L"$(WSPATH:/+)"); }
 
 long CVantorApplication::GetStartupWait() {
-    return PositiveOr(ClientText::ToInteger(Evaluate(L"#(Appl:WaitForStartup)")), kDefaultStartupWait);
+    return WaitFrom(L"GetStartupWait", Evaluate(L"#(Appl:WaitForStartup)"), kDefaultStartupWait);
 }
 
 long CVantorApplication::GetActiveCommandWait() {
-    return PositiveOr(ClientText::ToInteger(Evaluate(L"#(Appl:WaitForActiveCommand)")), kDefaultActiveCommandWait);
+    return WaitFrom(L"GetActiveCommandWait", Evaluate(L"#(Appl:WaitForActiveCommand)"), kDefaultActiveCommandWait);
 }
 
 long CVantorApplication::GetLogLevel() { return ClientText::ToInteger(Evaluate(L"#(Appl:LogLevel)")); }
@@ -150,23 +164,24 @@ long CVantorApplication::ReportObsoleteDocuments() {
 }
 
 bool CVantorApplication::HasWriteRight(const std::wstring& key) {
-    if (key.empty()) return false;
+    if (key.empty() || !CKeyCheck::Accept(L"HasWriteRight", key)) return false;
     return ClientText::IsTrue(Evaluate(L"@(Where \"db=Folder_All_Document\" \"QELKEY=" + key +
                                        L"\" #(=crdynamic(\"W\")))"));
 }
 
 std::wstring CVantorApplication::GetOldDocumentKey(const std::wstring& key) {
-    if (key.empty()) return {};
+    if (key.empty() || !CKeyCheck::Accept(L"GetOldDocumentKey", key)) return {};
     return Evaluate(L"@(where \"db=Folder_All_Document\" \"QELKEY=" + key + L"\" #(OLD_DOC_QELKEY))");
 }
 
 long CVantorApplication::ClearOldDocumentKey(const std::wstring& key) {
     if (key.empty()) return 0;
+    if (!CKeyCheck::Accept(L"ClearOldDocumentKey", key)) return kRefusedCall;
     return CallClient(L"___ForRela", L"db=Folder_All_Document QELKEY=" + key + L" ___ChangeField 'OLD_DOC_QELKEY= '");
 }
 
 std::wstring CVantorApplication::GetQelKeyPairList(const std::wstring& parentKey) {
-    if (parentKey.empty()) return {};
+    if (parentKey.empty() || !CKeyCheck::Accept(L"GetQelKeyPairList", parentKey)) return {};
     SetClientEnvironment(kKeyPairListVariable, L"");
     CallClient(L"___ForAllRela", L"db=Folder_xref_Child_Document \"X_PARENT_QELKEY=" + parentKey +
                                      L" AND OLD_DOC_QELKEY IS NOT NULL\" ___Environment "

@@ -40,8 +40,8 @@ public:
     std::wstring GetTemplatePath();
     std::wstring GetApplTemplatePath();
     std::wstring GetWorkspacePath() override;  // ends with "/"
-    long GetStartupWait();                      // milliseconds
-    long GetActiveCommandWait();                // milliseconds
+    long GetStartupWait();                      // milliseconds, at most one hour
+    long GetActiveCommandWait();                // milliseconds, at most one hour
     long GetLogLevel();
     // Seconds since 1970 UTC, 0 for none; deadline is set to 0 first, a null one is left alone.
     void GetJobDeadline(std::int64_t* deadline);
@@ -61,7 +61,8 @@ public:
     // Has the client write "qel.lsp" into the workspace from its "qel.vor"; true on success.
     bool PrepareQelLisp();
 
-    // Document records of the client's database. An empty key never reaches the client.
+    // Document records of the client's database. An empty key never reaches the client, nor
+    // does one that is no identifier (refused with an Error entry).
     long ReportObsoleteDocuments();
     bool HasWriteRight(const std::wstring& key) override;
     std::wstring GetOldDocumentKey(const std::wstring& key);

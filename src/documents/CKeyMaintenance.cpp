@@ -1,6 +1,7 @@
 #include "CKeyMaintenance.h"
 #include "client/CVantorApplication.h"
 #include "client/CVantorDocument.h"
+#include "support/CKeyCheck.h"
 #include "support/CUtils.h"
 
 HRESULT CKeyMaintenance::ChangeQelkey(const std::wstring& oldKey, const std::wstring& newKey) const {
@@ -8,6 +9,8 @@ HRESULT CKeyMaintenance::ChangeQelkey(const std::wstring& oldKey, const std::wst
         CUtils::Instance().WriteLog(CUtils::LevelError, L"ChangeQelkey: Old QELKEY is empty");
         return E_FAIL;
     }
+    // A blank in Vecta's command line acts as Enter: a key holding one would type a command.
+    if (!CKeyCheck::Accept(L"ChangeQelkey", oldKey) || !CKeyCheck::Accept(L"ChangeQelkey", newKey)) return E_FAIL;
     return m_context.sendCommand(L"QELDChangeTitleKey " + oldKey + L" " + newKey + L" ", 1);
 }
 

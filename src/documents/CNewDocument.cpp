@@ -45,8 +45,15 @@ HRESULT CNewDocument::ChooseTemplate(CVantorApplication& session, const CVantorD
         utils.WriteLog(CUtils::LevelInfo, L"NewDocument: Use template %s", templatePath);
         return S_OK;
     }
-    utils.WriteLog(CUtils::LevelInfo, L"NewDocument: The specified template %s does not exist", templatePath);
-    templatePath.clear();
+    std::wstring unreadable;
+    unreadable.swap(templatePath);
+    utils.WriteLog(CUtils::LevelInfo, L"NewDocument: The specified template %s does not exist", unreadable);
+    // Unattended, nobody could answer the dialog and the job would wait for ever.
+    if (utils.IsQuiet()) {
+        utils.WriteLog(CUtils::LevelError, L"NewDocument: Template '%s' cannot be read and quiet mode shows no dialog",
+                       unreadable);
+        return E_FAIL;
+    }
 
     if (folder.empty() || GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) folder = hostTemplateFolder();
     // The dialog itself insists on an existing file.

@@ -11,7 +11,8 @@ public:
     // The host profile's own template folder, asked for only when needed.
     using HostTemplateFolder = std::function<std::wstring()>;
 
-    // Fails at once without a file name, and when the user cancels the template dialog.
+    // Fails at once without a file name, when the user cancels the template dialog, and in
+    // quiet mode when the template cannot be read (no dialog is shown then).
     [[nodiscard]] static HRESULT ChooseTemplate(CVantorApplication& session, const CVantorDocument& document,
                                                 const std::wstring& fileName, const HostTemplateFolder& hostTemplateFolder,
                                                 std::wstring& templatePath);

@@ -1,12 +1,15 @@
 #include "CApplicationManager.h"
 #include "CCancelThread.h"
+#include "CHostStartGate.h"
 #include "CRegistryKey.h"
 #include "client/CVantorApplication.h"
+#include "support/CAbsolutePath.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
 #include <cstdint>
 #include <ctime>
+#include <utility>
 
 namespace {
 
@@ -38,17 +41,19 @@ std::wstring DeadlineText(std::int64_t seconds) {
     return CUtils::TimeText(time);
 }
 
-// One pass of the search. With a cancel thread the pass ends early when the flag rises,
-// and an apartment thread keeps serving the thread's calls to the client meanwhile.
+// One pass of the search. With a cancel thread the pass ends early when the thread has ended
+// by raising the flag, and the apartment keeps serving the thread's calls to the client meanwhile.
 void WaitOnePass(const CCancelThread* cancel) {
-    if (!cancel) {
-        Sleep(kSearchPassMs);
-        return;
+    const DWORD begin = GetTickCount();
+    if (cancel) {
+        HANDLE thread = cancel->Thread();
+        DWORD index = 0;
+        const HRESULT hr = CoWaitForMultipleHandles(0, kSearchPassMs, 1, &thread, &index);
+        if (hr != S_OK && hr != RPC_S_CALLPENDING) (void)WaitForSingleObject(thread, kSearchPassMs);
+        if (cancel->IsCancelled()) return;
     }
-    HANDLE cancelled = cancel->CancelledEvent();
-    DWORD index = 0;
-    const HRESULT hr = CoWaitForMultipleHandles(0, kSearchPassMs, 1, &cancelled, &index);
-    if (hr != S_OK && hr != RPC_S_CALLPENDING) WaitForSingleObject(cancelled, kSearchPassMs);
+    const DWORD waited = GetTickCount() - begin;
+    if (waited < kSearchPassMs) Sleep(kSearchPassMs - waited);  // a thread that failed raises nothing
 }
 
 bool IsIdle(IVectaState* state, bool previous) {
@@ -99,10 +104,17 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
     }
     if (deadline != 0)
         utils.WriteLog(CUtils::LevelInfo, L"Use JobServer deadline for this job: %24.24s", DeadlineText(deadline));
-    // Started once the first pass has not found the host (a host found at once never needs
-    // it); stopped however the search ends, an exception included.
-    CCancelThread::Owner cancel;
+    // Stopped however the search ends, an exception included.
+    const CCancelThread::Owner cancel = deadline == 0 ? CCancelThread::Start(profile, m_startupWait) : CCancelThread::Owner();
+    if (deadline == 0 && !cancel) {
+        utils.WriteLog(CUtils::LevelError, L"Thread for cancelling operation can't be created");
+        return E_FAIL;
+    }
 
+    // Held while this search starts the host, so that no other search of the process starts
+    // a second one for the profile; released however the search ends.
+    CHostStartGate::Claim startClaim;
+    bool waitingForOtherStart = false;
     m_started = 0;
     hr = S_OK;
     while (!object) {
@@ -117,10 +129,9 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
                            hr);
             break;
         }
-        // Asked for the application interface at once: across processes this saves the round trip
-        // of the caller's query. An object without it is still found, as before, through IUnknown.
-        hr = moniker->BindToObject(context.get(), nullptr, IID_IVectaApplication, object.put_void());
-        if (hr == E_NOINTERFACE) hr = moniker->BindToObject(context.get(), nullptr, IID_IUnknown, object.put_void());
+        // Not asked for the application interface here: a host refusing that query with any
+        // failure would look absent, and a second one would be started.
+        hr = moniker->BindToObject(context.get(), nullptr, IID_IUnknown, object.put_void());
         moniker.reset();
         if (object) {
             utils.WriteLog(CUtils::LevelInfo, L"Correct %s application with profile '%s' found.", m_applicationName, profile);
@@ -134,7 +145,17 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             hr = E_FAIL;
             break;
         }
-        if (m_started == 0) {
+        if (cancel) cancel->ShareCallback();
+        if (m_started == 0 && !startClaim) {
+            startClaim = CHostStartGate::TryClaim(m_displayName);
+            // Looks once more before starting: another search's start may have ended, its host
+            // found, just after this pass bound.
+            if (startClaim) continue;
+            if (!std::exchange(waitingForOtherStart, true))
+                utils.WriteLog(CUtils::LevelInfo, L"LocateApplication: %s with the profile '%s' is being started by another "
+                               L"command; wait for it", m_applicationName, profile);
+        }
+        if (m_started == 0 && startClaim) {
             (void)CheckVectaAppRegistrar();
             utils.WriteLog(CUtils::LevelInfo, L"Start of %s", m_applicationName);
             const std::wstring exe = session.GetExeFileName();
@@ -147,14 +168,6 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             utils.WriteLog(CUtils::LevelError, L"Don't wait for application any longer.");
             hr = HR_TIMEOUT;
             break;
-        }
-        if (deadline == 0 && !cancel) {
-            cancel = CCancelThread::Start(profile, m_startupWait);
-            if (!cancel) {
-                utils.WriteLog(CUtils::LevelError, L"Thread for cancelling operation can't be created");
-                hr = E_FAIL;
-                break;
-            }
         }
         WaitOnePass(cancel.get());
     }
@@ -243,8 +256,10 @@ int CApplicationManager::CheckVectaAppRegistrar() {
         return 0;
     }
 
-    const std::wstring module =
+    std::wstring module =
         release17 ? session.GetZepFolder() + L"QELDAppReg17.zep" : session.FindClientFile(L"QELDAppReg.zep");
+    // Vecta would resolve a relative LOADER in its working folder, the workspace.
+    if (!module.empty() && !CAbsolutePath::Accept(L"CheckVectaAppRegistrar", module)) module.clear();
     if (module.empty()) {
         utils.WriteLog(CUtils::LevelError, L"CheckVectaAppRegistrar: Can't find QELDAppReg.zep in search path");
         return 0;

@@ -20,9 +20,17 @@ CCancelThread::~CCancelThread() { ReleaseUnreadMarshalData(TakeCallbackStream())
 CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long startupWait) {
     std::shared_ptr<CCancelThread> self(new CCancelThread(profile, startupWait));
     self->m_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    self->m_cancelledEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!self->m_event.valid() || !self->m_cancelledEvent.valid()) return {};
+    if (!self->m_event.valid()) return {};
 
+    auto share = std::make_unique<std::shared_ptr<CCancelThread>>(self);
+    self->m_thread.reset(CComponentThreads::Start(&CCancelThread::CancelThread, share.get()));
+    if (!self->m_thread.valid()) return {};
+    (void)share.release();  // the thread's share now
+    return Owner(std::move(self));
+}
+
+void CCancelThread::ShareCallback() noexcept {
+    if (m_shared.load()) return;
     // The client's object belongs to the search's apartment: the thread gets a marshalled copy.
     if (ICAICallback* callback = CVantorApplication::Instance().GetCallback()) {
         IStream* stream = nullptr;
@@ -30,14 +38,10 @@ CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long star
         if (FAILED(hr))
             CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Client not reachable from the thread (hr = %X)",
                                         hr);
-        self->m_callbackStream = stream;
+        m_callbackStream = stream;
     }
-
-    auto share = std::make_unique<std::shared_ptr<CCancelThread>>(self);
-    UniqueHandle thread(CComponentThreads::Start(&CCancelThread::CancelThread, share.get()));
-    if (!thread.valid()) return {};
-    (void)share.release();  // the thread's share now
-    return Owner(std::move(self));
+    m_shared = true;
+    SetEvent(m_event.get());
 }
 
 void CCancelThread::Stop() noexcept {
@@ -56,23 +60,35 @@ DWORD WINAPI CCancelThread::CancelThread(void* argument) noexcept {
 void CCancelThread::Run() noexcept {
     try {
         CUtils::Instance().WriteLog(CUtils::LevelInfo, L"CancelThread: Enter");
-        if (WaitForSingleObject(m_event.get(), static_cast<DWORD>(m_startupWait)) == WAIT_TIMEOUT)
-            AskWithClient();
-        else
-            LogExit();
+        if (StoppedWithin(static_cast<DWORD>(m_startupWait))) return LogExit();
+        AskWithClient();
     } catch (...) {
         CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Unexpected failure (hr = %X)", HResultFromCaught());
     }
 }
 
-// The questions take their texts from the client, through the copy the search marshalled.
+bool CCancelThread::StoppedWithin(DWORD milliseconds) const noexcept {
+    const DWORD begin = GetTickCount();
+    for (;;) {
+        if (m_stopped.load()) return true;
+        const DWORD waited = GetTickCount() - begin;
+        if (waited >= milliseconds) return false;
+        WaitForSingleObject(m_event.get(), milliseconds - waited);
+    }
+}
+
+// The questions take their texts from the client, through the copy the search shares.
 void CCancelThread::AskWithClient() {
+    // Until the search hands over the callback (its first pass may outlast the start-up wait)
+    // or ends; it does one or the other.
+    while (!m_shared.load() && !m_stopped.load()) WaitForSingleObject(m_event.get(), INFINITE);
+
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     ScopeGuard uninitialize([init]() noexcept {
         if (SUCCEEDED(init)) CoUninitialize();
     });
     IStream* stream = TakeCallbackStream();
-    if (m_stopped.load()) {  // the search has just ended
+    if (m_stopped.load()) {  // the search has ended
         ReleaseUnreadMarshalData(stream);
         return LogExit();
     }
@@ -104,7 +120,7 @@ void CCancelThread::AskUntilFoundOrCancelled() {
         const int answer = utils.AskMessage(question, IDYES, kQuestionStyle);
         if (answer == IDYES && yesAnswers < kMaxYesAnswers) {
             ++yesAnswers;
-            if (WaitForSingleObject(m_event.get(), static_cast<DWORD>(m_startupWait)) != WAIT_TIMEOUT) return;
+            if (StoppedWithin(static_cast<DWORD>(m_startupWait))) return;
             continue;
         }
         if (yesAnswers >= kMaxYesAnswers)
@@ -112,7 +128,6 @@ void CCancelThread::AskUntilFoundOrCancelled() {
         else
             utils.WriteLog(CUtils::LevelInfo, L"CancelThread: User has cancelled the operation!");
         m_cancelled = 1;
-        SetEvent(m_cancelledEvent.get());
         return;
     }
 }

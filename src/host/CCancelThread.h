@@ -19,13 +19,7 @@ public:
         Owner() noexcept = default;
         explicit Owner(std::shared_ptr<CCancelThread> thread) noexcept : m_thread(std::move(thread)) {}
         Owner(Owner&&) noexcept = default;
-        Owner& operator=(Owner&& other) noexcept {
-            if (this != &other) {
-                if (m_thread) m_thread->Stop();
-                m_thread = std::move(other.m_thread);
-            }
-            return *this;
-        }
+        Owner& operator=(Owner&&) = delete;
         ~Owner() {
             if (m_thread) m_thread->Stop();
         }
@@ -40,12 +34,16 @@ public:
     ~CCancelThread();
 
     // Creates the cancel event and starts the thread; empty when either cannot be created.
-    // The client's callback is marshalled for the thread here, on the search's thread.
     static Owner Start(const std::wstring& profile, long startupWait);
 
+    // Hands the client's callback to the thread for its questions, marshalled here on the
+    // search's thread; called once the first pass has not found the host, since no question
+    // comes before one start-up wait (a host found at once never needs it).
+    void ShareCallback() noexcept;
     bool IsCancelled() const noexcept { return m_cancelled.load() != 0; }
-    // Signalled when the flag rises, so that the search need not sleep out its pass.
-    HANDLE CancelledEvent() const noexcept { return m_cancelledEvent.get(); }
+    // The thread's handle, signalled once it has ended: while the search runs, only after it
+    // raised the flag, so that the search need not sleep out its pass.
+    HANDLE Thread() const noexcept { return m_thread.get(); }
 
 private:
     CCancelThread(const std::wstring& profile, long startupWait);
@@ -53,16 +51,21 @@ private:
     // Ends a waiting thread; a question already open stays until answered.
     void Stop() noexcept;
     void Run() noexcept;
+    // Waits out the time unless the search stops first; true when it stopped.
+    bool StoppedWithin(DWORD milliseconds) const noexcept;
     void AskWithClient();
     void AskUntilFoundOrCancelled();
     static void LogExit();
     // The marshalled callback, taken once: by the thread, or released unread by the search.
     IStream* TakeCallbackStream() noexcept { return m_callbackStream.exchange(nullptr); }
 
-    UniqueHandle m_event;           // auto-reset; the search signals it when it ends
-    UniqueHandle m_cancelledEvent;  // manual-reset twin of the flag
+    // Auto-reset; the search signals it when it ends, and when it shares the callback (the
+    // thread tells the two apart by the flags below).
+    UniqueHandle m_event;
+    UniqueHandle m_thread;
     std::atomic<int> m_cancelled{0};
     std::atomic<bool> m_stopped{false};
+    std::atomic<bool> m_shared{false};
     const std::wstring m_profile;
     const long m_startupWait;
     std::atomic<IStream*> m_callbackStream{nullptr};

@@ -33,7 +33,9 @@ HRESULT CCAI_Call::InitApplication() {
         const std::wstring path = utils.GetNextAddInPath(position);
         utils.WriteLog(CUtils::LevelInfo, L"InitApplication: Load %s", path);
         UniqueBstr module(path);
-        hr = m_application->LoadAddIn(module.get());
+        // An empty path (not found, or refused) is never handed over: Vecta would look in its
+        // working folder.
+        hr = path.empty() ? E_FAIL : m_application->LoadAddIn(module.get());
         if (FAILED(hr)) utils.WriteLog(CUtils::LevelError, L"InitApplication: Failed to load %s (hr = %X)", path, hr);
     }
 

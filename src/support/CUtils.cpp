@@ -1,5 +1,6 @@
 #include "CUtils.h"
 #include "ApartmentWait.h"
+#include "CAbsolutePath.h"
 #include "CPlainFile.h"
 #include "CProductIdentity.h"
 #include "ClientText.h"
@@ -277,10 +278,12 @@ std::wstring CUtils::GetNextAddInPath(AddInPosition& position) {
     // An empty name between two commas names no file; the bare folder is no add-in.
     if (entry.empty()) return {};
 
-    const std::wstring path = Client().GetZepFolder() + entry;
-    // The component's own add-ins always come from the add-in folder.
-    if (entry.rfind(L"qeld", 0) == 0 || entry.rfind(L"QELD", 0) == 0) return path;
-    return Exists(path) ? path : Client().FindClientFile(entry, {});
+    std::wstring path = Client().GetZepFolder() + entry;
+    // The component's own add-ins always come from the add-in folder. Others are looked for
+    // there only when it is absolute: a relative one would be the host's working folder.
+    const bool own = entry.rfind(L"qeld", 0) == 0 || entry.rfind(L"QELD", 0) == 0;
+    if (!own && !(CAbsolutePath::IsAbsolute(path) && Exists(path))) path = Client().FindClientFile(entry, {});
+    return path.empty() || CAbsolutePath::Accept(L"GetNextAddInPath", path) ? path : std::wstring();
 }
 
 bool CUtils::CheckWritePermission(const std::wstring& path, const std::wstring& key, const std::wstring& caller) {

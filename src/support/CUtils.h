@@ -48,7 +48,8 @@ public:
     using AddInPosition = std::optional<size_t>;
     // Rebuilds the list from the client's comma-separated add-in names.
     AddInPosition LoadAddInList();
-    // Full path of the entry at position, which moves on; empty when there is no file.
+    // Full path of the entry at position, which moves on; empty when there is no file, and
+    // when the path is not absolute (refused with an Error entry).
     std::wstring GetNextAddInPath(AddInPosition& position);
 
     // Refuses (with an Error entry naming caller) when the file exists and may not be

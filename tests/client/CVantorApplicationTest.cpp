@@ -10,6 +10,9 @@
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::IsSupersetOf;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 namespace {
 
@@ -96,10 +99,15 @@ TEST_F(SessionTest, WaitsFallBackToTheirDefaults) {
         std::optional<std::wstring> answer;  // nullopt: the client answers a null string
         long startup;
         long activeCommand;
+        bool cut = false;  // longer than the longest wait, one hour
     } rows[] = {
         {L"0", 60000, 2000},    {L"-5", 60000, 2000},     {L"abc", 60000, 2000},
         {L"", 60000, 2000},     {std::nullopt, 60000, 2000}, {L"!unknown", 60000, 2000},
         {L"1500", 1500, 1500},  {L"1500ms", 1500, 1500},  {L" +7", 7, 7},
+        {L"3600000", 3600000, 3600000},
+        {L"3600001", 3600000, 3600000, true},
+        {L"1073741824", 3600000, 3600000, true},
+        {L"99999999999", 3600000, 3600000, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.answer.value_or(L"<null>")));
@@ -109,6 +117,14 @@ TEST_F(SessionTest, WaitsFallBackToTheirDefaults) {
         EXPECT_EQ(session.GetStartupWait(), row.startup);
         EXPECT_EQ(session.GetActiveCommandWait(), row.activeCommand);
         EXPECT_THAT(client->Prepared(), ElementsAre(L"#(Appl:WaitForStartup)", L"#(Appl:WaitForActiveCommand)"));
+        const std::wstring cut = L" milliseconds is too long; the longest, 3600000, is used";
+        if (row.cut) {
+            EXPECT_THAT(LogReader().Messages(),
+                        IsSupersetOf({L"Error: GetStartupWait: A wait of " + *row.answer + cut,
+                                      L"Error: GetActiveCommandWait: A wait of " + *row.answer + cut}));
+        } else {
+            EXPECT_THAT(LogReader().Messages(), Not(Contains(StartsWith(L"Error: "))));
+        }
     }
 }
 
@@ -285,7 +301,8 @@ TEST_F(SessionTest, OldKeyIsReadAndClearedOnTheRecord) {
                                    L"db=Folder_All_Document QELKEY=K2 ___ChangeField 'OLD_DOC_QELKEY= '"}));
 }
 
-// An empty key never reaches the client, and nothing is logged for it.
+// An empty key never reaches the client, and nothing is logged for it. A key that is no
+// identifier is refused with an Error entry per request.
 TEST_F(SessionTest, EmptyKeysAreAnsweredWithoutTheClient) {
     EXPECT_FALSE(session.HasWriteRight(L""));
     EXPECT_EQ(session.GetOldDocumentKey(L""), L"");
@@ -293,6 +310,25 @@ TEST_F(SessionTest, EmptyKeysAreAnsweredWithoutTheClient) {
     EXPECT_EQ(session.GetQelKeyPairList(L""), L"");
     EXPECT_THAT(client->records, IsEmpty());
     EXPECT_FALSE(LogReader().exists);
+
+    for (const std::wstring key : {L"Q-1 LINE", L"Q\"1", L"Q'1", L"Q|1", L"Q\t1", L"Q\x7f" L"1", L"Q\x85" L"1",
+                                   L"#(QELKEY)", L"Q$(X)", L"@(where)"}) {
+        SCOPED_TRACE(testing::PrintToString(key));
+        LogReader::Remove();
+        EXPECT_FALSE(session.HasWriteRight(key));
+        EXPECT_EQ(session.GetOldDocumentKey(key), L"");
+        EXPECT_EQ(session.ClearOldDocumentKey(key), -1);
+        EXPECT_EQ(session.GetQelKeyPairList(key), L"");
+        EXPECT_THAT(client->records, IsEmpty());
+        const std::wstring refused = L": Refused QELKEY '" + key +
+                                     L"': a key holds no blank, control character, quote, \"|\" or expression";
+        EXPECT_THAT(LogReader().Messages(),
+                    ElementsAre(L"Error: HasWriteRight" + refused, L"Error: GetOldDocumentKey" + refused,
+                                L"Error: ClearOldDocumentKey" + refused, L"Error: GetQelKeyPairList" + refused));
+    }
+    // Identifiers with signs, digits and letters of any script pass.
+    client->answers[L"@(where \"db=Folder_All_Document\" \"QELKEY=Q-1.0_#2$\u00e9\" #(OLD_DOC_QELKEY))"] = L"Q-0";
+    EXPECT_EQ(session.GetOldDocumentKey(L"Q-1.0_#2$\u00e9"), L"Q-0");
 }
 
 TEST_F(SessionTest, KeyPairListIsBuiltPerReferenceAndClearedAround) {

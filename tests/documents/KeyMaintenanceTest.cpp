@@ -73,6 +73,12 @@ TEST_F(KeyMaintenanceTest, PairListsGiveReplacementsSaveAndClears) {
         {L"every replacement fails", L"A1 B1|A2 B2|", E_ACCESSDENIED,
          {L"QELDChangeTitleKey A1 B1 ", L"QELDChangeTitleKey A2 B2 "}, 0, {Clear(L"Q-1")}, E_ACCESSDENIED},
         {L"an empty list", L"", S_OK, {}, 0, {Clear(L"Q-1")}, S_OK},
+        // A key is an identifier: one that is not is never sent, the sound pairs still are.
+        {L"a key holding a blank", L"A1 B1|A2 B2 LINE|A3 B3|", S_OK,
+         {L"QELDChangeTitleKey A1 B1 ", L"QELDChangeTitleKey A3 B3 "}, 1, {Clear(L"B1"), Clear(L"B3"), Clear(L"Q-1")}, S_OK},
+        {L"quotes, controls and expressions", L"A1 B\"1|A2 B'2|A3\r B3|A4 B4\x1b|A5 $(X)|A6 B6|", S_OK,
+         {L"QELDChangeTitleKey A6 B6 "}, 1, {Clear(L"B6"), Clear(L"Q-1")}, S_OK},
+        {L"only unsound keys", L"A1 B1\n|", S_OK, {}, 0, {Clear(L"Q-1")}, E_FAIL},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(row.name)));
@@ -134,11 +140,32 @@ TEST_F(KeyMaintenanceTest, AReadOnlyDrawingIsNeverChanged) {
 }
 
 TEST_F(KeyMaintenanceTest, WithoutAnOldKeyNothingIsCollected) {
+    const std::wstring notUpdated = L"Info: UpdateDLQelkeys: Don't update QELKEYs for DLs because OLD_DOC_QELKEY is empty.";
+    const struct {
+        const wchar_t* name;
+        const wchar_t* drawingKey;
+        size_t prepared;  // the drawing's key, and its old key when asked for
+        std::vector<std::wstring> log;
+    } rows[] = {
+        {L"no old key", L"Q-1", 2, {notUpdated}},
+        // The drawing's own key is a database value too: it never reaches a database request.
+        {L"a drawing key that is no identifier", L"Q-1 LINE", 1,
+         {L"Error: GetOldDocumentKey: Refused QELKEY 'Q-1 LINE': a key holds no blank, control character, quote, \"|\" "
+          L"or expression",
+          notUpdated}},
+    };
     client->answers[kOldKeyOfDrawing] = L"";
     pairList = L"A1 B1|";
-    EXPECT_EQ(Update(), S_OK);
-    EXPECT_THAT(client->Calls(), IsEmpty());
-    EXPECT_THAT(Log(), ElementsAre(L"Info: UpdateDLQelkeys: Don't update QELKEYs for DLs because OLD_DOC_QELKEY is empty."));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.name)));
+        client->records.clear();
+        LogReader::Remove();
+        client->answers[L"#(DTY:CONTAINERKEY)"] = row.drawingKey;
+        EXPECT_EQ(Update(), S_OK);
+        EXPECT_THAT(client->Calls(), IsEmpty());
+        EXPECT_EQ(client->Prepared().size(), row.prepared);
+        EXPECT_THAT(Log(), ElementsAreArray(row.log));
+    }
 }
 
 TEST_F(KeyMaintenanceTest, NoHostOrNoDocumentFails) {
@@ -150,12 +177,27 @@ TEST_F(KeyMaintenanceTest, NoHostOrNoDocumentFails) {
     EXPECT_THAT(client->records, IsEmpty());
 }
 
-TEST_F(KeyMaintenanceTest, ChangeQelkeyRefusesOnlyAnEmptyOldKey) {
+TEST_F(KeyMaintenanceTest, ChangeQelkeyRefusesAnEmptyOldKeyAndKeysThatAreNoIdentifiers) {
     const CDocumentContext context = Context();
     const CKeyMaintenance keys(context);
     EXPECT_EQ(keys.ChangeQelkey(L"", L"B"), E_FAIL);
     EXPECT_THAT(sent, IsEmpty());
     EXPECT_THAT(Log(), ElementsAre(L"Error: ChangeQelkey: Old QELKEY is empty"));
+
+    const struct {
+        const wchar_t* oldKey;
+        const wchar_t* newKey;
+        const wchar_t* refused;
+    } rows[] = {{L"Q-1005 LINE", L"B", L"Q-1005 LINE"}, {L"A", L"Q-1005 LINE", L"Q-1005 LINE"},
+                {L"A|B", L"B", L"A|B"},                {L"A", L"B\t", L"B\t"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.oldKey) + L" / " + row.newKey));
+        LogReader::Remove();
+        EXPECT_EQ(keys.ChangeQelkey(row.oldKey, row.newKey), E_FAIL);
+        EXPECT_THAT(sent, IsEmpty());
+        EXPECT_THAT(Log(), ElementsAre(L"Error: ChangeQelkey: Refused QELKEY '" + std::wstring(row.refused) +
+                                       L"': a key holds no blank, control character, quote, \"|\" or expression"));
+    }
 
     sendResult = E_ACCESSDENIED;
     EXPECT_EQ(keys.ChangeQelkey(L"A", L""), E_ACCESSDENIED);

@@ -4,6 +4,7 @@
 #include "fakes/DocumentFixture.h"
 #include "fakes/FakeVectaDocument.h"
 #include "fakes/LogReader.h"
+#include "support/CUtils.h"
 #include <gmock/gmock.h>
 
 using ::testing::Contains;
@@ -40,6 +41,11 @@ BOOL WINAPI RecordDialog(OPENFILENAMEW* settings) {
     if (g_dialog.answer.empty() || g_dialog.answer.size() >= settings->nMaxFile) return FALSE;
     wcscpy(settings->lpstrFile, g_dialog.answer.c_str());
     return TRUE;
+}
+
+BOOL WINAPI DialogMustNotBeShown(OPENFILENAMEW*) {
+    ADD_FAILURE() << "the template dialog was shown";
+    return FALSE;
 }
 
 class NewDocumentTest : public DocumentFixture {
@@ -153,6 +159,25 @@ TEST_F(NewDocumentTest, ACancelledDialogFailsWithoutFurtherEntry) {
     std::wstring chosen;
     EXPECT_EQ(Choose(L"C:\\w\\new.dwg", chosen), E_FAIL);
     EXPECT_THAT(Log(), ElementsAre(L"Info: NewDocument: The specified template  does not exist"));
+}
+
+// Under the job server nobody could answer the dialog: the command fails at once instead.
+TEST_F(NewDocumentTest, QuietModeFailsWithoutDialogWhenTheTemplateCannotBeRead) {
+    CTemplateDialog::SetDialogFunction(&DialogMustNotBeShown);
+    CUtils::Instance().SetQuiet(true);
+    const std::wstring rows[] = {folder.File(L"gone.dwt"), L""};
+    for (const std::wstring& missing : rows) {
+        SCOPED_TRACE(testing::PrintToString(missing));
+        LogReader::Remove();
+        client->answers[L"#(DTY:QNewTemplate)"] = missing;
+        std::wstring chosen = L"stale";
+        EXPECT_EQ(Choose(L"C:\\w\\new.dwg", chosen), E_FAIL);
+        EXPECT_EQ(chosen, L"");
+        EXPECT_EQ(hostFolderAsked, 0);
+        EXPECT_THAT(Log(), ElementsAre(L"Info: NewDocument: The specified template " + missing + L" does not exist",
+                                       L"Error: NewDocument: Template '" + missing +
+                                           L"' cannot be read and quiet mode shows no dialog"));
+    }
 }
 
 TEST_F(NewDocumentTest, HeadlessTheRealDialogBehavesLikeCancel) {

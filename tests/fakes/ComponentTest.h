@@ -1,5 +1,6 @@
 #pragma once
 #include "TempFolder.h"
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -16,6 +17,10 @@ public:
 
     static std::vector<ShownBox> shown;  // every box "shown", in order
     static int boxAnswer;
+
+    // True when every thread the component started (the cancel thread outlives its search by
+    // a moment) has ended within the time; the calling thread's apartment serves them meanwhile.
+    static bool WaitForComponentThreads(DWORD milliseconds);
 
 protected:
     ComponentTest();

@@ -140,15 +140,27 @@ TEST_F(CheckVectaAppRegistrarTest, EmptyVersionUsesReleaseSixteenAndTheSearchPat
 }
 
 TEST_F(CheckVectaAppRegistrarTest, FailuresAreLoggedAndAnswerZero) {
+    const std::wstring notFound = L"Error: CheckVectaAppRegistrar: Can't find QELDAppReg.zep in search path";
     struct Row {
         const char* name;
         bool product;
         const wchar_t* version;
-        const wchar_t* entry;
+        std::wstring entry;
+        // Vecta would resolve a relative module in its working folder: never written.
+        const wchar_t* zep = kZep;
+        const wchar_t* found = nullptr;  // the search path's answer for release 16
+        const wchar_t* refused = nullptr;
     } rows[] = {
         {"no product key name", false, nullptr, L"Error: CheckVectaAppRegistrar: Can't determine current Vecta version"},
-        {"release 16 module not on the search path", true, L"R16.4-x",
-         L"Error: CheckVectaAppRegistrar: Can't find QELDAppReg.zep in search path"},
+        {"release 17 without add-in folder", true, nullptr, notFound, L"", nullptr, L"QELDAppReg17.zep"},
+        {"release 17 with a relative add-in folder", true, nullptr, notFound, L"ZEP\\", nullptr, L"ZEP\\QELDAppReg17.zep"},
+        {"release 17 with a drive-relative add-in folder", true, nullptr, notFound, L"C:ZEP\\", nullptr,
+         L"C:ZEP\\QELDAppReg17.zep"},
+        {"release 16 module not on the search path", true, L"R16.4-x", notFound},
+        {"release 16 module found as a relative name", true, nullptr, notFound, kZep, L"QELDAppReg.zep",
+         L"QELDAppReg.zep"},
+        {"release 16 module found rooted but without drive", true, nullptr, notFound, kZep, L"\\pdm\\QELDAppReg.zep",
+         L"\\pdm\\QELDAppReg.zep"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -156,11 +168,19 @@ TEST_F(CheckVectaAppRegistrarTest, FailuresAreLoggedAndAnswerZero) {
             version = row.version;
             client->answers[L"#(Appl:VectaVersion)"] = version;
         }
+        client->answers[L"$(CAICLIENTPATH:|+)ZEP\\"] = row.zep;
+        client->answers[L"#(FindFile \"QELDAppReg.zep\" \"#(Appl:SearchPath)\")"] =
+            row.found ? std::optional<std::wstring>(row.found) : std::nullopt;
         RegDeleteTreeW(HKEY_CURRENT_USER, Root().c_str());
         LogReader::Remove();
         if (row.product) SetProduct();
         EXPECT_EQ(Check(), 0);
-        EXPECT_THAT(LogReader().Messages(), Contains(row.entry));
+        const auto messages = LogReader().Messages();
+        EXPECT_THAT(messages, Contains(row.entry));
+        if (row.refused) {
+            EXPECT_THAT(messages, Contains(L"Error: CheckVectaAppRegistrar: Refused path '" + std::wstring(row.refused) +
+                                           L"': not an absolute path"));
+        }
         EXPECT_FALSE(Stored().second.has_value());
     }
 }

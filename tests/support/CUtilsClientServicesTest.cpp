@@ -99,6 +99,11 @@ TEST_F(ClientServicesTest, OnlyTheComponentsOwnAddInsSkipTheSearch) {
         const wchar_t* found;  // the client's search answer
         bool searched;
         bool fromFolder;  // else the client's answer
+        // The add-in folder's answer; null: the test's own, absolute one. A path that is not
+        // absolute is refused: Vecta would look in its working folder, the workspace (here the
+        // test's folder, which holds the add-in folder).
+        const wchar_t* folder = nullptr;
+        const wchar_t* refused = nullptr;
     } rows[] = {
         {L"qeldmxbom17.zep", false, L"C:\\pdm\\x", false, true},
         {L"QELDtools.zep", false, L"C:\\pdm\\x", false, true},
@@ -106,18 +111,37 @@ TEST_F(ClientServicesTest, OnlyTheComponentsOwnAddInsSkipTheSearch) {
         {L"Qeldtools.zep", true, L"C:\\pdm\\x", false, true},
         {L"other.zep", false, L"", true, false},
         {L"other.zep", false, L"!not found", true, false},
+        {L"qeldx.zep", false, L"C:\\pdm\\x", false, false, L"", L"qeldx.zep"},
+        {L"QELDx.zep", true, L"C:\\pdm\\x", false, false, L"ZEP\\", L"ZEP\\QELDx.zep"},
+        {L"x.zep", true, L"C:\\pdm\\x.zep", true, false, L"ZEP\\"},
+        {L"x.zep", false, L"\\\\srv\\pdm\\x.zep", true, false, L"C:ZEP\\"},
+        {L"x.zep", false, L"C:/pdm/x.zep", true, false},
+        {L"x.zep", false, L"x.zep", true, false, nullptr, L"x.zep"},
+        {L"x.zep", false, L"C:pdm\\x.zep", true, false, nullptr, L"C:pdm\\x.zep"},
+        {L"x.zep", false, L"\\pdm\\x.zep", true, false, nullptr, L"\\pdm\\x.zep"},
+        {L"x.zep", false, L"\\\\srv\\", true, false, nullptr, L"\\\\srv\\"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(row.name)) + (row.inFolder ? " present" : " missing"));
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.name)) + (row.inFolder ? " present" : " missing") +
+                     (row.folder ? " in " + testing::PrintToString(std::wstring(row.folder)) : ""));
         const std::wstring inFolder = zep + L"\\" + row.name;
         DeleteFileW(inFolder.c_str());
         if (row.inFolder) TempFolder::WriteBytes(inFolder, "module");
+        client->answers[kZepExpression] = row.folder ? std::wstring(row.folder) : zep + L"\\";
         client->answers[L"#(Appl:AddIns)"] = row.name;
         client->answers[FindQuery(row.name)] = row.found;
         Reset();
-        const std::wstring expected = row.fromFolder ? inFolder : (row.found[0] == L'!' ? L"" : row.found);
+        const std::wstring expected = row.refused      ? L""
+                                      : row.fromFolder ? inFolder
+                                                       : (row.found[0] == L'!' ? L"" : row.found);
         EXPECT_THAT(AllPaths(), ElementsAre(expected));
         EXPECT_EQ(client->Prepared().size(), row.searched ? 3u : 2u);
+        if (row.refused) {
+            EXPECT_THAT(LogReader().Messages(), Contains(L"Error: GetNextAddInPath: Refused path '" +
+                                                         std::wstring(row.refused) + L"': not an absolute path"));
+        } else {
+            EXPECT_THAT(LogReader().Messages(), ::testing::Not(Contains(::testing::StartsWith(L"Error: "))));
+        }
     }
 }
 

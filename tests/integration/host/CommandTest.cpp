@@ -1,6 +1,7 @@
 // COMMAND, QELDQUIT, QELDRESTORE and QELDISAVAILABLEFORPUBLISHPSX through Run.
 #include "HostTest.h"
 #include "support/CUtils.h"
+#include <ctime>
 
 using ::testing::Contains;
 using ::testing::HasSubstr;
@@ -88,6 +89,44 @@ TEST_F(CommandTest, AvailabilityForPublishing) {
     EXPECT_EQ(Run({L"QELDISAVAILABLEFORPUBLISHPSX", L""}, result), S_OK);
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(CUtils::Instance().IsQuiet());
+}
+
+// Every search without a valid job deadline has its cancel thread, also one that finds the
+// host at once and one that never starts a host; under a valid deadline none.
+TEST_F(CommandTest, EverySearchWithoutAValidDeadlineHasItsCancelThread) {
+    StartWithDrawing();  // a drawing stays open, so QELDQUIT leaves the host running
+    SetAnswer(KeyQuery(), L"Q-1");
+    struct Row {
+        std::vector<std::wstring> items;
+        bool hostMissing;  // the client's last profile names no running host
+        bool deadline;     // a valid job deadline an hour ahead
+        HRESULT hr;
+    };
+    const Row rows[] = {
+        {{L"QELDRESTORE", L""}, false, false, S_OK},
+        {{L"QELDRESTORE", L""}, false, true, S_OK},
+        {{L"QELDRESTORE", L""}, true, false, E_FAIL},
+        {{L"COMMAND", L"QELDSHOWTITLE Q-1 ", L""}, false, false, S_OK},
+        {{L"COMMAND", L"QELDSHOWTITLE Q-1 ", L""}, true, true, E_FAIL},
+        {{L"QELDQUIT", L""}, false, false, S_OK},
+        {{L"QELDISAVAILABLEFORPUBLISHPSX", L""}, false, false, S_OK},
+        {{L"QELDISAVAILABLEFORPUBLISHPSX", L""}, true, false, S_OK},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::Message() << std::string(row.items[0].begin(), row.items[0].end())
+                                          << (row.hostMissing ? " without host" : "") << (row.deadline ? " deadline" : ""));
+        LogReader::Remove();
+        Call().AttachApplication(nullptr);  // as a new object: the command searches
+        client->environment[L"VX16_LASTPROFILE"] = row.hostMissing ? profile + L"-absent" : profile;
+        SetAnswer(L"$(JobServerJobTimeout_time_t)", row.deadline ? std::to_wstring(_time64(nullptr) + 3600) : L"");
+        LONG result = -1;
+        EXPECT_EQ(Run(row.items, result), row.hr);
+        ASSERT_TRUE(WaitForComponentThreads(5000));  // the thread may end after the command
+        const size_t threads = row.deadline ? 0 : 1;
+        EXPECT_EQ(Count(L"Info: CancelThread: Enter"), threads);
+        EXPECT_EQ(Count(L"Info: CancelThread: Exit"), threads);
+    }
+    EXPECT_EQ(ShellCalls(), 0u);
 }
 
 // What a host that fails, refuses or dies does to a command: its result, the log entry that

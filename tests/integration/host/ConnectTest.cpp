@@ -1,5 +1,9 @@
 #include "HostTest.h"
+#include "client/CVantorApplication.h"
 #include "support/CUtils.h"
+#include "support/UniqueHandle.h"
+#include <thread>
+#include <utility>
 
 using ::testing::Contains;
 using ::testing::Not;
@@ -7,6 +11,27 @@ using ::testing::Not;
 namespace {
 
 class ConnectTest : public HostTest {};
+
+// An instance registered as the host registers itself, answering a query for the application
+// interface with its own failure.
+class RefusingInstance final : public IUnknown {
+public:
+    explicit RefusingInstance(HRESULT refusal) noexcept : m_refusal(refusal) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = nullptr;
+        if (iid == IID_IVectaApplication) return m_refusal;
+        if (iid != IID_IUnknown) return E_NOINTERFACE;
+        *out = this;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(InterlockedDecrement(&m_refs)); }
+
+private:
+    HRESULT m_refusal;
+    LONG m_refs = 1;
+};
 
 long DocumentCount(IVectaApplication* app) {
     ComPtr<IVectaDocuments> documents;
@@ -74,6 +99,81 @@ TEST_F(ConnectTest, WithoutStartFlagAMissingHostGivesOneMessageAndNoWait) {
     EXPECT_EQ(shown[0].text, L"Vecta is not running");
     EXPECT_EQ(shown[0].style & 0xFF, 0x30u);
     EXPECT_THAT(Messages(), Contains(L"Info: Vecta with the required profile '" + profile + L"' is not available"));
+}
+
+// Whatever the instance answers for the application interface, it is running: it is found,
+// the connection fails with E_NOINTERFACE, and no second host is started.
+TEST_F(ConnectTest, AnInstanceRefusingTheApplicationInterfaceIsFoundAndNoSecondHostStarted) {
+    ShellStartsNothing();
+    SetAnswer(L"#(Appl:WaitForStartup)", L"300");
+    boxAnswer = IDNO;
+    ComPtr<IRunningObjectTable> table;
+    ComPtr<IMoniker> item;
+    ASSERT_EQ(GetRunningObjectTable(0, table.put()), S_OK);
+    ASSERT_EQ(CreateItemMoniker(L"!", (L"QELDVecta17Instance:" + profile).c_str(), item.put()), S_OK);
+    for (const HRESULT refusal : {E_NOINTERFACE, E_ACCESSDENIED, RPC_E_DISCONNECTED}) {
+        SCOPED_TRACE(refusal);
+        LogReader::Remove();
+        RefusingInstance instance(refusal);
+        DWORD cookie = 0;
+        ASSERT_TRUE(SUCCEEDED(table->Register(0, &instance, item.get(), &cookie)));
+        LendClient();
+        EXPECT_EQ(Call().ConnectApplication(1, 0, 1), E_NOINTERFACE);
+        EXPECT_EQ(table->Revoke(cookie), S_OK);
+        EXPECT_EQ(ShellCalls(), 0u);
+        EXPECT_EQ(Call().Application(), nullptr);
+        EXPECT_THAT(Messages(), Contains(L"Info: Correct Vecta application with profile '" + profile + L"' found."));
+    }
+}
+
+// Two objects on two threads both need the host: one of them starts it, the other waits for
+// that start with its own search (passes, cancel thread, log lines) and finds the same host.
+TEST_F(ConnectTest, TwoSearchesOfOneProcessStartOneHostForTheirProfile) {
+    const std::wstring waiting =
+        L"Info: LocateApplication: Vecta with the profile '" + profile + L"' is being started by another command; wait for it";
+    ComPtr<FakeCallback> otherClient;
+    otherClient.attach(FakeCallback::Create());
+    otherClient->answers = client->answers;
+    CShellLauncher otherLauncher;
+    // Whichever search starts the host does so once the other one is waiting.
+    for (auto [shellClient, shellLauncher] : {std::pair{client.get(), &launcher}, std::pair{otherClient.get(), &otherLauncher}})
+        shellClient->commands[L"___Shell"] = [this, &waiting, shellLauncher](FakeCallback&, const std::wstring& command) {
+            (void)WaitForEntry(waiting, 5000);
+            return shellLauncher->Launch(command);
+        };
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HRESULT otherResult = E_UNEXPECTED;
+    bool otherConnected = false;
+    std::thread other([&] {
+        if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+            ComPtr<ICAI_Call> otherObject;
+            CAICallbackHandler::RunScope scope(CVantorApplication::Instance().Handler());
+            if (SUCCEEDED(CCAI_Call::Create(nullptr, IID_ICAI_Call, otherObject.put_void())) &&
+                SUCCEEDED(scope.Set(otherClient.get()))) {
+                SetEvent(ready.get());
+                CCAI_Call& call = *CCAI_Call::FromInterface(otherObject.get());
+                otherResult = call.ConnectApplication(1, 0, 1);
+                otherConnected = call.Application() != nullptr;
+            }
+            otherObject.reset();  // the host's proxy goes in its own apartment
+            CoUninitialize();
+        }
+        SetEvent(ready.get());  // also when this thread could not search
+    });
+    LendClient();
+    WaitForSingleObject(ready.get(), 5000);
+    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), S_OK);
+    other.join();
+    EXPECT_EQ(otherResult, S_OK);
+    EXPECT_TRUE(otherConnected);
+    EXPECT_NE(Call().Application(), nullptr);
+    EXPECT_EQ(launcher.Started() + otherLauncher.Started(), 1u);
+    EXPECT_EQ(Count(L"Info: Start of Vecta"), 1u);
+    EXPECT_EQ(Count(waiting), 1u);
+    EXPECT_EQ(Count(L"Info: Correct Vecta application with profile '" + profile + L"' found."), 2u);
+    ASSERT_TRUE(WaitForComponentThreads(5000));
+    EXPECT_EQ(Count(L"Info: CancelThread: Enter"), 2u);
+    EXPECT_EQ(Count(L"Info: CancelThread: Exit"), 2u);
 }
 
 TEST_F(ConnectTest, CommandsRunEndToEndThroughRun) {

@@ -95,6 +95,11 @@ bool HostTest::WaitForEntry(const std::wstring& entry, DWORD milliseconds) const
 
 std::vector<std::wstring> HostTest::Messages() const { return LogReader().Messages(); }
 
+size_t HostTest::Count(const std::wstring& entry) const {
+    const auto messages = Messages();
+    return static_cast<size_t>(std::count(messages.begin(), messages.end(), entry));
+}
+
 size_t HostTest::ShellCalls() const {
     size_t count = 0;
     for (const auto& call : client->Calls()) count += call.text == L"___Shell";

@@ -4,7 +4,6 @@
 #include "support/ResultMacros.h"
 #include "support/UniqueHandle.h"
 #include "fakes/LogReader.h"
-#include <algorithm>
 #include <ctime>
 
 using ::testing::Contains;
@@ -24,13 +23,6 @@ protected:
         client->messages[L"VX16003"] = L"Fennory";
         client->answers[L"Fennory"] = L"Fennory";
     }
-    ~SearchTest() override {
-        // The thread uses the process-wide objects the fixture deletes.
-        const auto messages = Messages();
-        if (std::find(messages.begin(), messages.end(), L"Info: CancelThread: Enter") != messages.end()) {
-            EXPECT_TRUE(WaitForEntry(kExit, 5000));
-        }
-    }
     void SetDeadline(std::int64_t seconds) { SetAnswer(L"$(JobServerJobTimeout_time_t)", std::to_wstring(seconds)); }
     // A search with the start flag for a host that never appears; its time, thread ended.
     DWORD SearchInVain(const wchar_t* startupWait) {
@@ -43,10 +35,6 @@ protected:
         EXPECT_TRUE(WaitForEntry(kExit, 2000));
         EXPECT_EQ(ShellCalls(), 1u);
         return took;
-    }
-    size_t Count(const std::wstring& entry) const {
-        const auto messages = Messages();
-        return static_cast<size_t>(std::count(messages.begin(), messages.end(), entry));
     }
 };
 

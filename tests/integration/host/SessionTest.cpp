@@ -80,7 +80,7 @@ TEST_F(SessionTest, FennoryGroupFromAnotherFileIsReplaced) {
 TEST_F(SessionTest, AddInsLoadInListOrderAndFailuresAreLogged) {
     StartSim();
     SetAnswer(L"$(CAICLIENTPATH:|+)ZEP\\", folder.Path() + L"\\");
-    SetAnswer(L"#(Appl:AddIns)", L" QELDmissing.zep ,QELDpresent.zep");
+    SetAnswer(L"#(Appl:AddIns)", L" QELDmissing.zep ,QELDpresent.zep,nowhere.zep");
     TempFolder::WriteBytes(folder.File(L"QELDpresent.zep"), "zep");
     LendClient();
     EXPECT_EQ(Call().ConnectApplication(1, 0, 1), S_OK);
@@ -93,6 +93,9 @@ TEST_F(SessionTest, AddInsLoadInListOrderAndFailuresAreLogged) {
     const std::string trace = Trace();
     EXPECT_LT(trace.find("LoadAddIn(\"" + std::string(missing.begin(), missing.end())),
               trace.find("LoadAddIn(\"" + std::string(present.begin(), present.end())));
+    // An add-in found nowhere is not handed over: Vecta would look in its working folder.
+    EXPECT_THAT(lines, Contains(L"Error: InitApplication: Failed to load  (hr = 80004005)"));
+    EXPECT_THAT(trace, Not(HasSubstr("LoadAddIn(\"\")")));
 }
 
 TEST_F(SessionTest, OnlyUntouchedUnnamedDrawingsAreClosed) {
