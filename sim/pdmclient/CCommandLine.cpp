@@ -59,7 +59,8 @@ bool CCommandLine::Parse(const std::vector<std::wstring>& arguments, std::wstrin
     const std::map<std::wstring, bool*> flags = {
         {L"--help", &help},   {L"-h", &help},       {L"/?", &help},
         {L"--register", &registerAll}, {L"--unregister", &unregisterAll}, {L"--diagnose", &diagnose},
-        {L"--trace", &trace}, {L"-v", &trace},      {L"--unattended", &unattended}};
+        {L"--trace", &trace}, {L"-v", &trace},      {L"--unattended", &unattended},
+        {L"--no-component", &noComponent}};
     std::vector<std::wstring> positional;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& a = arguments[i];
@@ -83,6 +84,10 @@ bool CCommandLine::Parse(const std::vector<std::wstring>& arguments, std::wstrin
     }
     if (registerAll && unregisterAll) {
         error = L"--register and --unregister exclude each other";
+        return false;
+    }
+    if (noComponent && !registerAll && !unregisterAll) {
+        error = L"--no-component goes with --register or --unregister";
         return false;
     }
     if (diagnose && (registerAll || unregisterAll)) {
@@ -141,8 +146,8 @@ std::wstring CCommandLine::Usage() {
 Usage:
   caiclient --workspace FILE [options] COMMAND [ARG1 [ARG2]]
   caiclient --workspace FILE [options] --script FILE
-  caiclient --register   [--from FOLDER]...
-  caiclient --unregister [--from FOLDER]...
+  caiclient --register   [--no-component] [--from FOLDER]...
+  caiclient --unregister [--no-component] [--from FOLDER]...
   caiclient --diagnose [--workspace FILE]
   caiclient --help
 
@@ -163,7 +168,10 @@ Options:
   --register            register, in the current Wine prefix or Windows user: cai_dll.tlb,
                         QELDVecta17x.dll, QELDVecta17Instance.dll (DllRegisterServer) and
                         VectaSim.exe (/regserver); each is looked for beside caiclient.exe and
-                        in every --from folder, and skipped with a message when absent
+                        in every --from folder, and skipped with a message when absent.
+                        The component is left out while its package QELDVecta17x-<version>.msi
+                        is installed: the package owns its class
+  --no-component        with --register or --unregister: leave the component out
   --unregister          removes the same registrations
   --diagnose            checks every link the component needs on this machine and prints one
                         line per check: "ok", or "FAILED" with what to do (see Diagnosis)
@@ -194,15 +202,17 @@ Client commands: ___Environment ___Shell ___Prepare ___ForAllRela ___ForRela ___
   m_ReportObsoleteDocuments
 
 Diagnosis (--diagnose): in the 32-bit registry view, the component class
-  {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} with its file (present, loadable, version), the ProgIDs
-  QELDVecta17x.CAI_Call.1 and QELDVecta17x.CAI_Call, the component type library
+  {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} with its file (present, loadable, version), the
+  installed package QELDVecta17x-<version>.msi and that the class names the DLL it installed,
+  the ProgIDs QELDVecta17x.CAI_Call.1 and QELDVecta17x.CAI_Call, the component type library
   {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0, the PDM client type library cai_dll.tlb
   {5D44F094-D3C1-11D3-8314-00A0C98B5456} 2.0 and the ICAI_Call interface key leading to it,
   the instance moniker classes QELDVecta17Instance and QELDVecta16Instance (registered, file
   loadable). With --workspace: the profile, the host program (#(Appl:ExeFileName)), that the
-  working folder takes the log vx17log.err, every add-in of #(Appl:AddIns), the publishing
-  options file, and the Vecta instances running now with their profiles. Exit status 0 when
-  every check passed, 1 otherwise.
+  start arguments (#(Appl:OpenArgument)) name the profile, that a file can be created in the
+  working folder, which takes the log vx17log.err, every add-in of #(Appl:AddIns), the
+  publishing options file, and the Vecta instances running now with their profiles (none
+  under another profile alone). Exit status 0 when every check passed, 1 otherwise.
 
 Exit status: 0 all commands succeeded (HRESULT not negative and result code 0); 1 a command
   failed; 2 a usage, workspace or script error; 3 the component could not be created;

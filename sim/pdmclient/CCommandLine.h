@@ -25,6 +25,7 @@ public:
     bool diagnose = false;
     bool trace = false;
     bool unattended = false;
+    bool noComponent = false;
     std::wstring workspace;
     std::wstring script;
     std::wstring document;

@@ -19,11 +19,14 @@ constexpr wchar_t kClientLibraryVersion[] = L"2.0";
 constexpr wchar_t kCaiCallInterface[] = L"{5D44F092-D3C1-11D3-8314-00A0C98B5456}";
 constexpr size_t kValueCapacity = 2048;
 
-constexpr wchar_t kComponentFix[] =
-    L"install QELDVecta17x-<version>.msi (msiexec /i), or register QELDVecta17x.dll with the 32-bit regsvr32";
+constexpr wchar_t kInstallFix[] =
+    L"install the package: msiexec /i QELDVecta17x-<version>.msi /qn /l*v install.log (on a test machine: the "
+    L"32-bit regsvr32 QELDVecta17x.dll)";
 constexpr wchar_t kClientFix[] = L"repair the PDM client installation, which registers its cai_dll.tlb";
 
 std::wstring Shown(const std::wstring& key) { return L"HKCR\\" + key; }
+
+std::wstring ServerKey(const std::wstring& classId) { return L"CLSID\\" + classId + L"\\InprocServer32"; }
 
 std::wstring Expanded(const std::wstring& path) {
     std::vector<wchar_t> buffer(ExpandEnvironmentStringsW(path.c_str(), nullptr, 0) + 1);
@@ -59,11 +62,20 @@ HRESULT ServeClass(const std::wstring& path, const std::wstring& classId, std::w
 
 }  // namespace
 
+CInstallationCheck::CInstallationCheck(CDiagnosisReport& report, std::optional<CInstalledPackage> package, HKEY root,
+                                       REGSAM view)
+    : m_report(report),
+      m_package(std::move(package)),
+      m_componentFix(m_package ? L"repair the package: " + m_package->RepairCommand() : kInstallFix),
+      m_root(root),
+      m_view(view) {}
+
 void CInstallationCheck::Run() {
-    if (const auto path = Server(L"component class", kComponentClass, kComponentFix)) Version(*path);
+    if (const auto path = Server(L"component class", kComponentClass, m_componentFix)) Version(*path);
+    Package();
     ProgId(kProgId, L"");
     ProgId(kIndependentProgId, kProgId);
-    TypeLibrary(L"component type library", kOwnLibrary, L"1.0", kComponentClass, kComponentFix);
+    TypeLibrary(L"component type library", kOwnLibrary, L"1.0", kComponentClass, m_componentFix);
     TypeLibrary(L"PDM client type library cai_dll.tlb", kClientLibrary, kClientLibraryVersion, kCaiCallInterface,
                 kClientFix);
     InterfaceLink();
@@ -95,7 +107,7 @@ std::wstring CInstallationCheck::Locale(const std::wstring& libraryId, const std
 
 std::optional<std::wstring> CInstallationCheck::Server(const std::wstring& what, const std::wstring& classId,
                                                        const std::wstring& fix) {
-    const std::wstring key = L"CLSID\\" + classId + L"\\InprocServer32";
+    const std::wstring key = ServerKey(classId);
     const std::optional<std::wstring> registered = Read(key);
     const bool isRegistered = registered && !registered->empty();
     if (!m_report.Check(what + L" " + classId + L" registered", isRegistered,
@@ -129,7 +141,23 @@ void CInstallationCheck::Version(const std::wstring& path) {
         version = text;
     }
     m_report.Check(L"component version", !version.empty(), version.empty() ? path + L" has no version" : version,
-                   kComponentFix);
+                   m_componentFix);
+}
+
+void CInstallationCheck::Package() {
+    const std::optional<std::wstring> registered = Read(ServerKey(kComponentClass));
+    if (!m_package) {
+        m_report.Check(L"component package", true,
+                       std::wstring(L"none installed") + (registered ? L"; the class is registered by hand" : L""), L"");
+        return;
+    }
+    const std::wstring installed = m_package->componentFile.empty() ? L"(no file)" : m_package->componentFile;
+    const bool ours = !registered || TextCodec::EqualsNoCase(Expanded(*registered), m_package->componentFile);
+    m_report.Check(L"component package", ours,
+                   L"QELDVecta17x " + m_package->version + L" installed: " + installed +
+                       (ours ? L"" : L", but the class names " + *registered),
+                   L"a hand registration (regsvr32, caiclient --register) took the class over; repair the package: " +
+                       m_package->RepairCommand());
 }
 
 void CInstallationCheck::ProgId(const std::wstring& progId, const std::wstring& currentVersion) {
@@ -142,7 +170,7 @@ void CInstallationCheck::ProgId(const std::wstring& progId, const std::wstring& 
         ok = current && *current == currentVersion;
         detail += L", " + Shown(progId + L"\\CurVer") + (current ? L" = " + *current : L" is missing");
     }
-    m_report.Check(L"ProgID " + progId + L" leads to the component class", ok, detail, kComponentFix);
+    m_report.Check(L"ProgID " + progId + L" leads to the component class", ok, detail, m_componentFix);
 }
 
 void CInstallationCheck::TypeLibrary(const std::wstring& what, const std::wstring& libraryId,

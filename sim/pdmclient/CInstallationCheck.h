@@ -1,4 +1,5 @@
 #pragma once
+#include "CInstalledPackage.h"
 #include <windows.h>
 #include <optional>
 #include <string>
@@ -6,16 +7,16 @@
 class CDiagnosisReport;
 
 // Checks the registrations the component needs, in one classes root: its class, file,
-// version and ProgIDs, its own type library, the PDM client's type library with the
-// ICAI_Call interface key that leads dispatch calls to it, and the instance moniker classes
-// of release 17 and 16.
+// version and ProgIDs, that the class leads to the installed package's file, its own type
+// library, the PDM client's type library with the ICAI_Call interface key that leads
+// dispatch calls to it, and the instance moniker classes of release 17 and 16.
 class CInstallationCheck {
 public:
-    // By default the machine's classes in the 32-bit view, the one the 32-bit PDM client
-    // sees; tests pass a key of their own holding a copy with a link removed.
-    explicit CInstallationCheck(CDiagnosisReport& report, HKEY root = HKEY_CLASSES_ROOT,
-                                REGSAM view = KEY_WOW64_32KEY) noexcept
-        : m_report(report), m_root(root), m_view(view) {}
+    // package: the component's installed package, if any (CInstalledPackage::Find). By
+    // default the machine's classes in the 32-bit view, the one the 32-bit PDM client sees;
+    // tests pass a key of their own holding a copy with a link removed.
+    CInstallationCheck(CDiagnosisReport& report, std::optional<CInstalledPackage> package,
+                       HKEY root = HKEY_CLASSES_ROOT, REGSAM view = KEY_WOW64_32KEY);
 
     void Run();
 
@@ -26,6 +27,8 @@ private:
     // The file of an in-process server when it is registered and present; with its checks printed.
     std::optional<std::wstring> Server(const std::wstring& what, const std::wstring& classId, const std::wstring& fix);
     void Version(const std::wstring& path);
+    // A hand registration (regsvr32, caiclient --register) over the package redirects its class.
+    void Package();
     void ProgId(const std::wstring& progId, const std::wstring& currentVersion);
     void TypeLibrary(const std::wstring& what, const std::wstring& libraryId, const std::wstring& version,
                      const std::wstring& member, const std::wstring& fix);
@@ -33,6 +36,9 @@ private:
     void MonikerClass(const std::wstring& className);
 
     CDiagnosisReport& m_report;
+    std::optional<CInstalledPackage> m_package;
+    // What to do about the component: the package's repair when it is installed, else its install.
+    std::wstring m_componentFix;
     HKEY m_root;
     REGSAM m_view;
 };

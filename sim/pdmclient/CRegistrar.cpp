@@ -16,10 +16,10 @@ constexpr DWORD kLocalServerWaitMs = 30000;
 
 // Type libraries first, so that the servers that refer to them find them registered.
 const CRegistrar::Item CRegistrar::kItems[] = {
-    {L"the PDM client's type library", L"cai_dll.tlb", Kind::TypeLibrary},
-    {L"the integration component", L"QELDVecta17x.dll", Kind::InProcessServer},
-    {L"the instance moniker provider", L"QELDVecta17Instance.dll", Kind::InProcessServer},
-    {L"the Vecta host simulator and its type library", L"VectaSim.exe", Kind::LocalServer},
+    {L"the PDM client's type library", L"cai_dll.tlb", Kind::TypeLibrary, false},
+    {L"the integration component", L"QELDVecta17x.dll", Kind::InProcessServer, true},
+    {L"the instance moniker provider", L"QELDVecta17Instance.dll", Kind::InProcessServer, false},
+    {L"the Vecta host simulator and its type library", L"VectaSim.exe", Kind::LocalServer, false},
 };
 
 int CRegistrar::Register() { return Apply(true); }
@@ -30,8 +30,12 @@ int CRegistrar::Apply(bool registering) {
     const size_t count = std::size(kItems);
     for (size_t n = 0; n < count; ++n) {
         const Item& item = kItems[registering ? n : count - 1 - n];
-        const std::wstring path = Find(item.file);
         m_out << (registering ? "register " : "unregister ") << TextCodec::ToUtf8(item.what) << ": ";
+        if (const std::wstring why = LeftOut(item); !why.empty()) {
+            m_out << "skipped, " << TextCodec::ToUtf8(why) << std::endl;
+            continue;
+        }
+        const std::wstring path = Find(item.file);
         if (path.empty()) {
             m_out << "skipped, " << TextCodec::ToUtf8(item.file) << " not found (beside caiclient.exe or in --from)"
                   << std::endl;
@@ -47,6 +51,15 @@ int CRegistrar::Apply(bool registering) {
         if (FAILED(hr)) ++failures;
     }
     return failures;
+}
+
+std::wstring CRegistrar::LeftOut(const Item& item) const {
+    if (!item.component) return {};
+    if (!m_withComponent) return L"--no-component";
+    if (m_package)
+        return L"the installed package QELDVecta17x " + m_package->version + L" registers it (" +
+               m_package->componentFile + L")";
+    return {};
 }
 
 std::wstring CRegistrar::Find(const wchar_t* file) const {

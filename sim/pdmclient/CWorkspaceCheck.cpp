@@ -15,6 +15,18 @@ constexpr wchar_t kLogName[] = L"vx17log.err";
 // Running Vecta instances register "!<class>:<profile>" in the running object table.
 constexpr const wchar_t* kInstanceClasses[] = {L"QELDVecta17Instance", L"QELDVecta16Instance"};
 
+// The word stands in the text on its own: between blanks, quotes, "=" or the text's ends,
+// in any case ("/profile Standard", "/p \"My Profile\"").
+bool NamesWord(const std::wstring& text, const std::wstring& word) {
+    const auto boundary = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'"' || c == L'\'' || c == L'='; };
+    for (size_t at = 0; !word.empty() && at + word.size() <= text.size(); ++at) {
+        if (!TextCodec::EqualsNoCase(text.substr(at, word.size()), word)) continue;
+        const size_t end = at + word.size();
+        if ((at == 0 || boundary(text[at - 1])) && (end == text.size() || boundary(text[end]))) return true;
+    }
+    return false;
+}
+
 bool IsWow64() {
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
@@ -40,6 +52,7 @@ void CWorkspaceCheck::Run() {
     m_report.Check(L"profile (#(Appl:Profile))", !profile.empty(), profile.empty() ? L"empty" : profile,
                    std::wstring(kSettingsFix) + L": Appl:Profile names the Vecta profile to work under");
     HostProgram();
+    StartArguments(profile);
     LogFolder();
     AddIns();
     PublishOptions();
@@ -65,17 +78,36 @@ void CWorkspaceCheck::HostProgram() {
                    std::wstring(kSettingsFix) + L": Appl:ExeFileName names Vecta's program file");
 }
 
+void CWorkspaceCheck::StartArguments(const std::wstring& profile) {
+    const std::wstring what = L"start arguments (#(Appl:OpenArgument))";
+    if (profile.empty()) {
+        m_report.Skip(what, L"no profile");
+        return;
+    }
+    const std::wstring arguments = Setting(L"#(Appl:OpenArgument)");
+    const bool ok = NamesWord(arguments, profile);
+    m_report.Check(what, ok,
+                   (arguments.empty() ? L"empty" : L"'" + arguments + L"'") + (ok ? L" name" : L" do not name") +
+                       L" the profile '" + profile + L"'",
+                   std::wstring(kSettingsFix) +
+                       L": Appl:OpenArgument must start Vecta under the profile of Appl:Profile, or the component "
+                       L"waits for a Vecta that never comes");
+}
+
 void CWorkspaceCheck::LogFolder() {
     const std::wstring log = m_logFolder + L"\\" + kLogName;
-    wchar_t probe[MAX_PATH];
-    bool ok = GetTempFileNameW(m_logFolder.c_str(), L"cai", 0, probe) != 0;
-    if (ok) DeleteFileW(probe);
+    // A file created for real: asking for a temporary name is not enough, Wine answers it
+    // for a folder that takes no file.
+    const std::wstring probe = m_logFolder + L"\\caiclient-" + std::to_wstring(GetCurrentProcessId()) + L".probe";
+    bool ok = UniqueHandle(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr))
+                  .valid();
     if (ok && TextCodec::FileExists(log)) {
         const UniqueHandle file(CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ok = file.valid();
     }
-    m_report.Check(L"log folder writable", ok, log + (ok ? L"" : L" cannot be written"),
+    m_report.Check(L"log folder writable", ok, ok ? log : m_logFolder + L" takes no " + kLogName,
                    L"start the client in a folder its user may write to, or give the user write access there");
 }
 
@@ -119,7 +151,7 @@ void CWorkspaceCheck::RunningInstances() {
     const std::wstring configured = Setting(L"#(Appl:Profile)");
     const std::wstring configuredClass =
         TextCodec::StartsWith(Setting(L"#(Appl:VectaVersion)"), L"R17") ? kInstanceClasses[0] : kInstanceClasses[1];
-    std::wstring running;
+    std::wstring running, others;
     bool configuredRuns = false;
     ComPtr<IRunningObjectTable> table;
     ComPtr<IEnumMoniker> monikers;
@@ -133,12 +165,21 @@ void CWorkspaceCheck::RunningInstances() {
         if (FAILED(named) || !name) continue;
         std::wstring className, profile;
         if (InstanceOf(name, className, profile)) {
-            running += (running.empty() ? L"" : L", ") + (L"'" + profile + L"' (" + className + L")");
-            configuredRuns = configuredRuns || (className == configuredClass && profile == configured);
+            const std::wstring shown = L"'" + profile + L"' (" + className + L")";
+            running += (running.empty() ? L"" : L", ") + shown;
+            if (className == configuredClass && profile == configured)
+                configuredRuns = true;
+            else
+                others += (others.empty() ? L"" : L", ") + shown;
         }
     }
+    // A Vecta under another profile is never used: the component starts one more and waits
+    // for the configured profile. Without a profile the profile check has failed already.
+    const bool ok = listed && (configured.empty() || configuredRuns || others.empty());
     const std::wstring state = L"; the configured profile '" + configured + L"' (" + configuredClass + L") " +
                                (configuredRuns ? L"is running" : L"is not running: the component starts Vecta for it");
-    m_report.Check(L"Vecta instances running", listed, (running.empty() ? L"none" : running) + state,
-                   L"the running object table cannot be read: restart the session");
+    m_report.Check(L"Vecta instances running", ok, (running.empty() ? L"none" : running) + state,
+                   !listed ? L"the running object table cannot be read: restart the session"
+                           : L"quit the Vecta running under " + others +
+                                 L", or set Appl:Profile (and Appl:VectaVersion) to what it runs under");
 }

@@ -5,8 +5,9 @@ class CDiagnosisReport;
 class CExpressionEvaluator;
 
 // Checks what the component will find through the client's settings of one workspace: the
-// profile, the host program, a writable log folder, every listed add-in, the publishing
-// options file; and lists the Vecta instances running now with the profiles they serve.
+// profile, the host program and start arguments that select that profile, a writable log
+// folder, every listed add-in, the publishing options file; and lists the Vecta instances
+// running now with the profiles they serve, none of them under another profile alone.
 class CWorkspaceCheck {
 public:
     // logFolder: where the component writes vx17log.err, the client's working folder.
@@ -18,6 +19,7 @@ public:
 private:
     std::wstring Setting(const std::wstring& expression) const;
     void HostProgram();
+    void StartArguments(const std::wstring& profile);
     void LogFolder();
     void AddIns();
     void PublishOptions();

@@ -7,6 +7,7 @@
 #include "CDiagnosisReport.h"
 #include "CExpressionEvaluator.h"
 #include "CInstallationCheck.h"
+#include "CInstalledPackage.h"
 #include "CRegistrar.h"
 #include "CWorkspace.h"
 #include "CWorkspaceCheck.h"
@@ -109,7 +110,7 @@ int RunSteps(const CCommandLine& options) {
 // Every link the component needs on this machine and, with a workspace, in its settings.
 int Diagnose(const CCommandLine& options) {
     CDiagnosisReport report(std::cout);
-    CInstallationCheck(report).Run();
+    CInstallationCheck(report, CInstalledPackage::Find()).Run();
     if (!options.workspace.empty()) {
         CWorkspace workspace;
         std::wstring error;
@@ -142,7 +143,7 @@ int Main() {
     }
     const ScopeGuard uninitialize([] { CoUninitialize(); });
     if (options.registerAll || options.unregisterAll) {
-        CRegistrar registrar(options.folders, std::cout);
+        CRegistrar registrar(options.folders, std::cout, !options.noComponent, CInstalledPackage::Find());
         const int failures = options.registerAll ? registrar.Register() : registrar.Unregister();
         return failures ? kRegistrationFailed : kOk;
     }

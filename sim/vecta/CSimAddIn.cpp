@@ -1,8 +1,10 @@
 #include "CSimAddIn.h"
 #include "CSimDocument.h"
+#include "CSimRegistrar.h"
 
 bool CSimAddIn::Offers(REFIID riid) const noexcept {
-    return riid == __uuidof(IVntAddIn) ? m_offersInterface : CSimObject::Offers(riid);
+    if (riid == __uuidof(IVntAddIn)) return m_offersInterface && CSimRegistrar::ClientLibraryLoads();
+    return CSimObject::Offers(riid);
 }
 
 HRESULT CSimAddIn::SetCAICallback(ICAICallback* callback) noexcept {

@@ -1,8 +1,8 @@
 #pragma once
 #include "CSimObject.h"
 
-// The PDM add-in object inside Vecta. With the "nointerface" fault it is a plain
-// IDispatch that refuses IVntAddIn.
+// The PDM add-in object inside Vecta. With the "nointerface" fault, or without the PDM
+// client's type library, it is a plain IDispatch that refuses IVntAddIn.
 class CSimAddIn : public CSimObject<IVntAddIn> {
 public:
     CSimAddIn(CSimHost& host, bool offersInterface) noexcept : CSimObject(host), m_offersInterface(offersInterface) {}

@@ -10,6 +10,7 @@
 #include "CSimMenuGroups.h"
 #include "CSimPopupMenu.h"
 #include "CSimPopupMenus.h"
+#include "CSimRegistrar.h"
 #include "CSimState.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
@@ -148,7 +149,7 @@ HRESULT CSimHost::KeepStubs() {
     RETURN_IF_FAILED(m_stubs.Keep(m_application.get(), IID_IUnknown));
     RETURN_IF_FAILED(m_stubs.Keep(m_application.get(), __uuidof(IVectaApplication)));
     RETURN_IF_FAILED(m_stubs.Keep(addIn.get(), IID_IDispatch));
-    RETURN_IF_FAILED(m_stubs.Keep(addIn.get(), __uuidof(IVntAddIn)));
+    if (CSimRegistrar::ClientLibraryLoads()) RETURN_IF_FAILED(m_stubs.Keep(addIn.get(), __uuidof(IVntAddIn)));
     RETURN_IF_FAILED(m_stubs.Keep(
         MakeSimObject<CSimDocument>(*this, CDrawing(), std::wstring(), std::wstring(), false).get(),
         __uuidof(IVectaDocument)));

@@ -6,31 +6,25 @@
 #include <oleauto.h>
 #include <string>
 
-HRESULT CSimRegistrar::RegisterResource(const wchar_t* suffix) {
+HRESULT CSimRegistrar::Register() {
     wchar_t module[MAX_PATH];
     if (!GetModuleFileNameW(nullptr, module, MAX_PATH)) return HRESULT_FROM_WIN32(GetLastError());
     wchar_t full[MAX_PATH];
     if (!GetFullPathNameW(module, MAX_PATH, full, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
-    std::wstring path = std::wstring(full) + suffix;
     ComPtr<ITypeLib> library;
-    RETURN_IF_FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()));
-    return RegisterTypeLib(library.get(), path.data(), nullptr);
-}
-
-bool CSimRegistrar::IsRegistered(REFGUID library, WORD major) {
-    ComPtr<ITypeLib> loaded;
-    return SUCCEEDED(LoadRegTypeLib(library, major, 0, 0, loaded.put()));
-}
-
-HRESULT CSimRegistrar::Register() {
-    // The client library first: loading the Vecta library resolves its reference to it.
-    if (!IsRegistered(LIBID_CAI_DLLLib, 2)) RETURN_IF_FAILED(RegisterResource(L"\\2"));
-    return RegisterResource(L"");
+    RETURN_IF_FAILED(LoadTypeLibEx(full, REGKIND_NONE, library.put()));
+    return RegisterTypeLib(library.get(), full, nullptr);
 }
 
 HRESULT CSimRegistrar::Unregister() { return UnRegisterTypeLib(LIBID_VectaLib, 1, 0, 0, SYS_WIN32); }
 
+bool CSimRegistrar::ClientLibraryLoads() noexcept {
+    ComPtr<ITypeLib> library;
+    return SUCCEEDED(LoadRegTypeLib(LIBID_CAI_DLLLib, 2, 0, 0, library.put()));
+}
+
 HRESULT CSimRegistrar::RegisterIfNeeded() {
-    if (IsRegistered(LIBID_CAI_DLLLib, 2) && IsRegistered(LIBID_VectaLib, 1)) return S_OK;
+    ComPtr<ITypeLib> registered;
+    if (SUCCEEDED(LoadRegTypeLib(LIBID_VectaLib, 1, 0, 0, registered.put()))) return S_OK;
     return Register();
 }

@@ -1,17 +1,16 @@
 #pragma once
 #include <windows.h>
 
-// Registration of the type libraries VectaSim.exe carries: TYPELIB 1 is the Vecta library,
-// TYPELIB 2 the PDM client's "cai_dll.tlb", which the add-in interface refers to.
+// Registration of the Vecta type library that VectaSim.exe carries (TYPELIB 1). The PDM
+// client's "cai_dll.tlb", which the add-in interface refers to, belongs to the client's own
+// setup: the simulator never writes or removes its keys, even when that library is missing.
 class CSimRegistrar {
 public:
-    // Registers the Vecta library, and the client's library when it is not registered yet.
     [[nodiscard]] static HRESULT Register();
     [[nodiscard]] static HRESULT Unregister();
-    // Registers only what is missing; for a plain start.
+    // Registers the Vecta library when it is not registered yet; for a plain start.
     [[nodiscard]] static HRESULT RegisterIfNeeded();
-
-private:
-    [[nodiscard]] static HRESULT RegisterResource(const wchar_t* suffix);
-    static bool IsRegistered(REFGUID library, WORD major);
+    // The client's library is registered and loads: the add-in interface, whose callback is the
+    // client's, marshals only then (Wine's marshaller fails hard without it).
+    static bool ClientLibraryLoads() noexcept;
 };

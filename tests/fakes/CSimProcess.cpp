@@ -56,6 +56,10 @@ HRESULT CSimProcess::RunToEnd(const std::wstring& arguments, DWORD& exitCode) {
 }
 
 HRESULT CSimProcess::RegisterAll() {
+    // The PDM client's library is the client setup's to register, as caiclient --register
+    // does; the simulator's callback marshals through it.
+    ComPtr<ITypeLib> clientLibrary;
+    RETURN_IF_FAILED(LoadTypeLibEx(WindowsPath(CAI_DLL_TLB).c_str(), REGKIND_REGISTER, clientLibrary.put()));
     DWORD code = 1;
     RETURN_IF_FAILED(RunToEnd(L"/regserver", code));
     if (code != 0) return E_FAIL;

@@ -33,7 +33,8 @@ public:
     static std::wstring WorkFolder();
     // Runs VectaSim with the arguments until it ends by itself (at most 30 s).
     [[nodiscard]] static HRESULT RunToEnd(const std::wstring& arguments, DWORD& exitCode);
-    // Registers the simulator's type libraries and the moniker classes, as caiclient --register does.
+    // Registers the PDM client's type library, the simulator's and the moniker classes, as
+    // caiclient --register does.
     [[nodiscard]] static HRESULT RegisterAll();
     // MkParseDisplayName + BindToObject of "<class>:<profile>".
     [[nodiscard]] static HRESULT Bind(const std::wstring& className, const std::wstring& profile,

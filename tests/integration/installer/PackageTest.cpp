@@ -1,6 +1,7 @@
 // The Windows Installer package under Wine's own msiexec, in a prefix of its own: the rows
-// against the component's own registration, and install, upgrade, reinstall, refused
-// downgrade and removal as an administrator runs them.
+// against the component's own registration; install, upgrade, reinstall, refused downgrade,
+// repair and removal as an administrator runs them, with the diagnosis tool the package
+// installs; and the simulator leaving the PDM client's keys alone.
 #include "fakes/CapturedProcess.h"
 #include "fakes/RegistrySnapshot.h"
 #include "fakes/TempFolder.h"
@@ -8,19 +9,24 @@
 #include "support/ScopeGuard.h"
 #include <msi.h>
 #include <msiquery.h>
+#include "TextCodec.h"
 #include <gmock/gmock.h>
 #include <cstdio>
+#include <sstream>
 #include <vector>
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
-constexpr wchar_t kUpgradeCode[] = L"{61A60127-6130-4C1E-ABC1-5EA364BB69E3}";
+constexpr wchar_t kUpgradeCode[] = L"{" UPGRADE_CODE L"}";
 constexpr wchar_t kVendorFolder[] = L"C:\\Program Files (x86)\\Fennory Professional";
 const std::wstring kFolder = std::wstring(kVendorFolder) + L"\\QELDVecta17x";
 const std::wstring kInstalledDll = kFolder + L"\\QELDVecta17x.dll";
+const std::wstring kInstalledTool = kFolder + L"\\caiclient.exe";
+constexpr wchar_t kComponentClassKey[] = L"CLSID\\{A43E0AB3-7A1F-44D1-8E59-E9462ED646AD}";
 
 std::wstring WindowsPath(const wchar_t* unixPath) {
     std::wstring path = std::wstring(L"Z:") + unixPath;
@@ -34,6 +40,52 @@ const std::wstring kPrevious = WindowsPath(PREVIOUS_MSI);
 const std::wstring kBuiltDll = WindowsPath(COMPONENT_DLL);
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+
+std::wstring Replaced(std::wstring text, const std::wstring& what, const std::wstring& with) {
+    const size_t at = text.find(what);
+    return at == std::wstring::npos ? text : text.replace(at, what.size(), with);
+}
+
+// The lines of the guide's code block that follows the title.
+std::vector<std::string> GuideExample(const std::string& title) {
+    const std::string guide = TempFolder::ReadBytes(WindowsPath(ADMIN_GUIDE));
+    const size_t start = guide.find("```\n", guide.find(title));
+    std::vector<std::string> lines;
+    if (start == std::string::npos) return lines;
+    std::istringstream text(guide.substr(start + 4));
+    for (std::string line; std::getline(text, line) && line != "```";) lines.push_back(line);
+    return lines;
+}
+
+// The output has a line that the guide's line stands for, "…" standing for any text.
+bool HasLine(const std::string& output, const std::string& pattern) {
+    const std::string any = "\u2026";
+    std::vector<std::string> pieces;
+    for (size_t from = 0;;) {
+        const size_t cut = pattern.find(any, from);
+        pieces.push_back(pattern.substr(from, cut - from));
+        if (cut == std::string::npos) break;
+        from = cut + any.size();
+    }
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind(pieces.front(), 0) != 0) continue;
+        size_t at = pieces.front().size();
+        for (size_t n = 1; n + 1 < pieces.size() && at != std::string::npos; ++n) {
+            at = line.find(pieces[n], at);
+            if (at != std::string::npos) at += pieces[n].size();
+        }
+        const std::string& last = pieces.back();
+        if (pieces.size() == 1 ? line == pattern
+                               : at != std::string::npos && line.size() >= at + last.size() &&
+                                     line.compare(line.size() - last.size(), last.size(), last) == 0)
+            return true;
+    }
+    return false;
+}
 
 // The versions of the products installed with the component's upgrade code.
 std::vector<std::wstring> InstalledVersions() {
@@ -91,6 +143,17 @@ protected:
                                     logName + L".out", 120000)
             .exitCode;
     }
+    CapturedProcess Run(const std::wstring& program, const std::wstring& arguments, const std::wstring& outputName) {
+        return CapturedProcess::Run(Quoted(program) + L" " + arguments, folder.Path(), outputName, 120000);
+    }
+    // What the PDM client's setup and the Vecta side register: cai_dll.tlb and the instance
+    // monikers, through the build's caiclient, without the component.
+    void RegisterClientAndMonikers() {
+        const CapturedProcess registered = Run(WindowsPath(CAICLIENT_EXE),
+                                               L"--register --no-component --from " + Quoted(Folder(WindowsPath(INSTANCE_DLL))),
+                                               L"register.out");
+        ASSERT_EQ(registered.exitCode, 0u) << registered.output;
+    }
     DWORD Regsvr32(const std::wstring& options) {
         return CapturedProcess::Run(L"regsvr32.exe /s " + options + Quoted(kBuiltDll), folder.Path(), L"regsvr32.out",
                                     60000)
@@ -121,9 +184,7 @@ TEST_F(PackageTest, RowsMatchTheKeysTheComponentRegistersItself) {
 }
 
 TEST_F(PackageTest, InstallUpgradeReinstallRefusedDowngradeAndRemoval) {
-    ComPtr<ITypeLib> clientLibrary;
-    ASSERT_EQ(LoadTypeLibEx(WindowsPath(CAI_DLL_TLB).c_str(), REGKIND_REGISTER, clientLibrary.put()), S_OK);
-    clientLibrary.reset();
+    RegisterClientAndMonikers();
     const RegistrySnapshot clientKeys = RegistrySnapshot::ClientRegistration();
     ASSERT_FALSE(clientKeys.keys().empty());
 
@@ -137,6 +198,15 @@ TEST_F(PackageTest, InstallUpgradeReinstallRefusedDowngradeAndRemoval) {
 
     EXPECT_EQ(Msiexec(L"/i " + Quoted(kPackage), L"again.log"), 0u);
     EXPECT_THAT(InstalledVersions(), ElementsAre(CURRENT_VERSION));
+
+    // A registration from a build folder leaves the installed package's class alone.
+    const RegistrySnapshot installed = RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY);
+    const CapturedProcess registered = Run(WindowsPath(CAICLIENT_EXE), L"--register --from " + Quoted(Folder(kBuiltDll)),
+                                           L"register-build.out");
+    EXPECT_EQ(registered.exitCode, 0u) << registered.output;
+    EXPECT_THAT(registered.output, HasSubstr("register the integration component: skipped, the installed package "
+                                             "QELDVecta17x 8.1.42.0 registers it"));
+    EXPECT_EQ(RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY), installed);
 
     // The PDM client creates the installed component by its ProgID.
     const std::wstring workspace = folder.File(L"workspace.json");
@@ -154,6 +224,66 @@ TEST_F(PackageTest, InstallUpgradeReinstallRefusedDowngradeAndRemoval) {
     ASSERT_EQ(Msiexec(L"/x " + Quoted(kPackage), L"remove.log"), 0u);
     ExpectNothingOfOursLeft();
     EXPECT_EQ(RegistrySnapshot::ClientRegistration(), clientKeys);
+}
+
+// The diagnosis from where the package installs it, on a healthy machine, on one whose class
+// key and DLL are gone, and after the repair it names, which is the guide's.
+TEST_F(PackageTest, DiagnosisToolRepairOfADamagedInstallation) {
+    RegisterClientAndMonikers();
+    ASSERT_EQ(Msiexec(L"/i " + Quoted(kPackage), L"install.log"), 0u);
+    const RegistrySnapshot installed = RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY);
+
+    const CapturedProcess healthy = Run(kInstalledTool, L"--diagnose", L"healthy.out");
+    EXPECT_EQ(healthy.exitCode, 0u) << healthy.output;
+    EXPECT_THAT(healthy.output, Not(HasSubstr("FAILED"))) << healthy.output;
+    const std::vector<std::string> example = GuideExample("A healthy machine:");
+    EXPECT_GT(example.size(), 15u);
+    for (const std::string& line : example)
+        EXPECT_TRUE(line == "\u2026" || HasLine(healthy.output, line)) << "the guide's line\n" << line << "\nis not in\n"
+                                                                         << healthy.output;
+
+    HKEY classes = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &classes), 0);
+    EXPECT_EQ(RegDeleteTreeW(classes, L"{A43E0AB3-7A1F-44D1-8E59-E9462ED646AD}"), 0);
+    RegCloseKey(classes);
+    ASSERT_TRUE(DeleteFileW(kInstalledDll.c_str()));
+    const CapturedProcess damaged = Run(kInstalledTool, L"--diagnose", L"damaged.out");
+    EXPECT_EQ(damaged.exitCode, 1u) << damaged.output;
+    const std::string fix = "-> repair the package: ";
+    const size_t at = damaged.output.find(fix);
+    ASSERT_NE(at, std::string::npos) << damaged.output;
+    const std::string repair = damaged.output.substr(at + fix.size(), damaged.output.find_first_of("\r\n", at) - at - fix.size());
+    EXPECT_EQ(repair, "msiexec /i QELDVecta17x-8.1.42.0.msi REINSTALL=ALL REINSTALLMODE=amus /qn /l*v repair.log");
+    EXPECT_NE(TempFolder::ReadBytes(WindowsPath(ADMIN_GUIDE)).find("`" + repair + "`"), std::string::npos)
+        << "the guide gives the diagnosis' repair command " << repair;
+
+    std::wstring command = Replaced(TextCodec::FromUtf8(repair), L"QELDVecta17x-8.1.42.0.msi", Quoted(kPackage));
+    command = Replaced(command, L"repair.log", Quoted(folder.File(L"repair.log")));
+    EXPECT_EQ(CapturedProcess::Run(command, folder.Path(), L"repair.out", 120000).exitCode, 0u);
+    EXPECT_EQ(FileVersion(kInstalledDll), CURRENT_VERSION);
+    EXPECT_EQ(RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY), installed);
+    const CapturedProcess repaired = Run(kInstalledTool, L"--diagnose", L"repaired.out");
+    EXPECT_EQ(repaired.exitCode, 0u) << repaired.output;
+
+    ASSERT_EQ(Msiexec(L"/x " + Quoted(kPackage), L"remove.log"), 0u);
+    ExpectNothingOfOursLeft();
+}
+
+// The simulator registers its own library only: with the client's cai_dll.tlb gone, its
+// start leaves the client's keys as they were, byte for byte.
+TEST_F(PackageTest, SimulatorLeavesTheClientsKeysAlone) {
+    const std::wstring library = folder.File(L"cai_dll.tlb");
+    ASSERT_TRUE(CopyFileW(WindowsPath(CAI_DLL_TLB).c_str(), library.c_str(), FALSE));
+    ComPtr<ITypeLib> clientLibrary;
+    ASSERT_EQ(LoadTypeLibEx(library.c_str(), REGKIND_REGISTER, clientLibrary.put()), S_OK);
+    clientLibrary.reset();
+    ASSERT_TRUE(DeleteFileW(library.c_str()));
+    const RegistrySnapshot clientKeys = RegistrySnapshot::ClientRegistration();
+    ASSERT_FALSE(clientKeys.keys().empty());
+
+    const CapturedProcess sim = Run(WindowsPath(VECTASIM_EXE), L"/profile Lab /release R17 /idle 1", L"vectasim.out");
+    EXPECT_EQ(sim.exitCode, 0u) << sim.output;
+    EXPECT_EQ(RegistrySnapshot::ClientRegistration().keys(), clientKeys.keys());
 }
 
 // Under Wine the refusal's message is shown, not logged: the package must carry it.

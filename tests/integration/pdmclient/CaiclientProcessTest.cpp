@@ -85,6 +85,11 @@ TEST(CaiclientProcessTest, AFileThatCannotRegisterFailsTheRun) {
     const CaiclientRun outcome = RunCaiclient(folder, L"--register --from \"" + folder.Path() + L"\"");
     EXPECT_EQ(outcome.exitCode, 4u) << outcome.out;
     EXPECT_NE(outcome.out.find("QELDVecta17x.dll FAILED (0x"), std::string::npos) << outcome.out;
+    // Left out, the component is not touched.
+    const CaiclientRun without = RunCaiclient(folder, L"--register --no-component --from \"" + folder.Path() + L"\"");
+    EXPECT_EQ(without.exitCode, 0u) << without.out;
+    EXPECT_NE(without.out.find("register the integration component: skipped, --no-component"), std::string::npos)
+        << without.out;
 }
 
 }  // namespace

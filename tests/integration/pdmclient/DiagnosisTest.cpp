@@ -35,6 +35,7 @@ struct Installation {
     std::map<std::pair<std::wstring, std::wstring>, std::wstring> registry;
     std::map<std::string, std::string> settings;  // Appl:*
     std::wstring logFolder;
+    std::optional<CInstalledPackage> package;  // none: registered by hand
 
     explicit Installation(const TempFolder& folder) : logFolder(folder.Path()) {
         const std::wstring component = WindowsPath(COMPONENT_DLL), instance = WindowsPath(INSTANCE_DLL);
@@ -54,6 +55,7 @@ struct Installation {
             {{kMoniker16Server, L""}, instance},
         };
         settings = {{"Profile", "Standard"},
+                    {"OpenArgument", "/profile Standard /release R17"},
                     {"VectaVersion", "R17"},
                     {"ExeFileName", "%WORKSPACE%\\\\Vecta.exe"},
                     {"AddIns", "QELDVecta.vrx, other.vrx"}};
@@ -88,7 +90,7 @@ std::vector<std::string> Diagnose(const TempFolder& folder, const Installation& 
     CDiagnosisReport report(out);
     HKEY classes = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kTestRoot, 0, KEY_READ, &classes), ERROR_SUCCESS);
-    CInstallationCheck(report, classes, 0).Run();
+    CInstallationCheck(report, installation.package, classes, 0).Run();
     RegCloseKey(classes);
     CWorkspace workspace;
     std::wstring error;
@@ -130,11 +132,16 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
         {"complete installation", [](Installation&) {}, nullptr},
         {"component class", drop(kComponentServer),
          "FAILED  component class {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} registered: "
-         "HKCR\\CLSID\\{A43E0AB3-7A1F-44D1-8E59-E9462ED646AD}\\InprocServer32 is missing -> install QELDVecta17x-"},
+         "HKCR\\CLSID\\{A43E0AB3-7A1F-44D1-8E59-E9462ED646AD}\\InprocServer32 is missing -> install the package: msiexec /i QELDVecta17x-"},
         {"component file gone", set(kComponentServer, folder.File(L"gone.dll")), "FAILED  component class file present: "},
         {"component file no library", set(kComponentServer, notALibrary), "FAILED  component class loadable: "},
         {"component file serves another class", set(kComponentServer, WindowsPath(INSTANCE_DLL)),
          "FAILED  component class loadable: "},
+        {"installed by the package", [](Installation& i) { i.package = {L"8.1.42.0", WindowsPath(COMPONENT_DLL)}; },
+         nullptr},
+        {"hand registration over the package",
+         [&](Installation& i) { i.package = {L"8.1.42.0", folder.File(L"installed\\QELDVecta17x.dll")}; },
+         "FAILED  component package: QELDVecta17x 8.1.42.0 installed: "},
         {"version-dependent ProgID", drop(L"QELDVecta17x.CAI_Call.1\\CLSID"),
          "FAILED  ProgID QELDVecta17x.CAI_Call.1 leads to the component class: HKCR\\QELDVecta17x.CAI_Call.1\\CLSID is missing"},
         {"current version of the ProgID", drop(L"QELDVecta17x.CAI_Call\\CurVer"),
@@ -165,6 +172,21 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
         {"host program", [](Installation& i) { i.settings["ExeFileName"] = "C:\\\\nowhere\\\\Vecta.exe"; },
          "FAILED  host program (#(Appl:ExeFileName)): C:\\nowhere\\Vecta.exe does not exist"},
         {"log folder", [&](Installation& i) { i.logFolder = folder.File(L"gone"); }, "FAILED  log folder writable: "},
+        // A folder that exists and takes no file, for root too.
+        {"log folder unwritable", [](Installation& i) { i.logFolder = L"Z:\\proc"; },
+         "FAILED  log folder writable: Z:\\proc takes no vx17log.err -> "},
+        {"start arguments for another profile", [](Installation& i) { i.settings["OpenArgument"] = "/profile Standard2"; },
+         "FAILED  start arguments (#(Appl:OpenArgument)): '/profile Standard2' do not name the profile 'Standard' -> "},
+        {"no start arguments", [](Installation& i) { i.settings.erase("OpenArgument"); },
+         "FAILED  start arguments (#(Appl:OpenArgument)): empty do not name the profile 'Standard' -> "},
+        {"Vecta runs under another profile only",
+         [](Installation& i) {
+             i.settings["Profile"] = "Other";
+             i.settings["OpenArgument"] = "/profile \\\"Other\\\"";
+         },
+         "FAILED  Vecta instances running: 'Standard' (QELDVecta17Instance); the configured profile 'Other' "
+         "(QELDVecta17Instance) is not running: the component starts Vecta for it -> quit the Vecta running under "
+         "'Standard' (QELDVecta17Instance)"},
         {"own add-in only in the search path",
          [](Installation& i) { i.settings["AddIns"] = "other.vrx,QELDTitle.vrx"; },
          "FAILED  add-in QELDTitle.vrx: QELDTitle.vrx is not in "},
