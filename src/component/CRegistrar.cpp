@@ -206,11 +206,11 @@ HRESULT CRegistrar::Unregister(const std::wstring& script) const {
 
 HRESULT CRegistrar::LoadScript(HMODULE module, UINT id, std::wstring& script) {
     HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), L"REGISTRY");
-    if (!info) return HRESULT_FROM_WIN32(GetLastError());
+    if (!info) return HResultFromLastError();
     HGLOBAL loaded = LoadResource(module, info);
     const DWORD size = SizeofResource(module, info);
     const char* bytes = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
-    if (!bytes) return HRESULT_FROM_WIN32(GetLastError());
+    if (!bytes) return HResultFromLastError();
     const int length = MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(size), nullptr, 0);
     script.assign(static_cast<size_t>(length), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(size), script.data(), length);

@@ -28,7 +28,7 @@ HRESULT PrepareRegistrar(HMODULE module, CRegistrar& registrar, std::wstring& pa
 HRESULT CServerRegistration::ModulePath(HMODULE module, std::wstring& path) {
     wchar_t buffer[MAX_PATH];
     const DWORD length = GetModuleFileNameW(module, buffer, MAX_PATH);
-    if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
+    if (length == 0) return HResultFromLastError();
     if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     path.assign(buffer, length);
     return S_OK;

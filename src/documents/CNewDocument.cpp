@@ -9,6 +9,7 @@
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
 #include "support/UniqueVariant.h"
+#include <utility>
 
 namespace {
 
@@ -45,8 +46,7 @@ HRESULT CNewDocument::ChooseTemplate(CVantorApplication& session, const CVantorD
         utils.WriteLog(CUtils::LevelInfo, L"NewDocument: Use template %s", templatePath);
         return S_OK;
     }
-    std::wstring unreadable;
-    unreadable.swap(templatePath);
+    const std::wstring unreadable = std::exchange(templatePath, std::wstring());
     utils.WriteLog(CUtils::LevelInfo, L"NewDocument: The specified template %s does not exist", unreadable);
     // Unattended, nobody could answer the dialog and the job would wait for ever.
     if (utils.IsQuiet()) {

@@ -148,7 +148,7 @@ HRESULT CTimedOpen::Open(const std::wstring& path, IVectaDocument** document) co
     }
     UniqueHandle worker(CComponentThreads::Start(&ThreadOpenDoc, start.get()));
     if (!worker.valid()) {
-        hr = HRESULT_FROM_WIN32(GetLastError());
+        hr = HResultFromLastError();
         (void)EndWorker(*start);
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
         return E_FAIL;
@@ -161,7 +161,7 @@ HRESULT CTimedOpen::Open(const std::wstring& path, IVectaDocument** document) co
         return HR_TIMEOUT;
     }
     DWORD exitCode = static_cast<DWORD>(E_FAIL);
-    hr = GetExitCodeThread(worker.get(), &exitCode) ? static_cast<HRESULT>(exitCode) : HRESULT_FROM_WIN32(GetLastError());
+    hr = GetExitCodeThread(worker.get(), &exitCode) ? static_cast<HRESULT>(exitCode) : HResultFromLastError();
 
     ComPtr<IVectaDocument> active;
     if (SUCCEEDED(hr)) hr = m_context.application->get_ActiveDocument(active.put());

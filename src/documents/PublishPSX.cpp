@@ -32,8 +32,6 @@ bool IsWriteDenied(const std::wstring& path) {
     return !file.valid() && GetLastError() == ERROR_ACCESS_DENIED;
 }
 
-HRESULT LastError() { return HRESULT_FROM_WIN32(GetLastError()); }
-
 // A folder of its own inside the workspace, so that the copy never meets a user's file.
 HRESULT CreateCopyFolder(const std::wstring& workspace, std::wstring& folder) {
     GUID id;
@@ -41,7 +39,7 @@ HRESULT CreateCopyFolder(const std::wstring& workspace, std::wstring& folder) {
     wchar_t text[40] = {};
     StringFromGUID2(id, text, 40);
     folder = workspace + L"~psx" + text;
-    return CreateDirectoryW(folder.c_str(), nullptr) ? S_OK : LastError();
+    return CreateDirectoryW(folder.c_str(), nullptr) ? S_OK : HResultFromLastError();
 }
 
 }  // namespace
@@ -111,7 +109,7 @@ HRESULT CCAI_Call::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn, 
     const std::wstring copy = folder + L"\\" + fileName;
     const std::wstring backup = folder + L"\\" + fileName.substr(0, fileName.rfind(L'.')) + L".bak";
     if (!CopyFileW(path.c_str(), copy.c_str(), TRUE)) {
-        hr = LastError();
+        hr = HResultFromLastError();
         utils.WriteLog(CUtils::LevelError, L"PublishPSX: Can't copy %s to %s (hr = %X)", path, copy, hr);
         return hr;
     }

@@ -117,6 +117,7 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
     hr = S_OK;
     while (!object) {
         if (cancel && cancel->IsCancelled()) break;
+        const unsigned long endedClaims = CHostStartGate::EndedClaims();
         ULONG eaten = 0;
         ComPtr<IMoniker> moniker;
         hr = MkParseDisplayName(context.get(), m_displayName.c_str(), &eaten, moniker.put());
@@ -146,10 +147,10 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
         if (cancel) cancel->ShareCallback();
         if (m_started == 0 && !startClaim) {
             startClaim = CHostStartGate::TryClaim(m_displayName);
-            // Looks once more before starting: another search's start may have ended, its host
-            // found, just after this pass bound.
-            if (startClaim) continue;
-            if (!std::exchange(waitingForOtherStart, true))
+            // Another search's start that ended after this pass bound may have left its host
+            // running: looked for once more before starting a second one.
+            if (startClaim && CHostStartGate::EndedClaims() != endedClaims) continue;
+            if (!startClaim && !std::exchange(waitingForOtherStart, true))
                 utils.WriteLog(CUtils::LevelInfo, L"LocateApplication: %s with the profile '%s' is being started by another "
                                L"command; wait for it", m_applicationName, profile);
         }

@@ -10,6 +10,7 @@ namespace {
 struct StartsUnderWay {
     SRWLOCK lock = SRWLOCK_INIT;
     std::vector<std::wstring> names;
+    unsigned long ended = 0;  // guarded by lock
 };
 
 StartsUnderWay g_starts;
@@ -37,6 +38,7 @@ void CHostStartGate::Claim::Release() noexcept {
     auto& names = g_starts.names;
     const auto held = std::find_if(names.begin(), names.end(), SameName(m_name));
     if (held != names.end()) names.erase(held);
+    ++g_starts.ended;
     ReleaseSRWLockExclusive(&g_starts.lock);
     m_name.clear();
 }
@@ -51,4 +53,11 @@ CHostStartGate::Claim CHostStartGate::TryClaim(const std::wstring& displayName) 
     names.push_back(name);
     claim.m_name = std::move(name);
     return claim;
+}
+
+unsigned long CHostStartGate::EndedClaims() noexcept {
+    AcquireSRWLockShared(&g_starts.lock);
+    const unsigned long ended = g_starts.ended;
+    ReleaseSRWLockShared(&g_starts.lock);
+    return ended;
 }

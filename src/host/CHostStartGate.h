@@ -26,4 +26,7 @@ public:
 
     // The claim on the name when no other search of the process holds it; empty otherwise.
     static Claim TryClaim(const std::wstring& displayName);
+    // Counts the claims that have ended: a search that claims after one ended since its last
+    // bind looks for the host again before it starts one.
+    static unsigned long EndedClaims() noexcept;
 };

@@ -1,11 +1,6 @@
 #include "CPlainFile.h"
 #include "CUtils.h"
-
-namespace {
-
-HRESULT LastError() { return HRESULT_FROM_WIN32(GetLastError()); }
-
-}  // namespace
+#include "ResultMacros.h"
 
 HRESULT CPlainFile::OpenExisting(const std::wstring& path, DWORD access, const wchar_t* operation) {
     return Open(path, access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -23,9 +18,9 @@ HRESULT CPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DW
     // with an entry instead of failing unexplained.
     m_file.reset(CreateFileW(path.c_str(), access, share, nullptr, disposition,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!m_file.valid()) return LastError();
+    if (!m_file.valid()) return HResultFromLastError();
     if (!GetFileInformationByHandle(m_file.get(), &m_information)) {
-        const HRESULT hr = LastError();
+        const HRESULT hr = HResultFromLastError();
         m_file.reset();
         return hr;
     }
@@ -45,27 +40,29 @@ HRESULT CPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DW
 
 HRESULT CPlainFile::Truncate() {
     const LARGE_INTEGER start{};
-    return SetFilePointerEx(m_file.get(), start, nullptr, FILE_BEGIN) && SetEndOfFile(m_file.get()) ? S_OK : LastError();
+    return SetFilePointerEx(m_file.get(), start, nullptr, FILE_BEGIN) && SetEndOfFile(m_file.get()) ? S_OK
+                                                                                                  : HResultFromLastError();
 }
 
 HRESULT CPlainFile::Write(const void* data, DWORD size) {
     DWORD written = 0;
-    if (!WriteFile(m_file.get(), data, size, &written, nullptr)) return LastError();
+    if (!WriteFile(m_file.get(), data, size, &written, nullptr)) return HResultFromLastError();
     return written == size ? S_OK : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
 }
 
 HRESULT CPlainFile::SetAttributes(DWORD attributes) {
     FILE_BASIC_INFO basic{};
     basic.FileAttributes = attributes;  // zero times stay as they are
-    return SetFileInformationByHandle(m_file.get(), FileBasicInfo, &basic, sizeof basic) ? S_OK : LastError();
+    return SetFileInformationByHandle(m_file.get(), FileBasicInfo, &basic, sizeof basic) ? S_OK : HResultFromLastError();
 }
 
 HRESULT CPlainFile::SetTimes(const FILETIME* creation, const FILETIME* lastWrite) {
-    return SetFileTime(m_file.get(), creation, nullptr, lastWrite) ? S_OK : LastError();
+    return SetFileTime(m_file.get(), creation, nullptr, lastWrite) ? S_OK : HResultFromLastError();
 }
 
 HRESULT CPlainFile::Delete() {
     FILE_DISPOSITION_INFO disposition{TRUE};
-    return SetFileInformationByHandle(m_file.get(), FileDispositionInfo, &disposition, sizeof disposition) ? S_OK
-                                                                                                             : LastError();
+    return SetFileInformationByHandle(m_file.get(), FileDispositionInfo, &disposition, sizeof disposition)
+               ? S_OK
+               : HResultFromLastError();
 }

@@ -95,6 +95,43 @@ std::wstring SystemErrorText(DWORD code) {
     return text;
 }
 
+// The rest of the open file from, written to to.
+HRESULT CopyContent(HANDLE from, CPlainFile& to) {
+    std::vector<char> block(65536);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(from, block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) return HResultFromLastError();
+        if (read == 0) return S_OK;
+        RETURN_IF_FAILED(to.Write(block.data(), read));
+    }
+}
+
+// The client's options file over the workspace's copy, content and last-write time as a file
+// copy gives them; the copy in the shared workspace is opened without following a link. The
+// system's error code, 0 on success.
+DWORD CopyPublishOptions(const std::wstring& source, const std::wstring& destination, bool present) {
+    constexpr wchar_t kOperation[] = L"UpdatePublishOptions";
+    UniqueHandle from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    FILETIME written{};
+    if (!from.valid() || !GetFileTime(from.get(), nullptr, nullptr, &written)) return GetLastError();
+    if (present) {
+        CPlainFile existing;
+        const HRESULT opened = existing.OpenExisting(destination, FILE_WRITE_ATTRIBUTES, kOperation);
+        if (opened == CPlainFile::kRefused) return HRESULT_CODE(opened);
+        if (SUCCEEDED(opened)) (void)existing.SetAttributes(FILE_ATTRIBUTE_NORMAL);
+    }
+    CPlainFile copy;
+    HRESULT hr = copy.OpenForWriting(destination, kOperation);
+    if (FAILED(hr)) return HRESULT_CODE(hr);
+    hr = copy.Truncate();
+    if (SUCCEEDED(hr)) hr = CopyContent(from.get(), copy);
+    if (SUCCEEDED(hr)) hr = copy.SetTimes(nullptr, &written);
+    // Like a failed file copy, no half-written copy is left.
+    if (FAILED(hr)) (void)copy.Delete();
+    return HRESULT_CODE(hr);
+}
+
 }  // namespace
 
 // Always 24 characters, English names whatever the locale.
@@ -298,48 +335,6 @@ bool CUtils::CheckWritePermission(const std::wstring& path, const std::wstring& 
     WriteLog(LevelError, format.c_str(), caller, key);
     return false;
 }
-
-namespace {
-
-// The rest of the open file from, written to to.
-HRESULT CopyContent(HANDLE from, CPlainFile& to) {
-    std::vector<char> block(65536);
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(from, block.data(), static_cast<DWORD>(block.size()), &read, nullptr))
-            return HRESULT_FROM_WIN32(GetLastError());
-        if (read == 0) return S_OK;
-        RETURN_IF_FAILED(to.Write(block.data(), read));
-    }
-}
-
-// The client's options file over the workspace's copy, content and last-write time as a file
-// copy gives them; the copy in the shared workspace is opened without following a link. The
-// system's error code, 0 on success.
-DWORD CopyPublishOptions(const std::wstring& source, const std::wstring& destination, bool present) {
-    constexpr wchar_t kOperation[] = L"UpdatePublishOptions";
-    UniqueHandle from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    FILETIME written{};
-    if (!from.valid() || !GetFileTime(from.get(), nullptr, nullptr, &written)) return GetLastError();
-    if (present) {
-        CPlainFile existing;
-        const HRESULT opened = existing.OpenExisting(destination, FILE_WRITE_ATTRIBUTES, kOperation);
-        if (opened == CPlainFile::kRefused) return HRESULT_CODE(opened);
-        if (SUCCEEDED(opened)) (void)existing.SetAttributes(FILE_ATTRIBUTE_NORMAL);
-    }
-    CPlainFile copy;
-    HRESULT hr = copy.OpenForWriting(destination, kOperation);
-    if (FAILED(hr)) return HRESULT_CODE(hr);
-    hr = copy.Truncate();
-    if (SUCCEEDED(hr)) hr = CopyContent(from.get(), copy);
-    if (SUCCEEDED(hr)) hr = copy.SetTimes(nullptr, &written);
-    // Like a failed file copy, no half-written copy is left.
-    if (FAILED(hr)) (void)copy.Delete();
-    return HRESULT_CODE(hr);
-}
-
-}  // namespace
 
 void CUtils::UpdatePublishOptions() {
     IClientAccess& client = Client();

@@ -1,4 +1,5 @@
 #pragma once
+#include "support/ApartmentWait.h"
 #include <objbase.h>
 
 // Lets COM calls into the calling thread's apartment in until done answers true or the time
@@ -9,8 +10,7 @@ bool PumpUntil(Done done, DWORD milliseconds) {
     const DWORD begin = GetTickCount();
     bool finished = done();
     while (!finished && GetTickCount() - begin < milliseconds) {
-        DWORD index = 0;
-        (void)CoWaitForMultipleHandles(0, 20, 1, &never, &index);
+        (void)WaitServingCalls(never, 20);
         finished = done();
     }
     CloseHandle(never);

@@ -1,4 +1,5 @@
 #include "ComponentTest.h"
+#include "ApartmentPump.h"
 #include "client/CVantorApplication.h"
 #include "component/CComponentThreads.h"
 #include "support/CProductIdentity.h"
@@ -24,16 +25,9 @@ ComponentTest::ComponentTest() {
 }
 
 bool ComponentTest::WaitForComponentThreads(DWORD milliseconds) {
-    const DWORD begin = GetTickCount();
-    while (CComponentThreads::AnyRunning()) {
-        if (GetTickCount() - begin >= milliseconds) return false;
-        // A thread's last call into this apartment (the release of its client copy) waits
-        // for the apartment to serve it.
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        Sleep(10);
-    }
-    return true;
+    // A thread's last call into this apartment (the release of its client copy) waits for
+    // the apartment to serve it.
+    return PumpUntil([] { return !CComponentThreads::AnyRunning(); }, milliseconds);
 }
 
 ComponentTest::~ComponentTest() {

@@ -25,7 +25,9 @@ TEST(CHostStartGateTest, OneClaimPerInstanceNameWhileItLives) {
         ASSERT_TRUE(held);
         CHostStartGate::Claim moved = std::move(held);
         EXPECT_EQ(static_cast<bool>(CHostStartGate::TryClaim(row.other)), row.claimed);
+        const unsigned long ended = CHostStartGate::EndedClaims();
         moved = CHostStartGate::Claim();
+        EXPECT_EQ(CHostStartGate::EndedClaims(), ended + 1);
         EXPECT_TRUE(CHostStartGate::TryClaim(row.other));
     }
 }
