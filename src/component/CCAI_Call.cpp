@@ -1,5 +1,5 @@
 #include "CCAI_Call.h"
-#include "CModuleLock.h"
+#include "support/CModuleLock.h"
 #include "support/ComPtr.h"
 #include "support/ResultMacros.h"
 #include <new>

@@ -2,18 +2,14 @@
 #include "CRunLock.h"
 #include "client/CVantorDocument.h"
 #include "documents/CDocumentContext.h"
-#include "documents/CTimedOpen.h"
-#include "host/CParkedHostReferences.h"
-#include "support/ComPtr.h"
+#include "host/CHostSession.h"
 #include <QELDVecta17x.h>
-#include <vecta.h>
 #include <string>
 #include <string_view>
-#include <vector>
 
-// The implementation of the CAI_Call class. The host and document operations are members
-// because they share the object's Vecta reference; each group is defined in the folder of
-// its subsystem.
+// The implementation of the CAI_Call class, the COM face of the component: it owns the
+// object's Run lock, its document properties and its host session, reads a command's
+// arguments and hands them to the host session or to a document command.
 class CCAI_Call final : public ICAI_Call, public ISupportErrorInfo {
 public:
     // Creates an object, aggregated when outer is given (then only IUnknown may be asked for).
@@ -41,28 +37,9 @@ public:
     // ISupportErrorInfo
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
-    // Host operations (src/host/), on the held Vecta application.
-    // Given activeDocument, the busy check's active drawing is kept there for the caller.
-    HRESULT ConnectApplication(int start, int useLastProfile, int checkBusy,
-                               ComPtr<IVectaDocument>* activeDocument = nullptr);
-    HRESULT RestoreApplication();
-    HRESULT SendCommand(const std::wstring& commandLine, int checkManagedDocument);
-    HRESULT QuitVecta();
-    HRESULT IsAvailableForPublishPSX(LONG& result);
-
-    // Document operations (src/documents/).
-    HRESULT OpenDocument(const std::wstring& path, int readOnly);
-    HRESULT OpenDocumentWithTimeout(const std::wstring& path, IVectaDocument** document);
-    HRESULT NewDocument(const std::wstring& documentPath);
-    HRESULT UpdateAllTitleblocks(const std::wstring& path);
-    HRESULT QELDImportTitleAttributes(const std::wstring& path, LONG& outcome);
-    HRESULT PublishPSX(const std::wstring& path);
-    HRESULT ChangeQelkey(const std::wstring& oldKey, const std::wstring& newKey);
-
     // For tests and peers that drive the operations directly.
     static CCAI_Call* FromInterface(ICAI_Call* call) noexcept { return static_cast<CCAI_Call*>(call); }
-    IVectaApplication* Application() const noexcept { return m_application.get(); }
-    void AttachApplication(IVectaApplication* application) { m_application = ComPtr<IVectaApplication>(application); }
+    CHostSession& HostSession() noexcept { return m_host; }
     // Tests shorten the timed open's limit; the shipped path never does.
     void SetOpenTimeLimit(DWORD milliseconds) noexcept { m_openTimeLimit = milliseconds; }
 
@@ -118,35 +95,15 @@ private:
     HRESULT OnSetSilentMode(const Arguments& args, LONG& result);
     HRESULT OnImportTitleAttributes(const Arguments& args, LONG& result);
 
-    // Helpers of the host operations (src/host/).
-    HRESULT InitApplication();
-    HRESULT CloseStartUpDrawings();
-    // The drawing-template folder of the host's current profile; empty when not found.
-    std::wstring GetHostTemplatePath();
-    void BringHostWindowForward();
-
-    // Helpers of the document operations (src/documents/): open, document set-up, keys, new.
-    // What the document operations borrow from this object; take it after connecting.
+    // What a document command works with: the session's host reference as this command's own.
     CDocumentContext DocumentContext();
-    HRESULT InitDocument(IVectaDocument* document);
-
-    // Helpers of publishing (src/documents/).
-    // One publication of the drawing at path; onClose 1 publishes on close, 0 on save, and
-    // is set to 0 when the add-in asks for the fallback.
-    HRESULT PublishPSXAttempt(const std::wstring& path, IVntAddIn* addIn, int& onClose);
-    // The fallback attempt on a temporary copy in a folder of its own inside the workspace.
-    HRESULT PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn, int& onClose);
 
     Inner m_inner;
     IUnknown* m_outer;  // the controlling unknown: m_inner, or the aggregating object
     volatile LONG m_refs = 1;
-    // Runs on one object take turns: a Run may replace the held host reference that another
-    // one is calling through.
+    // Runs on one object take turns: they share the session and the client's callbacks.
     CRunLock m_runLock;
-    ComPtr<IVectaApplication> m_application;  // the connected host, kept across Run calls
-    // Host references that nested Runs replaced, kept until the outermost Run on the object
-    // ends: it may be inside a call through one of them.
-    std::vector<ComPtr<IVectaApplication>> m_outerRunHosts;
     CVantorDocument m_document;
-    DWORD m_openTimeLimit = CTimedOpen::kTimeLimit;
+    CHostSession m_host{m_document};
+    DWORD m_openTimeLimit = CDocumentContext::kOpenTimeLimit;
 };

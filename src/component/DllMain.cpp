@@ -1,9 +1,10 @@
 // The module: its entry point, the four exports and the module-level objects whose
 // destruction order the component relies on.
 #include "CClassFactory.h"
-#include "CModuleLock.h"
+#include "support/CModuleLock.h"
 #include "CServerRegistration.h"
 #include "client/CVantorApplication.h"
+#include "support/CLog.h"
 #include "support/CProductIdentity.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
@@ -21,7 +22,8 @@ HMODULE g_module = nullptr;
 IClassFactory* g_factory = nullptr;  // cached from the first request until unload
 
 // Destroyed in reverse order: the utility object before the session object, which drops
-// a callback it may still hold, then the product identity record.
+// a callback it may still hold, then the product identity record, and the log last.
+SingletonDeleter<CLog> g_logDeleter;
 SingletonDeleter<CProductIdentity> g_productDeleter;
 SingletonDeleter<CVantorApplication> g_sessionDeleter;
 SingletonDeleter<CUtils> g_utilsDeleter;

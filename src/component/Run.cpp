@@ -3,11 +3,15 @@
 #include "CCAI_Call.h"
 #include "CSetTemporaryQuietMode.h"
 #include "client/CVantorApplication.h"
+#include "documents/CKeyMaintenance.h"
+#include "documents/CNewDocument.h"
+#include "documents/COpenDocument.h"
+#include "documents/CPublishPSX.h"
+#include "documents/CTitleBlocks.h"
 #include "support/ClientText.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/SafeArrayDataLock.h"
-#include "support/ScopeGuard.h"
 #include <algorithm>
 #include <new>
 
@@ -106,10 +110,6 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
             V_I4(result) = 1;
             return turn.Status();
         }
-        if (turn.Nested() && m_application) m_outerRunHosts.push_back(m_application);
-        ScopeGuard releaseOuterHosts([&]() noexcept {
-            if (!turn.Nested()) m_outerRunHosts.clear();
-        });
 
         CUtils& utils = CUtils::Instance();
         CVantorApplication& session = CVantorApplication::Instance();
@@ -191,35 +191,55 @@ HRESULT CCAI_Call::RunCommand(std::wstring_view name, Arguments& args, LONG& res
     return (this->*command->handler)(args, result);
 }
 
+CDocumentContext CCAI_Call::DocumentContext() {
+    return {m_host, m_host.Application(), CVantorApplication::Instance(), m_document,
+            [this](const std::wstring& commandLine, int check) { return m_host.SendCommand(commandLine, check); },
+            m_openTimeLimit};
+}
+
 HRESULT CCAI_Call::OnOpen(const Arguments& args, LONG&) {
     // The report is the client's business; the open follows whatever it answers.
     CVantorApplication::Instance().ReportObsoleteDocuments();
-    return OpenDocument(args.first, 0);
+    CDocumentContext context = DocumentContext();
+    return COpenDocument::OpenDocument(context, args.first, 0);
 }
 
-HRESULT CCAI_Call::OnOpenReadOnly(const Arguments& args, LONG&) { return OpenDocument(args.first, 1); }
+HRESULT CCAI_Call::OnOpenReadOnly(const Arguments& args, LONG&) {
+    CDocumentContext context = DocumentContext();
+    return COpenDocument::OpenDocument(context, args.first, 1);
+}
 
-HRESULT CCAI_Call::OnNew(const Arguments& args, LONG&) { return NewDocument(args.first); }
+HRESULT CCAI_Call::OnNew(const Arguments& args, LONG&) {
+    CDocumentContext context = DocumentContext();
+    return CNewDocument::NewDocument(context, args.first);
+}
 
-HRESULT CCAI_Call::OnRestore(const Arguments&, LONG&) { return RestoreApplication(); }
+HRESULT CCAI_Call::OnRestore(const Arguments&, LONG&) { return m_host.RestoreApplication(); }
 
-HRESULT CCAI_Call::OnCommand(const Arguments& args, LONG&) { return SendCommand(args.first, 1); }
+HRESULT CCAI_Call::OnCommand(const Arguments& args, LONG&) { return m_host.SendCommand(args.first, 1); }
 
-HRESULT CCAI_Call::OnUpdateTitleBlocks(const Arguments& args, LONG&) { return UpdateAllTitleblocks(args.first); }
+HRESULT CCAI_Call::OnUpdateTitleBlocks(const Arguments& args, LONG&) {
+    CDocumentContext context = DocumentContext();
+    return CTitleBlocks::UpdateAllTitleblocks(context, args.first);
+}
 
 HRESULT CCAI_Call::OnPublishPsx(const Arguments& args, LONG& result) {
     CSetTemporaryQuietMode quiet;
-    const HRESULT hr = PublishPSX(args.first);
+    CDocumentContext context = DocumentContext();
+    const HRESULT hr = CPublishPSX(context).PublishPSX(args.first);
     result = PublishResultCode(hr);
     return hr;
 }
 
 HRESULT CCAI_Call::OnIsAvailableForPublishPsx(const Arguments&, LONG& result) {
     CSetTemporaryQuietMode quiet;
-    return IsAvailableForPublishPSX(result);
+    return m_host.IsAvailableForPublishPSX(result);
 }
 
-HRESULT CCAI_Call::OnChangeQelkey(const Arguments& args, LONG&) { return ChangeQelkey(args.first, args.second); }
+HRESULT CCAI_Call::OnChangeQelkey(const Arguments& args, LONG&) {
+    const CDocumentContext context = DocumentContext();
+    return CKeyMaintenance(context).ChangeQelkey(args.first, args.second);
+}
 
 HRESULT CCAI_Call::OnCheckApplication(const Arguments&, LONG&) {
     CVantorApplication& session = CVantorApplication::Instance();
@@ -227,7 +247,7 @@ HRESULT CCAI_Call::OnCheckApplication(const Arguments&, LONG&) {
     return S_OK;
 }
 
-HRESULT CCAI_Call::OnQuit(const Arguments&, LONG&) { return QuitVecta(); }
+HRESULT CCAI_Call::OnQuit(const Arguments&, LONG&) { return m_host.QuitVecta(); }
 
 HRESULT CCAI_Call::OnSetLogLevel(const Arguments& args, LONG&) {
     CUtils::Instance().SetLogThreshold(ClientText::ToInteger(args.first));
@@ -241,7 +261,8 @@ HRESULT CCAI_Call::OnSetSilentMode(const Arguments& args, LONG&) {
 
 HRESULT CCAI_Call::OnImportTitleAttributes(const Arguments& args, LONG& result) {
     LONG outcome = -1;
-    QELDImportTitleAttributes(args.first, outcome);
+    CDocumentContext context = DocumentContext();
+    CTitleBlocks::QELDImportTitleAttributes(context, args.first, outcome);
     if (outcome == -1) CUtils::Instance().WriteLog(CUtils::LevelError, L"Unknown error!");
     result = outcome;
     return S_OK;

@@ -3,9 +3,11 @@
 #include "CTemplateDialog.h"
 #include "client/CVantorApplication.h"
 #include "client/CVantorDocument.h"
+#include "host/CHostSession.h"
 #include "host/CVectaArgument.h"
 #include "support/ComPtr.h"
 #include "support/CUtils.h"
+#include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
 #include "support/UniqueVariant.h"
@@ -25,6 +27,15 @@ HRESULT AddDocument(IVectaDocuments* documents, const std::wstring& templatePath
 }
 
 }  // namespace
+
+// The template is settled first: a cancelled choice never starts or sets up a host.
+HRESULT CNewDocument::NewDocument(CDocumentContext& context, const std::wstring& documentPath) {
+    std::wstring templatePath;
+    RETURN_IF_FAILED(ChooseTemplate(context.session, context.document, documentPath,
+                                    [&context] { return context.host.GetHostTemplatePath(); }, templatePath));
+    RETURN_IF_FAILED(context.Connect(1, 0, 1));
+    return Create(context, documentPath, templatePath);
+}
 
 HRESULT CNewDocument::ChooseTemplate(CVantorApplication& session, const CVantorDocument& document,
                                      const std::wstring& fileName, const HostTemplateFolder& hostTemplateFolder,

@@ -11,6 +11,10 @@ public:
     // The host profile's own template folder, asked for only when needed.
     using HostTemplateFolder = std::function<std::wstring()>;
 
+    // The command: settles the template, connects to the host (starting it when needed) and
+    // creates the drawing.
+    [[nodiscard]] static HRESULT NewDocument(CDocumentContext& context, const std::wstring& documentPath);
+
     // Fails at once without a file name, when the user cancels the template dialog, and in
     // quiet mode when the template cannot be read (no dialog is shown then).
     [[nodiscard]] static HRESULT ChooseTemplate(CVantorApplication& session, const CVantorDocument& document,

@@ -9,6 +9,9 @@ class COpenDocument {
 public:
     explicit COpenDocument(const CDocumentContext& context) noexcept : m_context(context) {}
 
+    // The command: connects to the host (starting it when needed), then opens.
+    [[nodiscard]] static HRESULT OpenDocument(CDocumentContext& context, const std::wstring& path, int readOnly);
+
     // The open once the host is connected; readOnly is 1 for read-only, 0 for read-write.
     [[nodiscard]] HRESULT Open(const std::wstring& path, int readOnly) const;
 

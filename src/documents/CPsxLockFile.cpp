@@ -83,7 +83,7 @@ bool CPsxLockFile::WriteLock() const {
 
     SYSTEMTIME local;
     GetLocalTime(&local);
-    const std::wstring time = CUtils::TimeText(local);
+    const std::wstring time = CLog::TimeText(local);
     const int length = _scwprintf(kLockFormat, time.c_str(), m_userId.c_str());
     std::wstring text(L"\xFEFF");
     if (length > 0) {

@@ -1,67 +1,27 @@
 #include "CTimedOpen.h"
 #include "CDocumentSetup.h"
-#include "component/CComponentThreads.h"
+#include "support/CComponentThreads.h"
 #include "host/CVectaArgument.h"
+#include "support/CHostCallWorkers.h"
 #include "support/ComPtr.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/UnreadMarshalData.h"
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
-#include <algorithm>
 #include <memory>
 #include <utility>
-#include <vector>
 
 namespace {
 
 // Everything a worker owns. It gets its own copy of the path: an abandoned worker may
 // outlive the call that started it, and the next call must not change what it reads.
-struct WorkerStart {
+struct WorkerStart : CHostCallWorkers::Record {
     IStream* stream = nullptr;  // the marshalled application; the worker releases it
     std::wstring path;
-    // Under the workers' lock: the thread that gave up waiting, until it hands over an object
-    // to release, and that object's marshal data.
-    DWORD abandonedBy = 0;
-    IStream* releaseAfterOpen = nullptr;
 
     ~WorkerStart() { ReleaseUnreadMarshalData(stream); }
 };
-
-// The workers not ended yet.
-struct Workers {
-    SRWLOCK lock = SRWLOCK_INIT;
-    std::vector<WorkerStart*> running;
-};
-
-Workers g_workers;
-
-class WorkersLock {
-public:
-    WorkersLock() noexcept { AcquireSRWLockExclusive(&g_workers.lock); }
-    ~WorkersLock() { ReleaseSRWLockExclusive(&g_workers.lock); }
-    WorkersLock(const WorkersLock&) = delete;
-    WorkersLock& operator=(const WorkersLock&) = delete;
-};
-
-// Takes the worker out of the running ones; returns what it is to release on its way out.
-IStream* EndWorker(WorkerStart& start) noexcept {
-    WorkersLock lock;
-    auto& running = g_workers.running;
-    running.erase(std::remove(running.begin(), running.end(), &start), running.end());
-    return std::exchange(start.releaseAfterOpen, nullptr);
-}
-
-// The worker becomes the one this thread last gave up on, unless it has ended meanwhile.
-void MarkAbandoned(WorkerStart* start) noexcept {
-    const DWORD thread = GetCurrentThreadId();
-    WorkersLock lock;
-    auto& running = g_workers.running;
-    if (std::find(running.begin(), running.end(), start) == running.end()) return;
-    for (WorkerStart* other : running)
-        if (other->abandonedBy == thread) other->abandonedBy = 0;
-    start->abandonedBy = thread;
-}
 
 // The proxy's last release is a call into the object's own apartment, where it goes.
 void ReleaseInItsApartment(IStream* marshalled) noexcept {
@@ -102,28 +62,11 @@ HRESULT OpenOnWorker(WorkerStart& start) noexcept {
 
 }  // namespace
 
-LONG CTimedOpen::RunningWorkers() noexcept {
-    WorkersLock lock;
-    return static_cast<LONG>(g_workers.running.size());
-}
-
-bool CTimedOpen::ReleaseAfterAbandonedOpen(IStream* marshalled) noexcept {
-    const DWORD thread = GetCurrentThreadId();
-    WorkersLock lock;
-    for (WorkerStart* worker : g_workers.running) {
-        if (worker->abandonedBy != thread) continue;
-        worker->abandonedBy = 0;
-        worker->releaseAfterOpen = marshalled;
-        return true;
-    }
-    return false;
-}
-
 DWORD WINAPI CTimedOpen::ThreadOpenDoc(void* parameter) noexcept {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
     const HRESULT entered = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const HRESULT hr = SUCCEEDED(entered) ? OpenOnWorker(*start) : entered;
-    ReleaseInItsApartment(EndWorker(*start));
+    ReleaseInItsApartment(CHostCallWorkers::End(start.get()));
     start.reset();
     if (SUCCEEDED(entered)) CoUninitialize();
     return static_cast<DWORD>(hr);
@@ -137,26 +80,23 @@ HRESULT CTimedOpen::Open(const std::wstring& path, IVectaDocument** document) co
 
     auto start = std::make_unique<WorkerStart>();
     start->path = path;
-    HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_IVectaApplication, m_context.application, &start->stream);
+    HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_IVectaApplication, m_context.application.get(), &start->stream);
     if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to create IStream object (hr = %X)", hr);
         return hr;
     }
-    {
-        WorkersLock lock;
-        g_workers.running.push_back(start.get());
-    }
+    CHostCallWorkers::Add(start.get());
     UniqueHandle worker(CComponentThreads::Start(&ThreadOpenDoc, start.get()));
     if (!worker.valid()) {
         hr = HResultFromLastError();
-        (void)EndWorker(*start);
+        (void)CHostCallWorkers::End(start.get());
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
         return E_FAIL;
     }
     WorkerStart* const started = start.release();  // the worker owns it now
 
     if (WaitForSingleObject(worker.get(), m_timeLimit) != WAIT_OBJECT_0) {
-        MarkAbandoned(started);
+        CHostCallWorkers::MarkAbandoned(started);
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Time-out interval elapsed -> terminate thread");
         return HR_TIMEOUT;
     }

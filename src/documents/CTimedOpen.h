@@ -11,21 +11,12 @@
 // finally answers and ends by itself; its results are never looked at.
 class CTimedOpen {
 public:
-    static constexpr DWORD kTimeLimit = 120000;
+    static constexpr DWORD kTimeLimit = CDocumentContext::kOpenTimeLimit;
 
     CTimedOpen(const CDocumentContext& context, DWORD timeLimit) noexcept : m_context(context), m_timeLimit(timeLimit) {}
 
     // On success document holds the host's active document, initialised for the PDM system.
     [[nodiscard]] HRESULT Open(const std::wstring& path, IVectaDocument** document) const;
-
-    // Workers started and not ended yet, abandoned ones included.
-    static LONG RunningWorkers() noexcept;
-
-    // Hands the open this thread last gave up on an object, marshalled for its worker, which
-    // releases it once its open has returned (the release runs in the object's apartment).
-    // False, the stream staying the caller's, when that open has returned already or this
-    // thread gave up on none since its last hand-over.
-    [[nodiscard]] static bool ReleaseAfterAbandonedOpen(IStream* marshalled) noexcept;
 
 private:
     // Exit code: the HRESULT of the worker's last host call.

@@ -39,7 +39,7 @@ std::wstring DeadlineText(std::int64_t seconds) {
     FILETIME local{};
     SYSTEMTIME time{};
     if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &time)) return {};
-    return CUtils::TimeText(time);
+    return CLog::TimeText(time);
 }
 
 // One pass of the search. With a cancel thread the pass ends early when the thread has ended

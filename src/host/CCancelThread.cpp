@@ -1,6 +1,6 @@
 #include "CCancelThread.h"
 #include "client/CVantorApplication.h"
-#include "component/CComponentThreads.h"
+#include "support/CComponentThreads.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/ScopeGuard.h"

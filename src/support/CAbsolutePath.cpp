@@ -1,5 +1,5 @@
 #include "CAbsolutePath.h"
-#include "CUtils.h"
+#include "CLog.h"
 
 namespace {
 
@@ -20,6 +20,6 @@ bool CAbsolutePath::IsAbsolute(std::wstring_view path) noexcept {
 
 bool CAbsolutePath::Accept(const wchar_t* operation, const std::wstring& path) {
     if (IsAbsolute(path)) return true;
-    CUtils::Instance().WriteLog(CUtils::LevelError, L"%s: Refused path '%s': not an absolute path", operation, path);
+    CLog::Instance().Write(CLog::LevelError, L"%s: Refused path '%s': not an absolute path", operation, path);
     return false;
 }

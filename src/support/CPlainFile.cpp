@@ -1,5 +1,5 @@
 #include "CPlainFile.h"
-#include "CUtils.h"
+#include "CLog.h"
 #include "ResultMacros.h"
 
 HRESULT CPlainFile::OpenExisting(const std::wstring& path, DWORD access, const wchar_t* operation) {
@@ -24,12 +24,12 @@ HRESULT CPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DW
         m_file.reset();
         return hr;
     }
-    CUtils& utils = CUtils::Instance();
+    CLog& log = CLog::Instance();
     if (m_information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
-        utils.WriteLog(CUtils::LevelError, L"%s: Refused %s: it is a link, junction or folder, not a file (hr = %X)",
+        log.Write(CLog::LevelError, L"%s: Refused %s: it is a link, junction or folder, not a file (hr = %X)",
                        operation, path, kRefused);
     } else if (m_information.nNumberOfLinks != 1) {
-        utils.WriteLog(CUtils::LevelError, L"%s: Refused %s: the file has %d names (hard links) (hr = %X)", operation,
+        log.Write(CLog::LevelError, L"%s: Refused %s: the file has %d names (hard links) (hr = %X)", operation,
                        path, static_cast<int>(m_information.nNumberOfLinks), kRefused);
     } else {
         return S_OK;

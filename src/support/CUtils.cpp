@@ -6,14 +6,11 @@
 #include "ClientText.h"
 #include "ResultMacros.h"
 #include "UniqueHandle.h"
-#include <cstdarg>
 #include <cstdio>
 #include <cwctype>
 
 namespace {
 
-constexpr wchar_t kLogFileName[] = L"vx17log.err";
-constexpr wchar_t kVersionedModule[] = L"QELDVecta17.DLL";
 constexpr UINT kMessageBoxFlags = MB_SETFOREGROUND | MB_TOPMOST;
 constexpr wchar_t kPublishOptionsFile[] = L"Publish Options.xml";
 constexpr wchar_t kPublishOptionsCopied[] = L"Successfully copied or updated Publish Options.xml file";
@@ -26,31 +23,6 @@ int DefaultMessageBox(const std::wstring& text, const std::wstring& caption, UIN
 }
 
 CUtils::MessageBoxFunction g_messageBox = DefaultMessageBox;
-
-// Microsoft semantics: %s is a wide string here (mingw's C99 vswprintf would read it narrow).
-std::wstring FormatV(const wchar_t* format, va_list args) {
-    va_list measure;
-    va_copy(measure, args);
-    const int length = _vscwprintf(format, measure);
-    va_end(measure);
-    if (length <= 0) return {};
-    std::wstring out(static_cast<size_t>(length), L'\0');
-    _vsnwprintf(out.data(), out.size(), format, args);
-    return out;
-}
-
-std::wstring Format(const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::wstring out = FormatV(format, args);
-    va_end(args);
-    return out;
-}
-
-void Append(HANDLE file, const std::wstring& text) {
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
-}
 
 std::wstring Trimmed(const std::wstring& text) {
     size_t first = 0, last = text.size();
@@ -134,84 +106,10 @@ DWORD CopyPublishOptions(const std::wstring& source, const std::wstring& destina
 
 }  // namespace
 
-// Always 24 characters, English names whatever the locale.
-std::wstring CUtils::TimeText(const SYSTEMTIME& t) {
-    static const wchar_t* const days[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
-    static const wchar_t* const months[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
-                                            L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
-    wchar_t buffer[32];
-    _snwprintf(buffer, 32, L"%ls %ls %02u %02u:%02u:%02u %04u", days[t.wDayOfWeek % 7],
-               months[(t.wMonth + 11) % 12], t.wDay, t.wHour, t.wMinute, t.wSecond, t.wYear);
-    buffer[31] = 0;
-    return buffer;
-}
-
 CUtils::MessageBoxFunction CUtils::SetMessageBoxFunction(MessageBoxFunction function) noexcept {
     MessageBoxFunction previous = g_messageBox;
     g_messageBox = function ? function : DefaultMessageBox;
     return previous;
-}
-
-void CUtils::WriteLogFormatted(int level, const wchar_t* format, ...) noexcept {
-    if (!format) return;
-    try {
-        va_list args;
-        va_start(args, format);
-        const std::wstring message = FormatV(format, args);
-        va_end(args);
-
-        std::lock_guard<std::mutex> lock(m_logLock);
-        UniqueHandle file(CreateFileW(kLogFileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) return;  // the entry is lost; the header stays pending
-
-        LARGE_INTEGER size{};
-        if (!GetFileSizeEx(file.get(), &size)) return;
-        std::wstring text;
-        if (size.QuadPart == 0) text += L'\xFEFF';
-
-        SYSTEMTIME now;
-        GetLocalTime(&now);
-        const std::wstring time = TimeText(now);
-        if (m_headerPending) {
-            std::wstring path, version;
-            GetModuleVersion(path, version);
-            text += Format(L"%24.24s :-------------------------------------------------\r\n", time.c_str());
-            text += Format(L"%24.24s :CAI DLL: QELDVecta17 (%s) %s\r\n", time.c_str(), version.c_str(), path.c_str());
-        }
-        const wchar_t* prefix = level == LevelError ? L"%24.24s: Error: "
-                                : level == LevelInfo ? L"%24.24s: Info: "
-                                                     : L"%24.24s: Message: ";
-        text += Format(prefix, time.c_str());
-        text += message;
-        text += L"\r\n";
-        Append(file.get(), text);
-        m_headerPending = false;
-    } catch (...) {
-        // A log entry that cannot be built is dropped, like one that cannot be written.
-    }
-}
-
-void CUtils::GetModuleVersion(std::wstring& path, std::wstring& version) const {
-    path = kVersionedModule;
-    version = L"1.0.0.0";
-    HMODULE module = GetModuleHandleW(kVersionedModule);
-    if (!module) return;
-    wchar_t buffer[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(module, buffer, MAX_PATH);
-    if (length == 0) return;
-    path.assign(buffer, length);
-
-    DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
-    if (size == 0) return;
-    std::wstring block(size / sizeof(wchar_t) + 1, L'\0');
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return;
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT infoSize = 0;
-    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info) return;
-    version = Format(L"%d.%d.%d.%d", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-                     HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
 }
 
 // No Run goes on before the settings are read: a job server's first Run must already be quiet.
@@ -237,7 +135,7 @@ void CUtils::ReadSettings() {
     std::lock_guard<std::mutex> lock(m_settingsLock);
     if (m_initialised.load(std::memory_order_relaxed)) return;
     m_quiet = quiet;
-    m_logThreshold = threshold;
+    m_log.SetThreshold(threshold);
     m_wow64 = wow64;
     m_initialised.store(true, std::memory_order_release);
     SetEvent(m_settingsRead.get());

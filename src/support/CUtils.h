@@ -1,4 +1,5 @@
 #pragma once
+#include "CLog.h"
 #include "IClientAccess.h"
 #include "Singleton.h"
 #include "UniqueHandle.h"
@@ -9,12 +10,14 @@
 #include <string>
 #include <vector>
 
-// The utility object: the log file "vx17log.err", the quiet flag, user messages, the
+// The utility object: the way to the log, the quiet flag, user messages, the
 // once-per-process settings read from the client, the host add-in list, the write check
 // for a document and the refresh of the host's publishing options file.
 class CUtils : public Singleton<CUtils> {
 public:
-    enum Level { LevelError = 0, LevelInfo = 1, LevelMessage = 2 };
+    static constexpr int LevelError = CLog::LevelError;
+    static constexpr int LevelInfo = CLog::LevelInfo;
+    static constexpr int LevelMessage = CLog::LevelMessage;
 
     // Shows a message box; replaced by tests, since nobody can click one there.
     using MessageBoxFunction = int (*)(const std::wstring& text, const std::wstring& caption, UINT style);
@@ -23,18 +26,12 @@ public:
     CUtils() = default;
     virtual ~CUtils() = default;
 
-    // printf-style entry: %s takes a wide string (std::wstring or wchar_t*), %d and %X 32-bit values.
-    // The expanded text is written as it is, line breaks included; an entry is written whole.
+    // An entry in the process's log (see CLog::Write).
     template <class... Args>
     void WriteLog(int level, const wchar_t* format, const Args&... args) noexcept {
-        if (level > m_logThreshold.load(std::memory_order_relaxed)) return;
-        WriteLogFormatted(level, format, LogArg(args)...);
+        m_log.Write(level, format, args...);
     }
 
-    // "Www Mmm dd hh:mm:ss yyyy", the log's 24-character time text, for any local time.
-    static std::wstring TimeText(const SYSTEMTIME& local);
-
-    void GetModuleVersion(std::wstring& path, std::wstring& version) const;
     // Returns once the settings are read: by the first Run of the process, which another
     // thread's Run waits for (a while, then it reads them itself), or by this thread, also
     // when a Run of this thread is reading them further out.
@@ -62,8 +59,8 @@ public:
     // The session object that answers client questions; null outside a component.
     void SetClientAccess(IClientAccess* client) noexcept { m_client = client; }
 
-    long GetLogThreshold() const noexcept { return m_logThreshold; }
-    void SetLogThreshold(long threshold) noexcept { m_logThreshold = threshold; }
+    long GetLogThreshold() const noexcept { return m_log.Threshold(); }
+    void SetLogThreshold(long threshold) noexcept { m_log.SetThreshold(threshold); }
     bool IsQuiet() const noexcept { return m_quiet || m_quietScopes > 0; }
     void SetQuiet(bool quiet) noexcept { m_quiet = quiet; }
     // Quiet while at least one unattended command runs, on whatever thread; the flag set by
@@ -73,27 +70,18 @@ public:
     bool IsWow64Flag() const noexcept { return m_wow64; }
 
 private:
-    static const wchar_t* LogArg(const std::wstring& s) noexcept { return s.c_str(); }
-    template <class T>
-    static const T& LogArg(const T& v) noexcept { return v; }
-
-    void WriteLogFormatted(int level, const wchar_t* format, ...) noexcept;
     // Reads the settings from the client of this thread's Run; the first read to end is kept.
     void ReadSettings();
     static constexpr DWORD kSettingsWaitMs = 5000;
     IClientAccess& Client() noexcept;
     std::wstring Caption();
 
-    // Several Run threads and the cancel thread share these: the settings are atomic, and
-    // the log file has one writer at a time inside the process (appends through separate
-    // handles are not atomic everywhere, Wine's included).
-    std::atomic<long> m_logThreshold{0};
+    // Several Run threads and the cancel thread share these: the settings are atomic.
+    CLog& m_log = CLog::Instance();  // outlives this object (the module deletes it last)
     std::atomic<bool> m_quiet{false};
     std::atomic<int> m_quietScopes{0};
-    bool m_headerPending = true;  // guarded by m_logLock
     std::atomic<bool> m_initialised{false};  // set under m_settingsLock, after the settings
     std::atomic<bool> m_wow64{false};
-    std::mutex m_logLock;
     std::mutex m_settingsLock;
     std::atomic<DWORD> m_settingsReader{0};  // the thread whose Run reads the settings first
     UniqueHandle m_settingsRead{CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set with m_initialised

@@ -1,5 +1,6 @@
 #include "documents/COpenDocument.h"
 #include "documents/CTimedOpen.h"
+#include "support/CHostCallWorkers.h"
 #include "fakes/DocumentFixture.h"
 #include "fakes/FakeVectaDocument.h"
 #include "fakes/LogReader.h"
@@ -196,7 +197,7 @@ TEST_F(OpenDocumentTest, TheTimedOpenWithoutHostAnswersAtOnce) {
     ComPtr<IVectaDocument> document;
     EXPECT_EQ(CTimedOpen(withoutHost, CTimedOpen::kTimeLimit).Open(L"C:\\w\\a.dwg", document.put()), E_POINTER);
     EXPECT_FALSE(document);
-    EXPECT_EQ(CTimedOpen::RunningWorkers(), 0);
+    EXPECT_EQ(CHostCallWorkers::Running(), 0);
     EXPECT_THAT(Log(), IsEmpty());
 }
 

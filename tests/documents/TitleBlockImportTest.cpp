@@ -57,7 +57,7 @@ protected:
     // The host connection starts with the profile question; a refused import never gets there.
     void ExpectNoHostContact() const {
         EXPECT_FALSE(Asked(L"#(Appl:Profile)"));
-        EXPECT_EQ(CCAI_Call::FromInterface(object.get())->Application(), nullptr);
+        EXPECT_EQ(CCAI_Call::FromInterface(object.get())->HostSession().Application().get(), nullptr);
         EXPECT_THAT(LogReader().Messages(), Not(Contains(L"Error: Unknown error!")));
     }
 

@@ -1,8 +1,9 @@
 #include "ComponentTest.h"
 #include "ApartmentPump.h"
 #include "client/CVantorApplication.h"
-#include "component/CComponentThreads.h"
+#include "support/CComponentThreads.h"
 #include "support/CProductIdentity.h"
+#include "support/CLog.h"
 #include "support/CUtils.h"
 
 std::vector<ComponentTest::ShownBox> ComponentTest::shown;
@@ -18,6 +19,7 @@ int RecordBox(const std::wstring& text, const std::wstring& caption, UINT style)
 ComponentTest::ComponentTest() {
     CVantorApplication::DestroyInstance();
     CUtils::DestroyInstance();
+    CLog::DestroyInstance();
     CProductIdentity::DestroyInstance();
     shown.clear();
     boxAnswer = IDOK;
@@ -36,4 +38,5 @@ ComponentTest::~ComponentTest() {
     CUtils::SetMessageBoxFunction(nullptr);
     CVantorApplication::DestroyInstance();
     CUtils::DestroyInstance();
+    CLog::DestroyInstance();
 }

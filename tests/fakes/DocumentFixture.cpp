@@ -18,7 +18,7 @@ DocumentFixture::~DocumentFixture() {
 }
 
 CDocumentContext DocumentFixture::Context() {
-    return {host.App(), CVantorApplication::Instance(), properties,
+    return {hostSession, ComPtr<IVectaApplication>(host.App()), CVantorApplication::Instance(), properties,
             [this](const std::wstring& commandLine, int check) {
                 sent.emplace_back(commandLine, check);
                 if (FakeVectaDocument* active = host.Active()) {

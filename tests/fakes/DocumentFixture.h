@@ -4,6 +4,7 @@
 #include "FakeVectaHost.h"
 #include "client/CVantorDocument.h"
 #include "documents/CDocumentContext.h"
+#include "host/CHostSession.h"
 #include "support/ComPtr.h"
 #include <string>
 #include <utility>
@@ -24,6 +25,7 @@ protected:
 
     ComPtr<FakeCallback> client;
     CVantorDocument properties;
+    CHostSession hostSession{properties};  // the object's session; connects only where a test lets it
     FakeVectaHost host;
     std::vector<std::pair<std::wstring, int>> sent;  // command line and check flag
     HRESULT sendResult = S_OK;

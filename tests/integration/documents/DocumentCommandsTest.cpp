@@ -1,8 +1,10 @@
 // The document commands end to end: Run with a client whose "___Shell" launches VectaSim.
 #include "HostTest.h"
-#include "component/CComponentThreads.h"
-#include "component/CModuleLock.h"
+#include "support/CComponentThreads.h"
+#include "support/CModuleLock.h"
+#include "support/CParkedHostReferences.h"
 #include "documents/CTimedOpen.h"
+#include "support/CHostCallWorkers.h"
 #include "fakes/ApartmentPump.h"
 #include "support/ResultMacros.h"
 #include <filesystem>
@@ -117,7 +119,7 @@ TEST_F(DocumentCommandsTest, APublicationWhoseOpenNeverReturnsEndsAtTheLimit) {
     // this apartment lets COM calls in.
     Write(L"control.json", "{}");
     EXPECT_TRUE(PumpUntil([] { return !CParkedHostReferences::Any(); }, 5000));
-    EXPECT_EQ(CTimedOpen::RunningWorkers(), 0);
+    EXPECT_EQ(CHostCallWorkers::Running(), 0);
     Call().SetOpenTimeLimit(CTimedOpen::kTimeLimit);
     EXPECT_EQ(Run({L"QELDPUBLISHPSX", path, L""}, result), S_OK);
     EXPECT_EQ(result, 0);

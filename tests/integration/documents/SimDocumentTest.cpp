@@ -31,7 +31,7 @@ void SimDocumentTest::StartSim(const std::wstring& name, const std::string& cont
 }
 
 CDocumentContext SimDocumentTest::SimContext() {
-    return {sim.App(), CVantorApplication::Instance(), properties,
+    return {hostSession, ComPtr<IVectaApplication>(sim.App()), CVantorApplication::Instance(), properties,
             [this](const std::wstring& commandLine, int check) {
                 sent.emplace_back(commandLine, check);
                 ComPtr<IVectaDocument> active;

@@ -33,7 +33,7 @@ protected:
     HRESULT Connect(DWORD& took) {
         LendClient();
         const DWORD begin = GetTickCount();
-        const HRESULT hr = Call().ConnectApplication(0, 0, 1);
+        const HRESULT hr = HostTest::Connect(0, 0, 1);
         took = GetTickCount() - begin;
         return hr;
     }
@@ -93,7 +93,7 @@ TEST_F(BusyTest, LongCommandIsCancelledOnYesOrInQuietMode) {
         EXPECT_THAT(Messages(), Contains(L"Info: IsBusy: Vecta is still busy. Ask user to cancel active command."));
         EXPECT_THAT(Messages(), Contains(L"Info: IsBusy: Cancelled active command."));
         document.reset();
-        Call().AttachApplication(nullptr);
+        Host().Attach(nullptr);
     }
 }
 

@@ -116,7 +116,7 @@ TEST_F(CommandTest, EverySearchWithoutAValidDeadlineHasItsCancelThread) {
         SCOPED_TRACE(::testing::Message() << std::string(row.items[0].begin(), row.items[0].end())
                                           << (row.hostMissing ? " without host" : "") << (row.deadline ? " deadline" : ""));
         LogReader::Remove();
-        Call().AttachApplication(nullptr);  // as a new object: the command searches
+        Host().Attach(nullptr);  // as a new object: the command searches
         client->environment[L"VX16_LASTPROFILE"] = row.hostMissing ? profile + L"-absent" : profile;
         SetAnswer(L"$(JobServerJobTimeout_time_t)", row.deadline ? std::to_wstring(_time64(nullptr) + 3600) : L"");
         LONG result = -1;
@@ -211,7 +211,7 @@ TEST_F(CommandTest, HostFaultsGiveTheFailureAndItsLogEntry) {
         TempFolder::WriteBytes(list, listText);
         TempFolder::WriteBytes(control, row.control);
         boxAnswer = row.answer;
-        Call().AttachApplication(nullptr);
+        Host().Attach(nullptr);
         StartSim(L"/control \"" + control + L"\"");
         client->environment[L"VX16_LASTPROFILE"] = profile;
         if (row.drawing) {
@@ -275,8 +275,8 @@ TEST_F(CommandTest, HostOfAnotherProfileDoesNotCountAndASecondIsStarted) {
     const std::wstring otherProfile = profile + L"-other";
     StartSim(L"", otherProfile);
     LendClient();
-    EXPECT_EQ(Call().ConnectApplication(0, 0, 0), E_FAIL);
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 0), S_OK);
+    EXPECT_EQ(Connect(0, 0, 0), E_FAIL);
+    EXPECT_EQ(Connect(1, 0, 0), S_OK);
     EXPECT_EQ(launcher.Started(), 1u);
     EXPECT_EQ(client->environment[L"VX16_LASTPROFILE"], profile);
     EXPECT_FALSE(sims[0]->WaitForExit(0));

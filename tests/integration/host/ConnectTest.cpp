@@ -44,15 +44,15 @@ TEST_F(ConnectTest, RunningHostIsFoundInTheFirstPassWithoutStarting) {
     StartSim(L"/startup 1");
     LendClient();
     const DWORD begin = GetTickCount();
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), S_OK);
+    EXPECT_EQ(Connect(1, 0, 1), S_OK);
     EXPECT_LT(GetTickCount() - begin, 900u);  // no search pass slept
-    ASSERT_NE(Call().Application(), nullptr);
+    ASSERT_NE(Host().Application().get(), nullptr);
     EXPECT_EQ(ShellCalls(), 0u);
     EXPECT_EQ(client->environment[L"VX16_LASTPROFILE"], profile);
     EXPECT_THAT(Messages(), Contains(L"Info: Correct Vecta application with profile '" + profile + L"' found."));
     EXPECT_THAT(Messages(), Not(Contains(L"Info: Start of Vecta")));
     // Not started by this connection: its start-up drawing stays, the options stay alone.
-    EXPECT_EQ(DocumentCount(Call().Application()), 1);
+    EXPECT_EQ(DocumentCount(Host().Application().get()), 1);
     EXPECT_THAT(Messages(), Not(Contains(::testing::HasSubstr(L"CloseStartUpDrawings"))));
     EXPECT_THAT(client->Prepared(), Not(Contains(L"$(WSPATH:/+)")));
     // The session is still set up when starting was allowed.
@@ -67,9 +67,9 @@ TEST_F(ConnectTest, MissingHostIsStartedThroughTheClientAndFound) {
     client->answers[L"$(CAIPATH:|+)Tessaro\\common\\PSX\\Publish Options.xml"] = options;
     LendClient();
     const DWORD begin = GetTickCount();
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), S_OK);
+    EXPECT_EQ(Connect(1, 0, 1), S_OK);
     const DWORD took = GetTickCount() - begin;
-    ASSERT_NE(Call().Application(), nullptr);
+    ASSERT_NE(Host().Application().get(), nullptr);
     EXPECT_EQ(ShellCalls(), 1u);
     EXPECT_EQ(launcher.Started(), 1u);
     EXPECT_GE(took, 1000u);  // found in a later pass
@@ -81,7 +81,7 @@ TEST_F(ConnectTest, MissingHostIsStartedThroughTheClientAndFound) {
                                                   *client->answers[L"#(Appl:OpenArgument)"] + L"' '$(WSPATH:|-)' )"}));
     EXPECT_EQ(client->environment[L"VX16_LASTPROFILE"], profile);
     // Both start-up drawings closed, the publishing options refreshed.
-    EXPECT_EQ(DocumentCount(Call().Application()), 0);
+    EXPECT_EQ(DocumentCount(Host().Application().get()), 0);
     EXPECT_THAT(Messages(), Contains(L"Info: CloseStartUpDrawings: Close drawing 'Drawing1.dwg'"));
     EXPECT_THAT(Messages(), Contains(L"Info: CloseStartUpDrawings: Close drawing 'Drawing2.dwg'"));
     EXPECT_EQ(TempFolder::ReadBytes(folder.File(L"Publish Options.xml")), "<options/>");
@@ -92,7 +92,7 @@ TEST_F(ConnectTest, WithoutStartFlagAMissingHostGivesOneMessageAndNoWait) {
     client->answers[L"Vecta is not running"] = L"Vecta is not running";
     LendClient();
     const DWORD begin = GetTickCount();
-    EXPECT_EQ(Call().ConnectApplication(0, 0, 1), E_FAIL);
+    EXPECT_EQ(Connect(0, 0, 1), E_FAIL);
     EXPECT_LT(GetTickCount() - begin, 900u);
     EXPECT_EQ(ShellCalls(), 0u);
     ASSERT_EQ(shown.size(), 1u);
@@ -118,12 +118,47 @@ TEST_F(ConnectTest, AnInstanceRefusingTheApplicationInterfaceIsFoundAndNoSecondH
         DWORD cookie = 0;
         ASSERT_TRUE(SUCCEEDED(table->Register(0, &instance, item.get(), &cookie)));
         LendClient();
-        EXPECT_EQ(Call().ConnectApplication(1, 0, 1), E_NOINTERFACE);
+        EXPECT_EQ(Connect(1, 0, 1), E_NOINTERFACE);
         EXPECT_EQ(table->Revoke(cookie), S_OK);
         EXPECT_EQ(ShellCalls(), 0u);
-        EXPECT_EQ(Call().Application(), nullptr);
+        EXPECT_EQ(Host().Application().get(), nullptr);
         EXPECT_THAT(Messages(), Contains(L"Info: Correct Vecta application with profile '" + profile + L"' found."));
     }
+}
+
+// A client answer during the session set-up runs QELDOPEN on the same object against an
+// instance that refuses the application interface: the nested connection clears the
+// session's reference, and the outer open goes on with its own and answers for itself.
+TEST_F(ConnectTest, NestedRunThatLosesTheHostLeavesTheOuterCommandItsOwn) {
+    StartSim();
+    const std::wstring refusing = profile + L"-refusing";
+    RefusingInstance instance(E_NOINTERFACE);
+    ComPtr<IRunningObjectTable> table;
+    ComPtr<IMoniker> item;
+    DWORD cookie = 0;
+    ASSERT_EQ(GetRunningObjectTable(0, table.put()), S_OK);
+    ASSERT_EQ(CreateItemMoniker(L"!", (L"QELDVecta17Instance:" + refusing).c_str(), item.put()), S_OK);
+    ASSERT_TRUE(SUCCEEDED(table->Register(0, &instance, item.get(), &cookie)));
+    // An add-in of the product: the set-up calls the host again after the answer.
+    SetAnswer(L"#(Appl:AddIns)", L"qeldnested.zep");
+    for (const wchar_t* folderExpression : {L"$(CAICLIENTPATH:|+)ZEP\\", L"$(CAICLIENTPATH:|+)ZEP\\x64\\"})
+        SetAnswer(folderExpression, folder.File(L"zep\\"));
+    const std::wstring drawing = folder.File(L"nested.vdr");
+    TempFolder::WriteBytes(drawing, "VECTA DRAWING 1\nKEY=Q-1\n");
+    LONG nested = -1;
+    client->beforeAnswer[L"#(Appl:AddIns)"] = [&] {
+        if (nested != -1) return;
+        SetAnswer(L"#(Appl:Profile)", refusing);
+        EXPECT_EQ(Run({L"QELDOPEN", drawing, L""}, nested), E_NOINTERFACE);
+        SetAnswer(L"#(Appl:Profile)", profile);
+    };
+    LONG result = -1;
+    EXPECT_EQ(Run({L"QELDOPEN", drawing, L""}, result), S_OK);
+    EXPECT_EQ(table->Revoke(cookie), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(Host().Application().get(), nullptr);
+    EXPECT_TRUE(TraceHas("LoadAddIn("));
 }
 
 // Two objects on two threads both need the host: one of them starts it, the other waits for
@@ -151,9 +186,9 @@ TEST_F(ConnectTest, TwoSearchesOfOneProcessStartOneHostForTheirProfile) {
             if (SUCCEEDED(CCAI_Call::Create(nullptr, IID_ICAI_Call, otherObject.put_void())) &&
                 SUCCEEDED(scope.Set(otherClient.get()))) {
                 SetEvent(ready.get());
-                CCAI_Call& call = *CCAI_Call::FromInterface(otherObject.get());
-                otherResult = call.ConnectApplication(1, 0, 1);
-                otherConnected = call.Application() != nullptr;
+                ComPtr<IVectaApplication> application;
+                otherResult = CCAI_Call::FromInterface(otherObject.get())->HostSession().ConnectApplication(1, 0, 1, application);
+                otherConnected = application.get() != nullptr;
             }
             otherObject.reset();  // the host's proxy goes in its own apartment
             CoUninitialize();
@@ -162,11 +197,11 @@ TEST_F(ConnectTest, TwoSearchesOfOneProcessStartOneHostForTheirProfile) {
     });
     LendClient();
     WaitForSingleObject(ready.get(), 5000);
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), S_OK);
+    EXPECT_EQ(Connect(1, 0, 1), S_OK);
     other.join();
     EXPECT_EQ(otherResult, S_OK);
     EXPECT_TRUE(otherConnected);
-    EXPECT_NE(Call().Application(), nullptr);
+    EXPECT_NE(Host().Application().get(), nullptr);
     EXPECT_EQ(launcher.Started() + otherLauncher.Started(), 1u);
     EXPECT_EQ(Count(L"Info: Start of Vecta"), 1u);
     EXPECT_EQ(Count(waiting), 1u);
@@ -186,7 +221,7 @@ TEST_F(ConnectTest, CommandsRunEndToEndThroughRun) {
     LONG result = -1;
     EXPECT_EQ(Run({L"QELDRESTORE", L""}, result), S_OK);
     EXPECT_EQ(result, 0);
-    ASSERT_NE(Call().Application(), nullptr);
+    ASSERT_NE(Host().Application().get(), nullptr);
 
     EXPECT_EQ(Run({L"COMMAND", L"QELDSHOWTITLE Q-1 ", L""}, result), S_OK);
     EXPECT_EQ(result, 0);

@@ -114,6 +114,6 @@ std::string HostTest::Trace() const {
 }
 
 void HostTest::QuitHosts() {
-    if (object && Call().Application()) (void)Call().Application()->Quit();
+    if (object && Host().Application().get()) (void)Host().Application().get()->Quit();
     launcher.WaitForAll(5000);
 }

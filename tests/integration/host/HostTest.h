@@ -33,6 +33,12 @@ protected:
     void LendClient();
     HRESULT Run(const std::vector<std::wstring>& items, LONG& result);
     CCAI_Call& Call() const { return *CCAI_Call::FromInterface(object.get()); }
+    CHostSession& Host() const { return Call().HostSession(); }
+    // Connects the object's session, as a command does, keeping no reference of the test's.
+    HRESULT Connect(int start, int useLastProfile, int checkBusy) const {
+        ComPtr<IVectaApplication> application;
+        return Host().ConnectApplication(start, useLastProfile, checkBusy, application);
+    }
 
     // The client answers "___Shell" without starting anything: the host never appears.
     void ShellStartsNothing();

@@ -30,7 +30,7 @@ protected:
         SetAnswer(L"#(Appl:WaitForStartup)", startupWait);
         LendClient();
         const DWORD begin = GetTickCount();
-        EXPECT_TRUE(FAILED(Call().ConnectApplication(1, 0, 1)));
+        EXPECT_TRUE(FAILED(Connect(1, 0, 1)));
         const DWORD took = GetTickCount() - begin;
         EXPECT_TRUE(WaitForEntry(kExit, 2000));
         EXPECT_EQ(ShellCalls(), 1u);
@@ -50,7 +50,7 @@ TEST_F(SearchTest, NoAnswerEndsTheSearchWithinASecond) {
     EXPECT_EQ(shown[0].style & 0xFF, 0x24u);
     EXPECT_THAT(Messages(), Contains(L"Info: CancelThread: Wait for Vecta with the profile '" + profile + L"' to be available"));
     EXPECT_THAT(Messages(), Contains(L"Info: CancelThread: User has cancelled the operation!"));
-    EXPECT_EQ(Call().Application(), nullptr);
+    EXPECT_EQ(Host().Application().get(), nullptr);
 }
 
 // A search that ends by an exception still stops its thread: no question ever comes. Here
@@ -61,7 +61,7 @@ TEST_F(SearchTest, ASearchEndedByAnErrorStopsItsThread) {
     client->throwing.insert(L"$(WSPATH:/+)");
     LendClient();
     const DWORD begin = GetTickCount();
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), E_OUTOFMEMORY);
+    EXPECT_EQ(Connect(1, 0, 1), E_OUTOFMEMORY);
     ASSERT_LT(GetTickCount() - begin, 2500u) << "the host came too late for this test";
     EXPECT_TRUE(WaitForEntry(kExit, 1000));
     Sleep(3500 - (GetTickCount() - begin));  // past the start-up wait
@@ -110,16 +110,16 @@ TEST_F(SearchTest, HostFoundWhileAQuestionIsOpenEndsTheSearchAtOnce) {
     auto previous = CUtils::SetMessageBoxFunction(HostAppearsWhileAsking);
     LendClient();
     const DWORD begin = GetTickCount();
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 0), S_OK);
+    EXPECT_EQ(Connect(1, 0, 0), S_OK);
     const DWORD took = GetTickCount() - begin;
     EXPECT_LT(took, 2500u);  // the pass after the launch, not after the answer
-    EXPECT_NE(Call().Application(), nullptr);
+    EXPECT_NE(Host().Application().get(), nullptr);
     EXPECT_THAT(Messages(), Not(Contains(HasSubstr(L"User has cancelled"))));
     SetEvent(answer.get());
     EXPECT_TRUE(WaitForEntry(kExit, 5000));
     EXPECT_THAT(Messages(), Contains(L"Info: CancelThread: User has cancelled the operation!"));
     CUtils::SetMessageBoxFunction(previous);
-    (void)Call().Application()->Quit();
+    (void)Host().Application().get()->Quit();
     EXPECT_TRUE(late.WaitForAll(5000));
 }
 
@@ -135,7 +135,7 @@ TEST_F(SearchTest, DeadlineOfTheCurrentSecondIsAcceptedAndReachedInTheFirstPass)
     SetDeadline(StartOfSecond());
     LendClient();
     const DWORD begin = GetTickCount();
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), HR_TIMEOUT);
+    EXPECT_EQ(Connect(1, 0, 1), HR_TIMEOUT);
     EXPECT_LT(GetTickCount() - begin, 800u);
     EXPECT_EQ(ShellCalls(), 1u);
     EXPECT_THAT(Messages(), Contains(HasSubstr(L"Info: Use JobServer deadline for this job: ")));
@@ -159,7 +159,7 @@ TEST_F(SearchTest, WithAValidDeadlineNoQuestionIsEverAsked) {
     SetDeadline(StartOfSecond() + 2);
     LendClient();
     const DWORD begin = GetTickCount();
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), HR_TIMEOUT);
+    EXPECT_EQ(Connect(1, 0, 1), HR_TIMEOUT);
     const DWORD took = GetTickCount() - begin;
     EXPECT_GE(took, 1900u);
     EXPECT_LT(took, 3500u);

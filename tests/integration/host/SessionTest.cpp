@@ -50,10 +50,10 @@ TEST_F(SessionTest, SecondConnectionLeavesTheMenuBarAlone) {
     StartSim();
     LendClient();
     const long before = BarCount();
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), S_OK);
+    EXPECT_EQ(Connect(1, 0, 1), S_OK);
     EXPECT_EQ(BarCount(), before + 1);
     EXPECT_EQ(GroupFile(), menuFile);
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), S_OK);
+    EXPECT_EQ(Connect(1, 0, 1), S_OK);
     EXPECT_EQ(BarCount(), before + 1);
     const std::wstring stem = menuFile.substr(0, menuFile.size() - 4);
     EXPECT_THAT(LoadLines(), ElementsAre(L"Info: InitApplication: Load Fennory Professional menu '" + stem + L"'"));
@@ -72,7 +72,7 @@ TEST_F(SessionTest, FennoryGroupFromAnotherFileIsReplaced) {
     groups.reset();
 
     LendClient();
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), S_OK);
+    EXPECT_EQ(Connect(1, 0, 1), S_OK);
     EXPECT_EQ(GroupFile(), menuFile);
     EXPECT_THAT(Messages(), Contains(L"Info: InitApplication: Unload Fennory Professional menu '" + other + L"'"));
 }
@@ -83,7 +83,7 @@ TEST_F(SessionTest, AddInsLoadInListOrderAndFailuresAreLogged) {
     SetAnswer(L"#(Appl:AddIns)", L" QELDmissing.zep ,QELDpresent.zep,nowhere.zep");
     TempFolder::WriteBytes(folder.File(L"QELDpresent.zep"), "zep");
     LendClient();
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 1), S_OK);
+    EXPECT_EQ(Connect(1, 0, 1), S_OK);
     const std::wstring missing = folder.File(L"QELDmissing.zep"), present = folder.File(L"QELDpresent.zep");
     const auto lines = LoadLines();
     ASSERT_GE(lines.size(), 3u);
@@ -120,10 +120,10 @@ TEST_F(SessionTest, OnlyUntouchedUnnamedDrawingsAreClosed) {
         return 0;
     };
     LendClient();
-    EXPECT_EQ(Call().ConnectApplication(1, 0, 0), S_OK);
+    EXPECT_EQ(Connect(1, 0, 0), S_OK);
     ComPtr<IVectaDocuments> documents;
     long count = -1;
-    ASSERT_EQ(Call().Application()->get_Documents(documents.put()), S_OK);
+    ASSERT_EQ(Host().Application().get()->get_Documents(documents.put()), S_OK);
     ASSERT_EQ(documents->get_Count(&count), S_OK);
     EXPECT_EQ(count, 2);
     EXPECT_THAT(Messages(), Contains(L"Info: CloseStartUpDrawings: Close drawing 'Drawing1.dwg'"));

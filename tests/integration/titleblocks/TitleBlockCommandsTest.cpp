@@ -159,7 +159,7 @@ TEST_F(TitleBlockCommandsTest, RefusedImportsLeaveTheHostAlone) {
         EXPECT_EQ(Run(L"QELDIMPORTTITLEATTRIBUTES", result), S_OK);
         EXPECT_EQ(result, row.outcome);
         EXPECT_EQ(Calls().size(), traced);
-        EXPECT_EQ(CCAI_Call::FromInterface(object.get())->Application(), nullptr);
+        EXPECT_EQ(CCAI_Call::FromInterface(object.get())->HostSession().Application().get(), nullptr);
     }
     SetFileAttributesW(drawing.c_str(), FILE_ATTRIBUTE_NORMAL);
 }

@@ -1,11 +1,12 @@
-// Publishing the PSX file of a drawing: the PDM add-in inside Vecta writes it when the
-// drawing is closed, or, as a fallback, when a temporary copy is saved. A failure leaves a
-// lock file that keeps the unchanged drawing from being tried again for a while.
+#include "CPublishPSX.h"
 #include "CDocumentSetup.h"
 #include "CPsxLockFile.h"
+#include "CTimedOpen.h"
 #include "client/CVantorApplication.h"
-#include "component/CCAI_Call.h"
+#include "client/CVantorDocument.h"
+#include "host/CHostSession.h"
 #include "host/CVectaArgument.h"
+#include "support/CParkedHostReferences.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/ScopeGuard.h"
@@ -44,20 +45,21 @@ HRESULT CreateCopyFolder(const std::wstring& workspace, std::wstring& folder) {
 
 }  // namespace
 
-HRESULT CCAI_Call::PublishPSX(const std::wstring& path) {
+HRESULT CPublishPSX::PublishPSX(const std::wstring& path) {
     if (!CPsxLockFile(path).MayPublish()) return E_FAIL;
 
     CUtils& utils = CUtils::Instance();
-    const std::wstring target = m_document.GetContainerAutoPsx();
+    const std::wstring target = m_context.document.GetContainerAutoPsx();
     if (!target.empty() && IsWriteDenied(target)) {
         utils.WriteLog(CUtils::LevelError, L"PublishPSX: PSX File is read-only: %s", target);
         return E_ACCESSDENIED;
     }
 
-    RETURN_IF_FAILED(ConnectApplication(1, 0, 1));
+    RETURN_IF_FAILED(m_context.Connect(1, 0, 1));
+    IVectaApplication* const application = m_context.application.get();
 
     UniqueBstr version;
-    HRESULT hr = m_application->get_Version(version.put());
+    HRESULT hr = application->get_Version(version.put());
     if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, L"PublishPSX: Can't determine Vecta version");
         return hr;
@@ -68,7 +70,7 @@ HRESULT CCAI_Call::PublishPSX(const std::wstring& path) {
                        versionText);
 
     ComPtr<IDispatch> object;
-    hr = m_application->GetInterfaceObject(UniqueBstr(CDocumentSetup::AddInProgId(versionText)).get(), object.put());
+    hr = application->GetInterfaceObject(UniqueBstr(CDocumentSetup::AddInProgId(versionText)).get(), object.put());
     if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, L"PublishPSX: Failed to get interface Derudir.VntApplication2 (hr = %X)", hr);
         return hr;
@@ -83,14 +85,17 @@ HRESULT CCAI_Call::PublishPSX(const std::wstring& path) {
     hr = PublishPSXAttempt(path, addIn.get(), onClose);
     if (FAILED(hr) && onClose == 0) hr = PublishPSXOnCopy(path, addIn.get(), onClose);
     // The host may still be busy in the abandoned open, and releasing a proxy waits for
-    // it: the add-in and the connection are parked until the host has answered.
-    if (hr == HR_TIMEOUT) CParkedHostReferences::Park({object.detach(), addIn.detach(), m_application.detach()});
+    // it: the add-in and the connection (this command's and the session's, which the next
+    // command must not use) are parked until the host has answered.
+    if (hr == HR_TIMEOUT)
+        CParkedHostReferences::Park({object.detach(), addIn.detach(), m_context.application.detach(),
+                                     m_context.host.Forget(application).detach()});
     return hr;
 }
 
-HRESULT CCAI_Call::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn, int& onClose) {
+HRESULT CPublishPSX::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn, int& onClose) {
     CUtils& utils = CUtils::Instance();
-    const std::wstring workspace = CVantorApplication::Instance().GetWorkspacePath();
+    const std::wstring workspace = m_context.session.GetWorkspacePath();
     if (workspace.empty()) {
         utils.WriteLog(CUtils::LevelError, L"PublishPSX: No workspace folder for the temporary copy (hr = %X)", E_FAIL);
         return E_FAIL;
@@ -123,13 +128,13 @@ HRESULT CCAI_Call::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn, 
     return PublishPSXAttempt(copy, addIn, onClose);
 }
 
-HRESULT CCAI_Call::PublishPSXAttempt(const std::wstring& path, IVntAddIn* addIn, int& onClose) {
+HRESULT CPublishPSX::PublishPSXAttempt(const std::wstring& path, IVntAddIn* addIn, int& onClose) {
     ComPtr<IVectaDocument> document;
-    const HRESULT opened = OpenDocumentWithTimeout(path, document.put());
+    const HRESULT opened = CTimedOpen(m_context, m_context.openTimeLimit).Open(path, document.put());
     if (FAILED(opened)) return opened;
 
     CUtils& utils = CUtils::Instance();
-    CVantorApplication& session = CVantorApplication::Instance();
+    CVantorApplication& session = m_context.session;
     utils.WriteLog(CUtils::LevelInfo, onClose != 0 ? L"PublishPSX: Publish PSX on close"
                                                    : L"PublishPSX: Publish PSX on save for temporary copy of the document");
     session.SetClientEnvironment(kOutcomeVariable, L"0");

@@ -1,6 +1,6 @@
 #include "CModuleLock.h"
 #include "CComponentThreads.h"
-#include "host/CParkedHostReferences.h"
+#include "CParkedHostReferences.h"
 
 namespace {
 volatile LONG g_locks = 0;

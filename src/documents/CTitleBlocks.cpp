@@ -1,8 +1,8 @@
-// Title block update and title attribute import: the PDM add-in inside the host does the
-// work; these operations open the drawing, run its commands, then save and close.
+#include "CTitleBlocks.h"
+#include "COpenDocument.h"
 #include "CTitleBlockDrawing.h"
 #include "client/CVantorApplication.h"
-#include "component/CCAI_Call.h"
+#include "client/CVantorDocument.h"
 #include "support/CIniFile.h"
 #include "support/ClientText.h"
 #include "support/CUtils.h"
@@ -32,19 +32,19 @@ bool ImportIniUsable(const std::wstring& path) {
 
 }  // namespace
 
-HRESULT CCAI_Call::UpdateAllTitleblocks(const std::wstring& path) {
-    RETURN_IF_FAILED(OpenDocument(path, 0));
+HRESULT CTitleBlocks::UpdateAllTitleblocks(CDocumentContext& context, const std::wstring& path) {
+    RETURN_IF_FAILED(COpenDocument::OpenDocument(context, path, 0));
 
     CUtils& utils = CUtils::Instance();
     CTitleBlockDrawing drawing(L"UpdateAllTitleblocks");
-    HRESULT hr = drawing.Attach(m_application.get());
+    HRESULT hr = drawing.Attach(context.application.get());
     if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, L"UpdateAllTitleblocks: Can't update titles. There is no active document");
         return hr;
     }
     RETURN_IF_FAILED(drawing.Send(L"QELDUpdateAllTitleBlocks"));
     // The name is matched as the client writes it: only the lower-case file is the BOM add-in.
-    if (CVantorApplication::Instance().GetAddIns().find(kBomAddIn) != std::wstring::npos)
+    if (context.session.GetAddIns().find(kBomAddIn) != std::wstring::npos)
         RETURN_IF_FAILED(drawing.Send(L"QELDSyncPartData"));
 
     utils.WriteLog(CUtils::LevelInfo, L"UpdateAllTitleblocks: Save document");
@@ -53,8 +53,8 @@ HRESULT CCAI_Call::UpdateAllTitleblocks(const std::wstring& path) {
     return hr;
 }
 
-HRESULT CCAI_Call::QELDImportTitleAttributes(const std::wstring& path, LONG& outcome) {
-    CVantorApplication& session = CVantorApplication::Instance();
+HRESULT CTitleBlocks::QELDImportTitleAttributes(CDocumentContext& context, const std::wstring& path, LONG& outcome) {
+    CVantorApplication& session = context.session;
     session.SetClientEnvironment(kOutcomeVariable, L"");
     outcome = kOutcomeNotImported;
 
@@ -62,15 +62,15 @@ HRESULT CCAI_Call::QELDImportTitleAttributes(const std::wstring& path, LONG& out
         ReportOutcome(outcome, kOutcomeNoImportIni);
         return S_OK;
     }
-    if (!CUtils::Instance().CheckWritePermission(path, m_document.GetQelkey(),
+    if (!CUtils::Instance().CheckWritePermission(path, context.document.GetQelkey(),
                                                  L"CCAI_Call::QELDImportTitleAttributes()")) {
         ReportOutcome(outcome, kOutcomeNoWriteRight);
         return S_OK;
     }
 
-    RETURN_IF_FAILED(OpenDocument(path, 0));
+    RETURN_IF_FAILED(COpenDocument::OpenDocument(context, path, 0));
     CTitleBlockDrawing drawing(L"QELDImportTitleAttributes");
-    HRESULT hr = drawing.Attach(m_application.get());
+    HRESULT hr = drawing.Attach(context.application.get());
     if (FAILED(hr)) {
         CUtils::Instance().WriteLog(CUtils::LevelError,
                                     L"QELDImportTitleAttributes: Can't import titles. There is no active document");

@@ -1,5 +1,5 @@
 #include "CParkedHostReferences.h"
-#include "documents/CTimedOpen.h"
+#include "CHostCallWorkers.h"
 #include "support/UnreadMarshalData.h"
 #include <new>
 
@@ -37,7 +37,7 @@ void CParkedHostReferences::Park(std::initializer_list<IUnknown*> references) no
         return;
     }
     // The open has returned already (or none was given up on): they go at once, here.
-    if (!CTimedOpen::ReleaseAfterAbandonedOpen(marshalled)) ReleaseUnreadMarshalData(marshalled);
+    if (!CHostCallWorkers::ReleaseAfterAbandonedCall(marshalled)) ReleaseUnreadMarshalData(marshalled);
 }
 
 bool CParkedHostReferences::Any() noexcept { return InterlockedCompareExchange(&g_parked, 0, 0) != 0; }
