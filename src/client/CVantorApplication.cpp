@@ -1,6 +1,6 @@
 #include "CVantorApplication.h"
 #include "ClientAnswer.h"
-#include "support/CKeyCheck.h"
+#include "support/COutsideValue.h"
 #include "support/ClientText.h"
 #include "support/CUtils.h"
 
@@ -164,24 +164,24 @@ long CVantorApplication::ReportObsoleteDocuments() {
 }
 
 bool CVantorApplication::HasWriteRight(const std::wstring& key) {
-    if (key.empty() || !CKeyCheck::Accept(L"HasWriteRight", key)) return false;
+    if (key.empty() || !COutsideValue::AcceptKey(L"HasWriteRight", key)) return false;
     return ClientText::IsTrue(Evaluate(L"@(Where \"db=Folder_All_Document\" \"QELKEY=" + key +
                                        L"\" #(=crdynamic(\"W\")))"));
 }
 
 std::wstring CVantorApplication::GetOldDocumentKey(const std::wstring& key) {
-    if (key.empty() || !CKeyCheck::Accept(L"GetOldDocumentKey", key)) return {};
+    if (key.empty() || !COutsideValue::AcceptKey(L"GetOldDocumentKey", key)) return {};
     return Evaluate(L"@(where \"db=Folder_All_Document\" \"QELKEY=" + key + L"\" #(OLD_DOC_QELKEY))");
 }
 
 long CVantorApplication::ClearOldDocumentKey(const std::wstring& key) {
     if (key.empty()) return 0;
-    if (!CKeyCheck::Accept(L"ClearOldDocumentKey", key)) return kRefusedCall;
+    if (!COutsideValue::AcceptKey(L"ClearOldDocumentKey", key)) return kRefusedCall;
     return CallClient(L"___ForRela", L"db=Folder_All_Document QELKEY=" + key + L" ___ChangeField 'OLD_DOC_QELKEY= '");
 }
 
 std::wstring CVantorApplication::GetQelKeyPairList(const std::wstring& parentKey) {
-    if (parentKey.empty() || !CKeyCheck::Accept(L"GetQelKeyPairList", parentKey)) return {};
+    if (parentKey.empty() || !COutsideValue::AcceptKey(L"GetQelKeyPairList", parentKey)) return {};
     SetClientEnvironment(kKeyPairListVariable, L"");
     CallClient(L"___ForAllRela", L"db=Folder_xref_Child_Document \"X_PARENT_QELKEY=" + parentKey +
                                      L" AND OLD_DOC_QELKEY IS NOT NULL\" ___Environment "

@@ -9,6 +9,7 @@
 #include "documents/CPublishPSX.h"
 #include "documents/CTitleBlocks.h"
 #include "support/ClientText.h"
+#include "support/COutsideValue.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/SafeArrayDataLock.h"
@@ -77,20 +78,20 @@ LONG PublishResultCode(HRESULT hr) {
 }  // namespace
 
 const CCAI_Call::Command CCAI_Call::s_commands[] = {
-    {L"QELDOPEN", L"Run() QELDOPEN %s", false, &CCAI_Call::OnOpen},
-    {L"QELDOPENREADONLY", L"Run() QELDOPENREADONLY %s", false, &CCAI_Call::OnOpenReadOnly},
-    {L"QELDNEW", L"Run() QELDNEW %s", false, &CCAI_Call::OnNew},
-    {L"QELDRESTORE", L"Run() QELDRESTORE", false, &CCAI_Call::OnRestore},
-    {L"COMMAND", L"Run() COMMAND %s", false, &CCAI_Call::OnCommand},
-    {L"QELDUPDATETITLEBLOCKS", L"Run() QELDUPDATETITLEBLOCKS %s", false, &CCAI_Call::OnUpdateTitleBlocks},
-    {L"QELDPUBLISHPSX", L"Run() QELDPUBLISHPSX %s", false, &CCAI_Call::OnPublishPsx},
-    {L"QELDISAVAILABLEFORPUBLISHPSX", nullptr, false, &CCAI_Call::OnIsAvailableForPublishPsx},
-    {L"QELDCHANGEQELKEY", L"Run() QELDCHANGEQELKEY %s %s", false, &CCAI_Call::OnChangeQelkey},
-    {L"QELDCHECKAPPLICATION", L"Run() QELDCHECKAPPLICATION", false, &CCAI_Call::OnCheckApplication},
-    {L"QELDQUIT", L"Run() QELDQUIT", false, &CCAI_Call::OnQuit},
-    {L"QELDSETLOGLEVEL", L"Run() QELDSETLOGLEVEL %s ", false, &CCAI_Call::OnSetLogLevel},
-    {L"QELDSETSILENTMODE", L"Run() QELDSETSILENTMODE %s ", true, &CCAI_Call::OnSetSilentMode},
-    {L"QELDIMPORTTITLEATTRIBUTES", L"Run() QELDIMPORTTITLEATTRIBUTES %s", false, &CCAI_Call::OnImportTitleAttributes},
+    {L"QELDOPEN", L"Run() QELDOPEN %s", false, true, &CCAI_Call::OnOpen},
+    {L"QELDOPENREADONLY", L"Run() QELDOPENREADONLY %s", false, true, &CCAI_Call::OnOpenReadOnly},
+    {L"QELDNEW", L"Run() QELDNEW %s", false, true, &CCAI_Call::OnNew},
+    {L"QELDRESTORE", L"Run() QELDRESTORE", false, false, &CCAI_Call::OnRestore},
+    {L"COMMAND", L"Run() COMMAND %s", false, false, &CCAI_Call::OnCommand},
+    {L"QELDUPDATETITLEBLOCKS", L"Run() QELDUPDATETITLEBLOCKS %s", false, true, &CCAI_Call::OnUpdateTitleBlocks},
+    {L"QELDPUBLISHPSX", L"Run() QELDPUBLISHPSX %s", false, false, &CCAI_Call::OnPublishPsx},
+    {L"QELDISAVAILABLEFORPUBLISHPSX", nullptr, false, false, &CCAI_Call::OnIsAvailableForPublishPsx},
+    {L"QELDCHANGEQELKEY", L"Run() QELDCHANGEQELKEY %s %s", false, false, &CCAI_Call::OnChangeQelkey},
+    {L"QELDCHECKAPPLICATION", L"Run() QELDCHECKAPPLICATION", false, false, &CCAI_Call::OnCheckApplication},
+    {L"QELDQUIT", L"Run() QELDQUIT", false, false, &CCAI_Call::OnQuit},
+    {L"QELDSETLOGLEVEL", L"Run() QELDSETLOGLEVEL %s ", false, false, &CCAI_Call::OnSetLogLevel},
+    {L"QELDSETSILENTMODE", L"Run() QELDSETSILENTMODE %s ", true, false, &CCAI_Call::OnSetSilentMode},
+    {L"QELDIMPORTTITLEATTRIBUTES", L"Run() QELDIMPORTTITLEATTRIBUTES %s", false, false, &CCAI_Call::OnImportTitleAttributes},
 };
 
 HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
@@ -188,6 +189,8 @@ HRESULT CCAI_Call::RunCommand(std::wstring_view name, Arguments& args, LONG& res
     }
     if (command->upperCaseArgument) args.first = ClientText::ToUpper(std::move(args.first));
     if (command->logFormat) utils.WriteLog(CUtils::LevelInfo, command->logFormat, args.first, args.second);
+    // A file call stops at a NUL: the path would name another file than the one logged.
+    if (command->pathArgument && !COutsideValue::AcceptPath(L"Run()", args.first)) return E_FAIL;
     return (this->*command->handler)(args, result);
 }
 

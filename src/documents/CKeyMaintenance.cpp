@@ -1,7 +1,7 @@
 #include "CKeyMaintenance.h"
 #include "client/CVantorApplication.h"
 #include "client/CVantorDocument.h"
-#include "support/CKeyCheck.h"
+#include "support/COutsideValue.h"
 #include "support/CUtils.h"
 
 HRESULT CKeyMaintenance::ChangeQelkey(const std::wstring& oldKey, const std::wstring& newKey) const {
@@ -10,7 +10,7 @@ HRESULT CKeyMaintenance::ChangeQelkey(const std::wstring& oldKey, const std::wst
         return E_FAIL;
     }
     // A blank in Vecta's command line acts as Enter: a key holding one would type a command.
-    if (!CKeyCheck::Accept(L"ChangeQelkey", oldKey) || !CKeyCheck::Accept(L"ChangeQelkey", newKey)) return E_FAIL;
+    if (!COutsideValue::AcceptKey(L"ChangeQelkey", oldKey) || !COutsideValue::AcceptKey(L"ChangeQelkey", newKey)) return E_FAIL;
     return m_context.sendCommand(L"QELDChangeTitleKey " + oldKey + L" " + newKey + L" ", 1);
 }
 
@@ -30,6 +30,8 @@ HRESULT CKeyMaintenance::UpdateDLQelkeys(IVectaDocument* document) const {
     }
 
     const std::wstring drawingKey = m_context.document.GetContainerKey();
+    // A refused key says so itself; its old key is not empty, it is not asked for.
+    if (!COutsideValue::AcceptKey(L"UpdateDLQelkeys", drawingKey)) return hr;
     if (m_context.session.GetOldDocumentKey(drawingKey).empty()) {
         utils.WriteLog(CUtils::LevelInfo,
                        L"UpdateDLQelkeys: Don't update QELKEYs for DLs because OLD_DOC_QELKEY is empty.");

@@ -3,7 +3,7 @@
 #include "CKeyMaintenance.h"
 #include "client/CVantorDocument.h"
 #include "host/CVectaArgument.h"
-#include "support/CKeyCheck.h"
+#include "support/COutsideValue.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
@@ -86,9 +86,10 @@ HRESULT COpenDocument::Open(const std::wstring& path, int readOnly) const {
 
     const std::wstring fileType = m_context.document.GetFileType();
     if (fileType == L"DL" || fileType == L"DLA") {
-        // The key is typed into the host's command line, where a blank would start another command.
+        // The key is typed into the host's command line, where a blank would start another
+        // command; a refused one skips only the title, the drawing is open all the same.
         const std::wstring key = m_context.document.GetQelkey();
-        hr = CKeyCheck::Accept(L"OpenDocument", key) ? m_context.sendCommand(L"QELDSHOWTITLE " + key + L" ", 1) : E_FAIL;
+        if (COutsideValue::AcceptKey(L"OpenDocument", key)) hr = m_context.sendCommand(L"QELDSHOWTITLE " + key + L" ", 1);
     }
     return hr;
 }

@@ -1,5 +1,6 @@
 #include "CPsxLockFile.h"
 #include "client/CVantorApplication.h"
+#include "support/COutsideValue.h"
 #include "support/CPlainFile.h"
 #include "support/CUtils.h"
 
@@ -29,29 +30,16 @@ bool ReadStatus(const std::wstring& path, WIN32_FILE_ATTRIBUTE_DATA& status) {
 
 CPsxLockFile::CPsxLockFile(const std::wstring& drawingPath) : m_drawingPath(drawingPath) {
     CVantorApplication& session = CVantorApplication::Instance();
-    const std::wstring fileName = FileName(drawingPath);
-    // Without a separator in it the name stays in the workspace folder, unless ".." or a
-    // drive or stream (":") leads elsewhere.
-    if (fileName.find(L"..") == std::wstring::npos && fileName.find(L':') == std::wstring::npos) {
-        // Cut at the last dot: a name without one leaves nothing, so all such drawings share ".psxlck".
-        const size_t dot = fileName.rfind(L'.');
-        m_lockPath = session.GetWorkspacePath() + (dot == std::wstring::npos ? L"" : fileName.substr(0, dot)) +
-                     kLockExtension;
-    }
+    const std::wstring fileName = COutsideValue::FileName(drawingPath);
+    // Cut at the last dot: a name without one leaves nothing, so all such drawings share ".psxlck".
+    const size_t dot = fileName.rfind(L'.');
+    m_lockPath = session.GetWorkspacePath() + (dot == std::wstring::npos ? L"" : fileName.substr(0, dot)) + kLockExtension;
     m_userId = session.GetClientVariable(L"USERID");
 }
 
-std::wstring CPsxLockFile::FileName(const std::wstring& drawingPath) {
-    // Windows takes both separators.
-    return drawingPath.substr(drawingPath.find_last_of(L"\\/") + 1);
-}
-
 bool CPsxLockFile::NameRefused() const {
-    if (!m_lockPath.empty()) return false;
-    CUtils::Instance().WriteLog(CUtils::LevelError,
-                                L"PublishPSX: Refused %s: a file name holding \"..\" or \":\" could lead out of the workspace folder",
-                                m_drawingPath);
-    return true;
+    // The workspace folder is a client answer, the name the drawing's: both become the lock's path.
+    return !COutsideValue::AcceptFileName(kOperation, m_drawingPath) || !COutsideValue::AcceptPath(kOperation, m_lockPath);
 }
 
 bool CPsxLockFile::MayPublish() const {

@@ -12,14 +12,10 @@ public:
     // Reads the workspace folder and the user id from the client.
     explicit CPsxLockFile(const std::wstring& drawingPath);
 
-    // The drawing's file name, which names its lock and the fallback's copy: the part after
-    // the last "\" or "/".
-    static std::wstring FileName(const std::wstring& drawingPath);
-
     // False while a lock younger than its lifetime exists and the drawing has not changed
     // since; an outdated lock is deleted, and one that cannot be deleted keeps blocking. False
-    // too, with an Error entry, for a drawing whose file name holds ".." or ":" (it could name
-    // a place outside the workspace folder) and for a link or second name planted as the lock.
+    // too, with an Error entry, for a drawing whose file name could name a place outside the
+    // workspace folder and for a link or second name planted as the lock.
     bool MayPublish() const;
     // Writes the lock: UTF-16 with byte-order mark, the local time and the user id. Refuses a
     // drawing's file name that MayPublish refuses.
@@ -28,10 +24,11 @@ public:
     const std::wstring& LockPath() const noexcept { return m_lockPath; }
 
 private:
-    // True, with an Error entry, when the drawing's file name could lead out of the workspace.
+    // True, with an Error entry, when the drawing's file name could lead out of the workspace
+    // or the lock's path holds a control character.
     bool NameRefused() const;
 
     std::wstring m_drawingPath;
-    std::wstring m_lockPath;  // empty for a refused name
+    std::wstring m_lockPath;
     std::wstring m_userId;
 };

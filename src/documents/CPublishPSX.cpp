@@ -6,6 +6,7 @@
 #include "client/CVantorDocument.h"
 #include "host/CHostSession.h"
 #include "host/CVectaArgument.h"
+#include "support/COutsideValue.h"
 #include "support/CParkedHostReferences.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
@@ -110,7 +111,7 @@ HRESULT CPublishPSX::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn
     ScopeGuard removeFolder([&]() noexcept { RemoveDirectoryW(folder.c_str()); });
     // The add-in may rely on the drawing's own file name, so the copy keeps it; the lock check
     // has refused a name that could lead out of the folder.
-    const std::wstring fileName = CPsxLockFile::FileName(path);
+    const std::wstring fileName = COutsideValue::FileName(path);
     const std::wstring copy = folder + L"\\" + fileName;
     const std::wstring backup = folder + L"\\" + fileName.substr(0, fileName.rfind(L'.')) + L".bak";
     if (!CopyFileW(path.c_str(), copy.c_str(), TRUE)) {
@@ -161,13 +162,13 @@ HRESULT CPublishPSX::PublishPSXAttempt(const std::wstring& path, IVntAddIn* addI
     }
 
     const std::wstring outcome = session.GetClientVariable(kOutcomeVariable);
-    // A close or save that failed before the add-in ran leaves the preset outcome: that is the
-    // host's failure, not a publication to lock.
-    if (FAILED(stepped) && outcome == L"0") return E_FAIL;
+    // A close or save that failed before the add-in ran leaves the preset outcome (or none):
+    // that is the host's failure, not a publication to lock.
+    if (FAILED(stepped) && (outcome.empty() || outcome == L"0")) return E_FAIL;
     if (outcome.empty() || outcome == L"0") return opened;
 
     if (outcome == kOutcomeRetryOnSave) {
-        utils.WriteLog(CUtils::LevelError, L"%s", session.GetUserMessage(L"VX16507", false));
+        utils.WriteLog(CUtils::LevelError, L"%s", CLog::AsIs{session.GetUserMessage(L"VX16507", false)});
         if (onClose != 0)
             utils.WriteLog(CUtils::LevelError,
                            L"PublishPSX: Failed to publish PSX on close, try to publish PSX on save for temporary copy");

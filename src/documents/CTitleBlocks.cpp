@@ -5,6 +5,7 @@
 #include "client/CVantorDocument.h"
 #include "support/CIniFile.h"
 #include "support/ClientText.h"
+#include "support/COutsideValue.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include <string>
@@ -57,6 +58,7 @@ HRESULT CTitleBlocks::QELDImportTitleAttributes(CDocumentContext& context, const
     CVantorApplication& session = context.session;
     session.SetClientEnvironment(kOutcomeVariable, L"");
     outcome = kOutcomeNotImported;
+    if (!COutsideValue::AcceptPath(L"QELDImportTitleAttributes", path)) return S_OK;
 
     if (!ImportIniUsable(session.FindTitleImportIni())) {
         ReportOutcome(outcome, kOutcomeNoImportIni);

@@ -4,7 +4,7 @@
 #include "CRegistryKey.h"
 #include "client/CVantorApplication.h"
 #include "support/ApartmentWait.h"
-#include "support/CAbsolutePath.h"
+#include "support/COutsideValue.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
@@ -257,8 +257,9 @@ int CApplicationManager::CheckVectaAppRegistrar() {
 
     std::wstring module =
         release17 ? session.GetZepFolder() + L"QELDAppReg17.zep" : session.FindClientFile(L"QELDAppReg.zep");
-    // Vecta would resolve a relative LOADER in its working folder, the workspace.
-    if (!module.empty() && !CAbsolutePath::Accept(L"CheckVectaAppRegistrar", module)) module.clear();
+    // Vecta would resolve a relative LOADER in its working folder, the workspace; the refusal
+    // says what was refused.
+    if (!module.empty() && !COutsideValue::AcceptAbsolutePath(L"CheckVectaAppRegistrar", module)) return 0;
     if (module.empty()) {
         utils.WriteLog(CUtils::LevelError, L"CheckVectaAppRegistrar: Can't find QELDAppReg.zep in search path");
         return 0;

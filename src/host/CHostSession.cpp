@@ -152,11 +152,12 @@ HRESULT CHostSession::InitApplication(IVectaApplication* application) {
 
     HRESULT hr = E_FAIL;
     for (CUtils::AddInPosition position = utils.LoadAddInList(); position;) {
-        const std::wstring path = utils.GetNextAddInPath(position);
+        bool refused = false;
+        const std::wstring path = utils.GetNextAddInPath(position, &refused);
+        if (refused) continue;  // its entry says what was refused; nothing is loaded
         utils.WriteLog(CUtils::LevelInfo, L"InitApplication: Load %s", path);
         UniqueBstr module(path);
-        // An empty path (not found, or refused) is never handed over: Vecta would look in its
-        // working folder.
+        // An empty path (not found) is never handed over: Vecta would look in its working folder.
         hr = path.empty() ? E_FAIL : application->LoadAddIn(module.get());
         if (FAILED(hr)) utils.WriteLog(CUtils::LevelError, L"InitApplication: Failed to load %s (hr = %X)", path, hr);
     }

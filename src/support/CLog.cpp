@@ -1,4 +1,5 @@
 #include "CLog.h"
+#include "CFinalPath.h"
 #include "UniqueHandle.h"
 #include <cstdarg>
 #include <cstdio>
@@ -33,7 +34,48 @@ void Append(HANDLE file, const std::wstring& text) {
     WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
 }
 
+// The log in the working folder, opened without following a link at its name and refused
+// unless it is a plain file with one name there: a planted link would have the account append
+// to a file of the planter's choosing. A missing log is created only where nothing stands.
+UniqueHandle OpenLog() {
+    constexpr DWORD kAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+    UniqueHandle file(CreateFileW(kLogFileName, kAccess, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
+    if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        file.reset(CreateFileW(kLogFileName, kAccess, kShare, nullptr, CREATE_NEW, kFlags, nullptr));
+        // Another process created it meanwhile.
+        if (!file.valid() && GetLastError() == ERROR_FILE_EXISTS)
+            file.reset(CreateFileW(kLogFileName, kAccess, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (file.valid() && (!GetFileInformationByHandle(file.get(), &information) ||
+                         CFinalPath::Check(file.get(), information, kLogFileName) != CFinalPath::Finding::Plain))
+        file.reset();
+    return file;
+}
+
+bool IsControl(wchar_t c) noexcept { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
 }  // namespace
+
+CLog::Shown::Shown(const wchar_t* text, size_t length) : m_text(text) {
+    for (size_t i = 0; i < length; ++i) {
+        if (!IsControl(text[i])) continue;
+        m_escaped.assign(text, i);
+        for (; i < length; ++i) {
+            if (!IsControl(text[i])) {
+                m_escaped += text[i];
+                continue;
+            }
+            wchar_t code[8];
+            _snwprintf(code, 8, L"\\x%02X", static_cast<unsigned>(text[i]));
+            code[7] = 0;
+            m_escaped += code;
+        }
+        return;
+    }
+}
 
 // Always 24 characters, English names whatever the locale.
 std::wstring CLog::TimeText(const SYSTEMTIME& t) {
@@ -56,8 +98,7 @@ void CLog::WriteFormatted(int level, const wchar_t* format, ...) noexcept {
         va_end(args);
 
         std::lock_guard<std::mutex> lock(m_lock);
-        UniqueHandle file(CreateFileW(kLogFileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueHandle file = OpenLog();
         if (!file.valid()) return;  // the entry is lost; the header stays pending
 
         LARGE_INTEGER size{};

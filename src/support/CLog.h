@@ -12,12 +12,23 @@ class CLog : public Singleton<CLog> {
 public:
     enum Level { LevelError = 0, LevelInfo = 1, LevelMessage = 2 };
 
-    // printf-style entry: %s takes a wide string (std::wstring or wchar_t*), %d and %X 32-bit values.
-    // The expanded text is written as it is, line breaks included; an entry is written whole.
+    // A text written as it is, line breaks included: the client's message texts.
+    struct AsIs {
+        const std::wstring& text;
+    };
+
+    // printf-style entry: %s takes a wide string (std::wstring, wchar_t* or AsIs), %d and %X
+    // 32-bit values. The format is written as it is, line breaks included; a string value's
+    // control characters are written as "\xHH", so that no value starts a line of its own and
+    // a NUL inside it shows. An entry is written whole.
     template <class... Args>
     void Write(int level, const wchar_t* format, const Args&... args) noexcept {
         if (level > m_threshold.load(std::memory_order_relaxed)) return;
-        WriteFormatted(level, format, Arg(args)...);
+        try {
+            WriteFormatted(level, format, Arg(Value(args))...);
+        } catch (...) {
+            // An entry that cannot be built is dropped, like one that cannot be written.
+        }
     }
 
     long Threshold() const noexcept { return m_threshold; }
@@ -29,7 +40,23 @@ public:
     static void GetModuleVersion(std::wstring& path, std::wstring& version);
 
 private:
-    static const wchar_t* Arg(const std::wstring& s) noexcept { return s.c_str(); }
+    // A string value as the log shows it; the original when it holds no control character.
+    class Shown {
+    public:
+        Shown(const wchar_t* text, size_t length);
+        const wchar_t* get() const noexcept { return m_escaped.empty() ? m_text : m_escaped.c_str(); }
+
+    private:
+        const wchar_t* m_text;
+        std::wstring m_escaped;
+    };
+
+    static Shown Value(const std::wstring& s) { return Shown(s.data(), s.size()); }
+    static Shown Value(const wchar_t* s) { return Shown(s, s ? std::char_traits<wchar_t>::length(s) : 0); }
+    static const wchar_t* Value(const AsIs& s) noexcept { return s.text.c_str(); }
+    template <class T>
+    static const T& Value(const T& v) noexcept { return v; }
+    static const wchar_t* Arg(const Shown& s) noexcept { return s.get(); }
     template <class T>
     static const T& Arg(const T& v) noexcept { return v; }
 

@@ -1,4 +1,5 @@
 #include "CPlainFile.h"
+#include "CFinalPath.h"
 #include "CLog.h"
 #include "ResultMacros.h"
 
@@ -8,7 +9,12 @@ HRESULT CPlainFile::OpenExisting(const std::wstring& path, DWORD access, const w
 }
 
 HRESULT CPlainFile::OpenForWriting(const std::wstring& path, const wchar_t* operation) {
-    return Open(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, OPEN_ALWAYS, operation);
+    // An existing file is checked before anything is written; only a missing one is created,
+    // and then nothing may stand at the name (a dangling link would be created at its target).
+    constexpr DWORD kAccess = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
+    const HRESULT opened = Open(path, kAccess, FILE_SHARE_READ, OPEN_EXISTING, operation);
+    if (opened != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) return opened;
+    return Open(path, kAccess, FILE_SHARE_READ, CREATE_NEW, operation);
 }
 
 HRESULT CPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
@@ -25,14 +31,21 @@ HRESULT CPlainFile::Open(const std::wstring& path, DWORD access, DWORD share, DW
         return hr;
     }
     CLog& log = CLog::Instance();
-    if (m_information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
-        log.Write(CLog::LevelError, L"%s: Refused %s: it is a link, junction or folder, not a file (hr = %X)",
-                       operation, path, kRefused);
-    } else if (m_information.nNumberOfLinks != 1) {
-        log.Write(CLog::LevelError, L"%s: Refused %s: the file has %d names (hard links) (hr = %X)", operation,
-                       path, static_cast<int>(m_information.nNumberOfLinks), kRefused);
-    } else {
+    switch (CFinalPath::Check(m_file.get(), m_information, path)) {
+    case CFinalPath::Finding::Plain:
         return S_OK;
+    case CFinalPath::Finding::LinkOrFolder:
+        log.Write(CLog::LevelError, L"%s: Refused %s: it is a link, junction or folder, not a file (hr = %X)",
+                  operation, path, kRefused);
+        break;
+    case CFinalPath::Finding::SecondName:
+        log.Write(CLog::LevelError, L"%s: Refused %s: the file has %d names (hard links) (hr = %X)", operation, path,
+                  static_cast<int>(m_information.nNumberOfLinks), kRefused);
+        break;
+    case CFinalPath::Finding::Elsewhere:
+        log.Write(CLog::LevelError, L"%s: Refused %s: it leads to %s (hr = %X)", operation, path,
+                  CFinalPath::Of(m_file.get()), kRefused);
+        break;
     }
     m_file.reset();
     return kRefused;

@@ -6,9 +6,12 @@
 // A file in a shared folder that the component overwrites, truncates or deletes. Others can
 // plant a link, a junction or a second name of someone else's file under the name the
 // component uses; the file is therefore opened without following a link at its final name
-// and refused, with an Error entry naming the operation, unless it is a plain file with a
-// single name. Everything after the open works on that same handle, so nothing can be swapped
-// in between. Folders on the way (a workspace behind a junction) are followed as usual.
+// and refused, with an Error entry naming the operation, when it is a link, a junction or a
+// folder, has a second name, or its handle leads anywhere but the folder and name asked for
+// (Wine opens through Unix links). Other reparse points, such as a synced folder's
+// placeholders, are plain files. Everything after the open works on that same handle, so
+// nothing can be swapped in between. Folders on the way (a workspace behind a junction) are
+// followed as usual.
 class CPlainFile {
 public:
     // The answer for a refused file.
@@ -17,7 +20,8 @@ public:
     // An existing file, for the access given (DELETE, FILE_WRITE_ATTRIBUTES, …); a missing one
     // answers the system's error without an entry.
     [[nodiscard]] HRESULT OpenExisting(const std::wstring& path, DWORD access, const wchar_t* operation);
-    // The file for writing, created when it is missing.
+    // The file for writing, created when it is missing (checked before it is created, so a
+    // refusal leaves no empty file behind).
     [[nodiscard]] HRESULT OpenForWriting(const std::wstring& path, const wchar_t* operation);
 
     // Times and attributes as read right after the open.

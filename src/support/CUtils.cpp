@@ -1,6 +1,6 @@
 #include "CUtils.h"
 #include "ApartmentWait.h"
-#include "CAbsolutePath.h"
+#include "COutsideValue.h"
 #include "CPlainFile.h"
 #include "CProductIdentity.h"
 #include "ClientText.h"
@@ -171,7 +171,7 @@ std::wstring CUtils::Caption() { return Client().GetUserMessage(L"VX16003", true
 void CUtils::ShowMessage(const std::wstring& text, UINT style) {
     if (text.empty()) return;
     if (IsQuiet()) {
-        WriteLog(LevelMessage, L"%s", text);
+        WriteLog(LevelMessage, L"%s", CLog::AsIs{text});
         return;
     }
     g_messageBox(text, Caption(), style | kMessageBoxFlags);
@@ -180,7 +180,7 @@ void CUtils::ShowMessage(const std::wstring& text, UINT style) {
 int CUtils::AskMessage(const std::wstring& text, int defaultAnswer, UINT style) {
     if (text.empty()) return defaultAnswer;
     if (IsQuiet()) {
-        WriteLog(LevelMessage, L"%s: %d", text, defaultAnswer);
+        WriteLog(LevelMessage, L"%s: %d", CLog::AsIs{text}, defaultAnswer);
         return defaultAnswer;
     }
     return g_messageBox(text, Caption(), style | kMessageBoxFlags);
@@ -199,7 +199,8 @@ CUtils::AddInPosition CUtils::LoadAddInList() {
     return m_addIns.empty() ? AddInPosition() : AddInPosition(0);
 }
 
-std::wstring CUtils::GetNextAddInPath(AddInPosition& position) {
+std::wstring CUtils::GetNextAddInPath(AddInPosition& position, bool* refused) {
+    if (refused) *refused = false;
     std::wstring entry;
     {
         std::lock_guard<std::mutex> lock(m_addInLock);
@@ -217,8 +218,10 @@ std::wstring CUtils::GetNextAddInPath(AddInPosition& position) {
     // The component's own add-ins always come from the add-in folder. Others are looked for
     // there only when it is absolute: a relative one would be the host's working folder.
     const bool own = entry.rfind(L"qeld", 0) == 0 || entry.rfind(L"QELD", 0) == 0;
-    if (!own && !(CAbsolutePath::IsAbsolute(path) && Exists(path))) path = Client().FindClientFile(entry, {});
-    return path.empty() || CAbsolutePath::Accept(L"GetNextAddInPath", path) ? path : std::wstring();
+    if (!own && !(COutsideValue::IsAbsolute(path) && Exists(path))) path = Client().FindClientFile(entry, {});
+    if (path.empty() || COutsideValue::AcceptAbsolutePath(L"GetNextAddInPath", path)) return path;
+    if (refused) *refused = true;
+    return {};
 }
 
 bool CUtils::CheckWritePermission(const std::wstring& path, const std::wstring& key, const std::wstring& caller) {
@@ -244,6 +247,10 @@ void CUtils::UpdatePublishOptions() {
     }
     const std::wstring destination = workspace + kPublishOptionsFile;
     const std::wstring source = client.GetPublishOptionsPath();
+    // A relative source (an unset client folder) would be read from the working folder.
+    if (!COutsideValue::AcceptAbsolutePath(L"UpdatePublishOptions", source) ||
+        !COutsideValue::AcceptPath(L"UpdatePublishOptions", destination))
+        return;
 
     std::wstring text = L"Publish Option.xml is up-to-date. No copy required.";
     const bool present = Exists(destination);

@@ -46,8 +46,9 @@ public:
     // Rebuilds the list from the client's comma-separated add-in names.
     AddInPosition LoadAddInList();
     // Full path of the entry at position, which moves on; empty when there is no file, and
-    // when the path is not absolute (refused with an Error entry).
-    std::wstring GetNextAddInPath(AddInPosition& position);
+    // when the path is not absolute or holds a control character (refused with an Error
+    // entry; refused is then set when given).
+    std::wstring GetNextAddInPath(AddInPosition& position, bool* refused = nullptr);
 
     // Refuses (with an Error entry naming caller) when the file exists and may not be
     // written, or when the client denies the write right on the record.

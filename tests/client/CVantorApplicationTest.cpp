@@ -311,8 +311,13 @@ TEST_F(SessionTest, EmptyKeysAreAnsweredWithoutTheClient) {
     EXPECT_THAT(client->records, IsEmpty());
     EXPECT_FALSE(LogReader().exists);
 
-    for (const std::wstring key : {L"Q-1 LINE", L"Q\"1", L"Q'1", L"Q|1", L"Q\t1", L"Q\x7f" L"1", L"Q\x85" L"1",
-                                   L"#(QELKEY)", L"Q$(X)", L"@(where)"}) {
+    // A control character shows escaped in the entry; blanks beyond ASCII are blanks too.
+    const std::pair<std::wstring, std::wstring> keys[] = {
+        {L"Q-1 LINE", L""}, {L"Q\"1", L""},          {L"Q'1", L""},           {L"Q|1", L""},
+        {L"Q\t1", L"Q\\x091"}, {L"Q\x7f" L"1", L"Q\\x7F1"}, {L"Q\x85" L"1", L"Q\\x851"}, {L"#(QELKEY)", L""},
+        {L"Q$(X)", L""},    {L"@(where)", L""},     {L"Q\u00a0" L"1", L""}, {L"Q\u3000" L"1", L""},
+        {L"Q\ufeff" L"1", L""}, {L"Q\u2009" L"1", L""}};
+    for (const auto& [key, shown] : keys) {
         SCOPED_TRACE(testing::PrintToString(key));
         LogReader::Remove();
         EXPECT_FALSE(session.HasWriteRight(key));
@@ -320,7 +325,7 @@ TEST_F(SessionTest, EmptyKeysAreAnsweredWithoutTheClient) {
         EXPECT_EQ(session.ClearOldDocumentKey(key), -1);
         EXPECT_EQ(session.GetQelKeyPairList(key), L"");
         EXPECT_THAT(client->records, IsEmpty());
-        const std::wstring refused = L": Refused QELKEY '" + key +
+        const std::wstring refused = L": Refused QELKEY '" + (shown.empty() ? key : shown) +
                                      L"': a key holds no blank, control character, quote, \"|\" or expression";
         EXPECT_THAT(LogReader().Messages(),
                     ElementsAre(L"Error: HasWriteRight" + refused, L"Error: GetOldDocumentKey" + refused,

@@ -38,34 +38,40 @@ protected:
 };
 
 TEST_F(PsxLockFileTest, LockPathIsTheWorkspaceAndTheFileNameWithoutExtension) {
+    constexpr wchar_t kStream[] = L"its file name names a drive or stream (\":\")";
+    constexpr wchar_t kDots[] = L"its file name is made only of dots and blanks";
     struct Row {
         const wchar_t* drawing;
-        const wchar_t* lock;  // null: the name is refused, nothing is locked or looked at
+        const wchar_t* lock;    // the lock's name in the workspace; null for a refused name
+        const wchar_t* reason;  // why a name is refused: nothing is locked or looked at
     } rows[] = {
-        {L"C:\\d\\plan.vdr", L"plan.psxlck"},
-        {L"C:\\e\\plan.vdr", L"plan.psxlck"},      // same name elsewhere: one lock
-        {L"C:\\d\\plan.dwg", L"plan.psxlck"},      // same name, other extension: one lock
-        {L"C:\\d\\a.b.vdr", L"a.b.psxlck"},
-        {L"C:\\d\\plan", L".psxlck"},              // no extension: nothing before it
-        {L"C:\\x.y\\plan", L".psxlck"},            // a dot in a folder does not count
-        {L"plan.vdr", L"plan.psxlck"},
-        {L"C:/d/plan.vdr", L"plan.psxlck"},        // Windows separates with "/" too
-        {L"C:\\d\\a/../../plan.vdr", L"plan.psxlck"},
-        {L"C:\\d\\plan..vdr", nullptr},
-        {L"C:\\d\\..", nullptr},
-        {L"C:plan.vdr", nullptr},                  // a drive, relative to its current folder
-        {L"C:\\d\\plan.vdr:x.vdr", nullptr},       // a stream
+        {L"C:\\d\\plan.vdr", L"plan.psxlck", nullptr},
+        {L"C:\\e\\plan.vdr", L"plan.psxlck", nullptr},      // same name elsewhere: one lock
+        {L"C:\\d\\plan.dwg", L"plan.psxlck", nullptr},      // same name, other extension: one lock
+        {L"C:\\d\\a.b.vdr", L"a.b.psxlck", nullptr},
+        {L"C:\\d\\plan", L".psxlck", nullptr},              // no extension: nothing before it
+        {L"C:\\x.y\\plan", L".psxlck", nullptr},            // a dot in a folder does not count
+        {L"plan.vdr", L"plan.psxlck", nullptr},
+        {L"C:/d/plan.vdr", L"plan.psxlck", nullptr},        // Windows separates with "/" too
+        {L"C:\\d\\a/../../plan.vdr", L"plan.psxlck", nullptr},
+        {L"C:\\d\\plan..vdr", L"plan..psxlck", nullptr},    // ".." inside a name stays in the folder
+        {L"C:\\d\\Plan..A.dwg", L"Plan..A.psxlck", nullptr},
+        {L"C:\\d\\..", nullptr, kDots},
+        {L"C:\\d\\. .", nullptr, kDots},
+        {L"C:plan.vdr", nullptr, kStream},                  // a drive, relative to its current folder
+        {L"C:\\d\\plan.vdr:x.vdr", nullptr, kStream},       // a stream
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(row.drawing)));
         LogReader::Remove();
         const CPsxLockFile lock(row.drawing);
-        EXPECT_EQ(lock.LockPath(), row.lock ? workspace + row.lock : L"");
-        if (row.lock) continue;
+        if (row.lock) {
+            EXPECT_EQ(lock.LockPath(), workspace + row.lock);
+            continue;
+        }
         EXPECT_FALSE(lock.MayPublish());
         EXPECT_FALSE(lock.WriteLock());
-        const std::wstring refused = L"Error: PublishPSX: Refused " + std::wstring(row.drawing) +
-                                     L": a file name holding \"..\" or \":\" could lead out of the workspace folder";
+        const std::wstring refused = L"Error: PublishPSX: Refused path '" + std::wstring(row.drawing) + L"': " + row.reason;
         EXPECT_EQ(LogReader().Messages(), std::vector<std::wstring>(2, refused));
     }
 }

@@ -57,8 +57,13 @@ protected:
 };
 
 TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
-    // A name that could lead the lock or the fallback's copy out of the workspace folder.
-    const std::wstring outward = folder.File(L"d\\sub/../plan..vdr");
+    // A name that could lead the lock or the fallback's copy out of the workspace folder, and
+    // a path that file calls would cut at its NUL (the lock would be the user's notes.txt).
+    const std::wstring outward = folder.File(L"d\\plan.vdr:x.vdr");
+    const std::wstring notes = folder.File(L"ws\\notes.txt");
+    TempFolder::WriteBytes(notes, "mine\n");
+    const std::wstring cut = notes + L'\0' + L".vdr";
+    const std::wstring cutShown = notes + L"\\x00.vdr";
     struct Row {
         const char* name;
         bool lock;
@@ -67,12 +72,14 @@ TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
         HRESULT hr;
         LONG code;
         std::wstring entry;  // a lock refuses without an entry
+        std::wstring shown;  // the path as the log shows it, when it differs
     } rows[] = {
         {"fresh lock, drawing unchanged", true, false, drawing, E_FAIL, 3, L""},
         {"read-only target", false, true, drawing, E_ACCESSDENIED, 2, L"Error: PublishPSX: PSX File is read-only: " + target},
-        {"file name holding \"..\"", false, false, outward, E_FAIL, 3,
-         L"Error: PublishPSX: Refused " + outward +
-             L": a file name holding \"..\" or \":\" could lead out of the workspace folder"},
+        {"file name naming a stream", false, false, outward, E_FAIL, 3,
+         L"Error: PublishPSX: Refused path '" + outward + L"': its file name names a drive or stream (\":\")"},
+        {"path holding a NUL", false, false, cut, E_FAIL, 3,
+         L"Error: PublishPSX: Refused path '" + cutShown + L"': it holds a control character", cutShown},
     };
     for (const Row& row : rows) {
         if (row.lock) WriteLock();
@@ -86,7 +93,7 @@ TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
             LONG result = -1;
             EXPECT_EQ(Publish(row.path, result), row.hr);
             EXPECT_EQ(result, row.code);
-            std::vector<std::wstring> expected{kRunEntry + row.path};
+            std::vector<std::wstring> expected{kRunEntry + (row.shown.empty() ? row.path : row.shown)};
             if (!row.entry.empty()) expected.push_back(row.entry);
             EXPECT_EQ(OwnEntries(), expected);
             EXPECT_FALSE(AskedForTheHost());
@@ -97,6 +104,7 @@ TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
         DeleteFileW(target.c_str());
         DeleteFileW(folder.File(L"ws\\plan.psxlck").c_str());
     }
+    EXPECT_EQ(TempFolder::ReadBytes(notes), "mine\n");
 }
 
 // Against a running VectaSim of the configured profile, found by the connection at once: the
