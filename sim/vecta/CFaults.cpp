@@ -46,6 +46,7 @@ void CFaults::Load(const std::wstring& text) {
         openFails = HresultOf(doc.value("openFails", json()));
         openHangMs = doc.value("openHangMs", 0u);
         saveFails = doc.value("saveFails", false);
+        saveBackup = doc.value("saveBackup", false);
         closeFails = doc.value("closeFails", false);
         hwndFails = doc.value("hwndFails", false);
         addIn = TextOf(doc.value("addIn", json()), addIn);

@@ -14,6 +14,7 @@ public:
     HRESULT openFails = S_OK;
     DWORD openHangMs = 0;
     bool saveFails = false;
+    bool saveBackup = false;
     bool closeFails = false;
     bool hwndFails = false;
     std::wstring addIn = L"ok";

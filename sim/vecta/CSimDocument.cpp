@@ -78,6 +78,9 @@ HRESULT CSimDocument::get_Saved(VARIANT_BOOL* saved) noexcept {
 
 HRESULT CSimDocument::WriteTo(const std::wstring& path) {
     if (m_host.Faults().saveFails) return E_FAIL;
+    // As the host does with its backup option on; a drawing not yet on disk has none.
+    if (m_host.Faults().saveBackup)
+        (void)CopyFileW(path.c_str(), (path.substr(0, path.rfind(L'.')) + L".bak").c_str(), FALSE);
     if (!m_drawing.Save(path)) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
     m_fullName = path;
     m_readOnly = false;

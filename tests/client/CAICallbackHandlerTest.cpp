@@ -99,11 +99,14 @@ TEST_F(CallbackTest, SessionOperationsFilterAndExpand) {
     client->messages[L"VX16003"] = L"#(caption)";
     client->answers[L"#(caption)"] = L"!raw";  // the expand step does not filter "!"
     client->messages[L"VX16004"] = L"#(caption)";
+    client->messages[L"VX16010"] = L"#(long)";
+    client->answers[L"#(long)"] = std::wstring(2000, L'y');
 
     EXPECT_EQ(session.Evaluate(L"#(bang)"), L"");
     EXPECT_EQ(session.Evaluate(L"#(empty)"), L"");
     EXPECT_EQ(session.GetUserMessage(L"VX16003", true), L"!raw");
     EXPECT_EQ(session.GetUserMessage(L"VX16004", false), L"#(caption)");
+    EXPECT_EQ(session.GetUserMessage(L"VX16010", true), std::wstring(1023, L'y'));
 
     session.SetClientEnvironment(L"RETVECTAProfile", L"Mech");
     EXPECT_EQ(session.GetClientVariable(L"RETVECTAProfile"), L"Mech");

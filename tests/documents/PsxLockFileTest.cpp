@@ -117,6 +117,7 @@ TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
     } rows[] = {
         {"no lock", -1, 0, true, false},
         {"eleven hours, unchanged", 11 * kHour, 12 * kHour, false, true},
+        {"exactly twelve hours, unchanged", 12 * kHour, 13 * kHour, false, true},
         {"twelve hours and a minute", 12 * kHour + 60, 13 * kHour, true, false},
         {"changed after the lock", kHour, kHour / 2, true, false},
         {"changed with the lock", kHour, kHour, false, true},
@@ -133,6 +134,8 @@ TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
             ASSERT_TRUE(SetFileAge(drawing, row.drawingAge));
         }
         if (row.lockAge >= 0) {
+            // Ages count in whole seconds: dated and checked within one second, the age is exact.
+            if (row.lockAge == CPsxLockFile::kLifetimeSeconds) AwaitNextSecond();
             ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
             ASSERT_TRUE(SetFileAge(lockPath, row.lockAge));
         }

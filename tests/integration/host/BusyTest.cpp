@@ -88,6 +88,8 @@ TEST_F(BusyTest, LongCommandIsCancelledOnYesOrInQuietMode) {
             EXPECT_EQ(shown[0].text, L"Cancel the running command?");
             EXPECT_EQ(shown[0].style & 0xFF, 0x24u);
         }
+        // Polled until T / 2 = 400 ms have been waited: four polls of 100 ms, not five.
+        EXPECT_THAT(Messages(), Contains(L"Info: IsBusy: Vecta is busy. Wait for 100 milliseconds").Times(4));
         EXPECT_TRUE(TraceHas("Window.Cancel()"));
         EXPECT_TRUE(HostIdle());
         EXPECT_THAT(Messages(), Contains(L"Info: IsBusy: Vecta is still busy. Ask user to cancel active command."));

@@ -214,7 +214,7 @@ TEST_F(PublishEndToEndTest, PublishOnCloseWritesThePsxFile) {
 }
 
 TEST_F(PublishEndToEndTest, RetryOnSaveRunsOnceOnACopyThatIsGoneAfterwards) {
-    Control(R"({"publishOutcome": "4"})");
+    Control(R"({"publishOutcome": "4", "saveBackup": true})");
     EXPECT_EQ(Publish(drawing), "  HRESULT 0x80004005, result 3  FAILED") << out;
     const std::vector<std::string> trace = Trace();
     EXPECT_EQ(CountContaining(trace, "AddIn.Publish("), 2u);
