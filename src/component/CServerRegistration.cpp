@@ -55,7 +55,7 @@ std::wstring OtherClassServer(const std::wstring& path) {
     wchar_t server[MAX_PATH * 2];
     DWORD size = sizeof(server);
     const std::wstring key = L"CLSID\\" + std::wstring(classId) + L"\\InprocServer32";
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, server,
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, server,
                      &size) != ERROR_SUCCESS)
         return {};
     return SameFile(server, path) ? std::wstring() : std::wstring(server);
