@@ -162,7 +162,8 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
         {"current version of the ProgID", drop(L"QELDVecta17x.CAI_Call\\CurVer"),
          "FAILED  ProgID QELDVecta17x.CAI_Call leads to the component class: "},
         {"own type library", drop(kOwnLibrary),
-         "FAILED  component type library {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0 registered: "},
+         "FAILED  component type library {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0 registered: "
+         "HKCR\\TypeLib\\{2770193E-CD7B-4FA1-A2F1-A6E36070E06E}\\1.0\\409\\win32 is missing"},
         {"own type library unreadable", set(kOwnLibrary, notALibrary),
          "FAILED  component type library {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0 loadable: "},
         {"client type library", drop(kClientLibrary),
