@@ -202,17 +202,21 @@ Client commands: ___Environment ___Shell ___Prepare ___ForAllRela ___ForRela ___
   m_ReportObsoleteDocuments
 
 Diagnosis (--diagnose): in the 32-bit registry view, the component class
-  {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} with its file (present, loadable, version), the
-  installed package QELDVecta17x-<version>.msi and that the class names the DLL it installed,
-  the ProgIDs QELDVecta17x.CAI_Call.1 and QELDVecta17x.CAI_Call, the component type library
+  {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} with its file (present, a server, version), the
+  installed package QELDVecta17x-<version>.msi, that its DLL is there and that the class names
+  it, the ProgIDs QELDVecta17x.CAI_Call.1 and QELDVecta17x.CAI_Call, the component type library
   {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0, the PDM client type library cai_dll.tlb
   {5D44F094-D3C1-11D3-8314-00A0C98B5456} 2.0 and the ICAI_Call interface key leading to it,
   the instance moniker classes QELDVecta17Instance and QELDVecta16Instance (registered, file
-  loadable). With --workspace: the profile, the host program (#(Appl:ExeFileName)), that the
-  start arguments (#(Appl:OpenArgument)) name the profile, that a file can be created in the
-  working folder, which takes the log vx17log.err, every add-in of #(Appl:AddIns), the
-  publishing options file, and the Vecta instances running now with their profiles (none
-  under another profile alone). Exit status 0 when every check passed, 1 otherwise.
+  a server). Server files are read as data, never loaded. With --workspace: the profile, the
+  host program (#(Appl:ExeFileName); a bare name only in the absolute folders of PATH), that
+  the start arguments (#(Appl:OpenArgument)) name the profile, the two waits (at most
+  3600000), that the working folder takes the log vx17log.err (a plain, writable file when it
+  exists), that the workspace folder ($(WSPATH:/+)) takes a file, Vecta's release key
+  HKCU\Software\Tessaro\Vecta\<#(Appl:VectaVersion)> with its CurVer, the registrar add-in
+  file, every add-in of #(Appl:AddIns), the publishing options file, and the Vecta instances
+  running now with their profiles (none under another profile alone). Exit status 0 when
+  every check passed, 1 otherwise.
 
 Exit status: 0 all commands succeeded (HRESULT not negative and result code 0); 1 a command
   failed; 2 a usage, workspace or script error; 3 the component could not be created;

@@ -1,5 +1,6 @@
 #include "CInstallationCheck.h"
 #include "CDiagnosisReport.h"
+#include "CServerImage.h"
 #include "TextCodec.h"
 #include "host/CRegistryKey.h"
 #include "support/ComPtr.h"
@@ -34,30 +35,29 @@ std::wstring Expanded(const std::wstring& path) {
     return length > 0 && length <= buffer.size() ? std::wstring(buffer.data()) : path;
 }
 
-// Loads the server and asks it for its class object, as COM would.
-HRESULT ServeClass(const std::wstring& path, const std::wstring& classId, std::wstring& detail) {
+// What COM needs of an in-process server, read from the file without running it: a 32-bit
+// DLL exporting DllGetClassObject; for the component also that its embedded type library
+// declares the class (another server's DLL at the class key declares none of ours).
+bool IsServer(const std::wstring& path, const std::wstring& classId, bool declaresClass, std::wstring& detail) {
+    CServerImage image;
+    if (!image.Read(path, detail)) return false;
+    if (!image.Exports("DllGetClassObject")) {
+        detail = L"exports no DllGetClassObject: not a COM server";
+        return false;
+    }
+    detail = L"is a 32-bit DLL exporting DllGetClassObject";
+    if (!declaresClass) return true;
     GUID guid{};
-    if (FAILED(IIDFromString(classId.c_str(), &guid))) {
-        detail = L"the registered class " + classId + L" is not a GUID";
-        return E_INVALIDARG;
+    ComPtr<ITypeLib> library;
+    ComPtr<ITypeInfo> info;
+    // A type library is read as data, as LoadTypeLibEx does with a DLL.
+    if (FAILED(IIDFromString(classId.c_str(), &guid)) || FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put())) ||
+        FAILED(library->GetTypeInfoOfGuid(guid, info.put()))) {
+        detail += L", but does not declare " + classId + L": another server's file";
+        return false;
     }
-    const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> module(
-        LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH), &FreeLibrary);
-    if (!module) {
-        const DWORD error = GetLastError();
-        detail = L"cannot be loaded: " + TextCodec::ErrorText(error);
-        return HRESULT_FROM_WIN32(error);
-    }
-    using Entry = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    const auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module.get(), "DllGetClassObject")));
-    if (!entry) {
-        detail = L"loads, but exports no DllGetClassObject";
-        return E_FAIL;
-    }
-    ComPtr<IClassFactory> factory;
-    const HRESULT hr = entry(guid, IID_IClassFactory, reinterpret_cast<void**>(factory.put()));
-    detail = SUCCEEDED(hr) ? L"loads and serves " + classId : L"does not serve " + classId + L" (" + TextCodec::HexCode(hr) + L")";
-    return hr;
+    detail += L" and declaring " + classId;
+    return true;
 }
 
 }  // namespace
@@ -71,12 +71,15 @@ CInstallationCheck::CInstallationCheck(CDiagnosisReport& report, std::optional<C
       m_view(view) {}
 
 void CInstallationCheck::Run() {
-    if (const auto path = Server(L"component class", kComponentClass, m_componentFix)) Version(*path);
+    if (const auto path = Server(L"component class", kComponentClass, m_componentFix, true))
+        Version(*path);
+    else
+        m_report.Skip(L"component version", L"no server file");
     Package();
     ProgId(kProgId, L"");
     ProgId(kIndependentProgId, kProgId);
-    TypeLibrary(L"component type library", kOwnLibrary, L"1.0", kComponentClass, m_componentFix);
-    TypeLibrary(L"PDM client type library cai_dll.tlb", kClientLibrary, kClientLibraryVersion, kCaiCallInterface,
+    TypeLibrary(L"component type library", kOwnLibrary, L"1.0", L"409", kComponentClass, m_componentFix);
+    TypeLibrary(L"PDM client type library cai_dll.tlb", kClientLibrary, kClientLibraryVersion, L"0", kCaiCallInterface,
                 kClientFix);
     InterfaceLink();
     MonikerClass(L"QELDVecta17Instance");
@@ -89,12 +92,13 @@ std::optional<std::wstring> CInstallationCheck::Read(const std::wstring& key, co
     return opened.ReadString(name, kValueCapacity);
 }
 
-std::wstring CInstallationCheck::Locale(const std::wstring& libraryId, const std::wstring& version) const {
+std::wstring CInstallationCheck::Locale(const std::wstring& libraryId, const std::wstring& version,
+                                       const std::wstring& expected) const {
     // A library is registered under its locale ("0", "409", …) beside FLAGS and HELPDIR.
     HKEY key = nullptr;
     if (RegOpenKeyExW(m_root, (L"TypeLib\\" + libraryId + L"\\" + version).c_str(), 0, KEY_READ | m_view, &key) !=
         ERROR_SUCCESS)
-        return L"0";
+        return expected;
     const std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&RegCloseKey)> opened(key, &RegCloseKey);
     wchar_t name[64];
     for (DWORD index = 0, length = std::size(name);
@@ -102,11 +106,11 @@ std::wstring CInstallationCheck::Locale(const std::wstring& libraryId, const std
          ++index, length = std::size(name)) {
         if (Read(L"TypeLib\\" + libraryId + L"\\" + version + L"\\" + name + L"\\win32")) return name;
     }
-    return L"0";
+    return expected;
 }
 
 std::optional<std::wstring> CInstallationCheck::Server(const std::wstring& what, const std::wstring& classId,
-                                                       const std::wstring& fix) {
+                                                       const std::wstring& fix, bool declaresClass) {
     const std::wstring key = ServerKey(classId);
     const std::optional<std::wstring> registered = Read(key);
     const bool isRegistered = registered && !registered->empty();
@@ -118,13 +122,13 @@ std::optional<std::wstring> CInstallationCheck::Server(const std::wstring& what,
     const std::wstring path = Expanded(*registered);
     const bool present = TextCodec::FileExists(path);
     if (!m_report.Check(what + L" file present", present, path + (present ? L"" : L" does not exist"), fix)) {
-        m_report.Skip(what + L" loadable", L"no file");
+        m_report.Skip(what + L" server", L"no file");
         return std::nullopt;
     }
     std::wstring detail;
-    const bool loads = SUCCEEDED(ServeClass(path, classId, detail));
-    m_report.Check(what + L" loadable", loads, path + L" " + detail, fix);
-    return loads ? std::optional<std::wstring>(path) : std::nullopt;
+    const bool server = IsServer(path, classId, declaresClass, detail);
+    m_report.Check(what + L" server", server, path + L" " + detail, fix);
+    return server ? std::optional<std::wstring>(path) : std::nullopt;
 }
 
 void CInstallationCheck::Version(const std::wstring& path) {
@@ -153,11 +157,14 @@ void CInstallationCheck::Package() {
     }
     const std::wstring installed = m_package->componentFile.empty() ? L"(no file)" : m_package->componentFile;
     const bool ours = !registered || TextCodec::EqualsNoCase(Expanded(*registered), m_package->componentFile);
-    m_report.Check(L"component package", ours,
+    // A deleted DLL is the package's damage, not a hand registration.
+    const bool present = !m_package->componentFile.empty() && TextCodec::FileExists(m_package->componentFile);
+    m_report.Check(L"component package", ours && present,
                    L"QELDVecta17x " + m_package->version + L" installed: " + installed +
-                       (ours ? L"" : L", but the class names " + *registered),
-                   L"a hand registration (regsvr32, caiclient --register) took the class over; repair the package: " +
-                       m_package->RepairCommand());
+                       (!ours ? L", but the class names " + *registered : present ? L"" : L", which is missing"),
+                   ours ? L"repair the package: " + m_package->RepairCommand()
+                        : L"a hand registration (regsvr32, caiclient --register) took the class over; repair the "
+                          L"package: " + m_package->RepairCommand());
 }
 
 void CInstallationCheck::ProgId(const std::wstring& progId, const std::wstring& currentVersion) {
@@ -174,8 +181,10 @@ void CInstallationCheck::ProgId(const std::wstring& progId, const std::wstring& 
 }
 
 void CInstallationCheck::TypeLibrary(const std::wstring& what, const std::wstring& libraryId,
-                                     const std::wstring& version, const std::wstring& member, const std::wstring& fix) {
-    const std::wstring key = L"TypeLib\\" + libraryId + L"\\" + version + L"\\" + Locale(libraryId, version) + L"\\win32";
+                                     const std::wstring& version, const std::wstring& locale,
+                                     const std::wstring& member, const std::wstring& fix) {
+    const std::wstring key =
+        L"TypeLib\\" + libraryId + L"\\" + version + L"\\" + Locale(libraryId, version, locale) + L"\\win32";
     const std::optional<std::wstring> registered = Read(key);
     const bool isRegistered = registered && !registered->empty();
     const std::wstring title = what + L" " + libraryId + L" " + version;
@@ -216,7 +225,7 @@ void CInstallationCheck::MonikerClass(const std::wstring& className) {
     const std::optional<std::wstring> classId = Read(key);
     const bool found = classId && !classId->empty();
     if (m_report.Check(what + L" class name registered", found, Shown(key) + (found ? L" = " + *classId : L" is missing"), fix))
-        static_cast<void>(Server(what, *classId, fix));
+        static_cast<void>(Server(what, *classId, fix, false));
     else
         m_report.Skip(what + L" file", L"not registered");
 }

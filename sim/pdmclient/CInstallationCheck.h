@@ -22,16 +22,20 @@ public:
 
 private:
     std::optional<std::wstring> Read(const std::wstring& key, const std::wstring& name = L"") const;
-    // The locale subkey under which a type library version is registered; "0" when none is.
-    std::wstring Locale(const std::wstring& libraryId, const std::wstring& version) const;
-    // The file of an in-process server when it is registered and present; with its checks printed.
-    std::optional<std::wstring> Server(const std::wstring& what, const std::wstring& classId, const std::wstring& fix);
+    // The locale subkey under which a type library version is registered; the one its owner
+    // registers when none is, so that a missing key is named as it should be.
+    std::wstring Locale(const std::wstring& libraryId, const std::wstring& version, const std::wstring& expected) const;
+    // The file of an in-process server when it is registered, present and a server; with its
+    // checks printed. declaresClass: its own type library must declare the class.
+    std::optional<std::wstring> Server(const std::wstring& what, const std::wstring& classId, const std::wstring& fix,
+                                       bool declaresClass);
     void Version(const std::wstring& path);
-    // A hand registration (regsvr32, caiclient --register) over the package redirects its class.
+    // A hand registration (regsvr32, caiclient --register) over the package redirects its class;
+    // a deleted DLL is the package's own damage.
     void Package();
     void ProgId(const std::wstring& progId, const std::wstring& currentVersion);
     void TypeLibrary(const std::wstring& what, const std::wstring& libraryId, const std::wstring& version,
-                     const std::wstring& member, const std::wstring& fix);
+                     const std::wstring& locale, const std::wstring& member, const std::wstring& fix);
     void InterfaceLink();
     void MonikerClass(const std::wstring& className);
 

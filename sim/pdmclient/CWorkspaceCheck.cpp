@@ -2,16 +2,21 @@
 #include "CDiagnosisReport.h"
 #include "CExpressionEvaluator.h"
 #include "TextCodec.h"
+#include "host/CRegistryKey.h"
+#include "support/ClientText.h"
 #include "support/ComPtr.h"
 #include "support/UniqueHandle.h"
 #include <windows.h>
 #include <objbase.h>
 #include <memory>
+#include <vector>
 
 namespace {
 
 constexpr wchar_t kSettingsFix[] = L"correct the setting in the client's configuration of the Vecta integration";
 constexpr wchar_t kLogName[] = L"vx17log.err";
+// The component cuts a longer wait to this.
+constexpr long kLongestWait = 3600000;
 // Running Vecta instances register "!<class>:<profile>" in the running object table.
 constexpr const wchar_t* kInstanceClasses[] = {L"QELDVecta17Instance", L"QELDVecta16Instance"};
 
@@ -25,6 +30,57 @@ bool NamesWord(const std::wstring& text, const std::wstring& word) {
         if ((at == 0 || boundary(text[at - 1])) && (end == text.size() || boundary(text[end]))) return true;
     }
     return false;
+}
+
+// A file created for real: asking for a temporary name is not enough, Wine answers it for a
+// folder that takes no file.
+bool TakesFile(const std::wstring& folder) {
+    const std::wstring probe = folder + L"\\caiclient-" + std::to_wstring(GetCurrentProcessId()) + L".probe";
+    return UniqueHandle(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr))
+        .valid();
+}
+
+// What is wrong with an existing log file; empty when the component can append to it.
+// The component follows a link at the name, so its log would go into another file.
+std::wstring LogFileFault(const std::wstring& log, std::wstring& fix) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    const UniqueHandle name(CreateFileW(log.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    fix = L"remove it: the component would write its log into another file";
+    if (name.valid() && GetFileInformationByHandle(name.get(), &information)) {
+        if (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
+            return log + L" is a link, junction or folder, not a file";
+        if (information.nNumberOfLinks != 1)
+            return log + L" has " + std::to_wstring(information.nNumberOfLinks) + L" names (hard links)";
+    }
+    fix = L"give the client's user write access to " + log + L" (and clear its read-only attribute), or remove it";
+    const UniqueHandle file(CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Wine lets root write a read-only file; Windows refuses everyone.
+    const bool readOnly = name.valid() && (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+    return file.valid() && !readOnly ? std::wstring() : log + L" exists but cannot be written";
+}
+
+// The folders of PATH that are absolute: a bare program name is never looked up in the
+// current folder, which anyone may have filled.
+std::wstring FindOnPath(const std::wstring& program) {
+    const std::wstring name = program.find(L'.') == std::wstring::npos ? program + L".exe" : program;
+    std::vector<wchar_t> path(GetEnvironmentVariableW(L"PATH", nullptr, 0) + 1);
+    const DWORD length = GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size()));
+    const std::wstring folders(path.data(), length < path.size() ? length : 0);
+    for (size_t start = 0; start <= folders.size();) {
+        size_t end = folders.find(L';', start);
+        if (end == std::wstring::npos) end = folders.size();
+        std::wstring folder = TextCodec::Trim(folders.substr(start, end - start));
+        start = end + 1;
+        const bool absolute = folder.size() > 2 && ((folder[1] == L':' && (folder[2] == L'\\' || folder[2] == L'/')) ||
+                                                     folder.compare(0, 2, L"\\\\") == 0);
+        if (!absolute) continue;
+        if (folder.back() != L'\\') folder += L'\\';
+        if (TextCodec::FileExists(folder + name)) return folder + name;
+    }
+    return {};
 }
 
 bool IsWow64() {
@@ -53,7 +109,10 @@ void CWorkspaceCheck::Run() {
                    std::wstring(kSettingsFix) + L": Appl:Profile names the Vecta profile to work under");
     HostProgram();
     StartArguments(profile);
+    Waits();
     LogFolder();
+    WorkspaceFolder();
+    Registrar();
     AddIns();
     PublishOptions();
     RunningInstances();
@@ -67,11 +126,7 @@ std::wstring CWorkspaceCheck::Setting(const std::wstring& expression) const {
 void CWorkspaceCheck::HostProgram() {
     const std::wstring program = Setting(L"#(Appl:ExeFileName)");
     std::wstring found = program;
-    if (!program.empty() && program.find_first_of(L"\\/:") == std::wstring::npos) {
-        wchar_t path[MAX_PATH];
-        const DWORD length = SearchPathW(nullptr, program.c_str(), L".exe", MAX_PATH, path, nullptr);
-        found = length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
-    }
+    if (!program.empty() && program.find_first_of(L"\\/:") == std::wstring::npos) found = FindOnPath(program);
     const bool ok = !found.empty() && TextCodec::FileExists(found);
     m_report.Check(L"host program (#(Appl:ExeFileName))", ok,
                    program.empty() ? L"empty" : ok ? found : program + L" does not exist",
@@ -94,21 +149,82 @@ void CWorkspaceCheck::StartArguments(const std::wstring& profile) {
                        L"waits for a Vecta that never comes");
 }
 
+void CWorkspaceCheck::Waits() {
+    std::wstring detail, fix;
+    bool ok = true;
+    for (const wchar_t* name : {L"WaitForStartup", L"WaitForActiveCommand"}) {
+        const std::wstring answer = Setting(L"#(Appl:" + std::wstring(name) + L")");
+        const bool tooLong = ClientText::ToInteger(answer) > kLongestWait;
+        detail += (detail.empty() ? L"" : L", ") + std::wstring(name) + L" " + (answer.empty() ? L"(default)" : answer);
+        if (!tooLong) continue;
+        ok = false;
+        fix += (fix.empty() ? L"" : L"; ") + std::wstring(L"set Appl:") + name + L" to at most " +
+               std::to_wstring(kLongestWait) + L" milliseconds";
+    }
+    if (!ok)
+        fix += L": the component cuts a longer wait to one hour, and the first busy check after it starts a release "
+               L"17.2 Vecta sleeps twice the active-command wait";
+    m_report.Check(L"waits (#(Appl:WaitForStartup), #(Appl:WaitForActiveCommand))", ok,
+                   detail + (ok ? L"" : L": above the longest wait, " + std::to_wstring(kLongestWait)), fix);
+}
+
 void CWorkspaceCheck::LogFolder() {
     const std::wstring log = m_logFolder + L"\\" + kLogName;
-    // A file created for real: asking for a temporary name is not enough, Wine answers it
-    // for a folder that takes no file.
-    const std::wstring probe = m_logFolder + L"\\caiclient-" + std::to_wstring(GetCurrentProcessId()) + L".probe";
-    bool ok = UniqueHandle(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr))
-                  .valid();
-    if (ok && TextCodec::FileExists(log)) {
-        const UniqueHandle file(CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ok = file.valid();
-    }
-    m_report.Check(L"log folder writable", ok, ok ? log : m_logFolder + L" takes no " + kLogName,
-                   L"start the client in a folder its user may write to, or give the user write access there");
+    std::wstring fault, fix = L"start the client in a folder its user may write to, or give the user write access there";
+    if (!TakesFile(m_logFolder))
+        fault = m_logFolder + L" takes no " + kLogName;
+    else if (GetFileAttributesW(log.c_str()) != INVALID_FILE_ATTRIBUTES)
+        fault = LogFileFault(log, fix);
+    m_report.Check(L"log folder writable", fault.empty(), fault.empty() ? log : fault, fix);
+}
+
+void CWorkspaceCheck::WorkspaceFolder() {
+    const std::wstring what = L"workspace folder writable ($(WSPATH:/+))";
+    std::wstring folder = Setting(L"$(WSPATH:/+)");
+    for (wchar_t& c : folder)
+        if (c == L'/') c = L'\\';
+    while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+    const bool ok = !folder.empty() && TakesFile(folder);
+    m_report.Check(what, ok, folder.empty() ? L"empty" : ok ? folder : folder + L" takes no file",
+                   L"give the client's user write access to the workspace folder: the component copies Publish "
+                   L"Options.xml there, the client writes qel.lsp there from qel.vor, and publishing writes its "
+                   L"lock files there");
+}
+
+void CWorkspaceCheck::Registrar() {
+    // The component reads the release key the version setting names ("R16.0" when empty).
+    const std::wstring version = Setting(L"#(Appl:VectaVersion)");
+    const std::wstring release = m_vectaKey + L"\\" + (version.empty() ? L"R16.0" : version);
+    CRegistryKey key, root;
+    const std::wstring product = key.Open(HKEY_CURRENT_USER, release, KEY_READ) == ERROR_SUCCESS
+                                     ? key.ReadString(L"CurVer", 32).value_or(L"")
+                                     : L"";
+    const std::wstring current = root.Open(HKEY_CURRENT_USER, m_vectaKey, KEY_READ) == ERROR_SUCCESS
+                                     ? root.ReadString(L"CurVer", 32).value_or(L"")
+                                     : L"";
+    m_report.Check(L"Vecta release key (#(Appl:VectaVersion))", !product.empty(),
+                   L"HKCU\\" + release + L"\\CurVer" + (product.empty() ? L" is missing" : L" = " + product),
+                   L"Vecta's set-up writes it for its release" +
+                       (current.empty() ? std::wstring(L", and none is registered for this user: install Vecta")
+                                        : L" (HKCU\\" + m_vectaKey + L"\\CurVer = " + current +
+                                              L"): set Appl:VectaVersion to that release") +
+                       L"; until then the registrar add-in is not registered and the PDM menu may be missing");
+    const bool r17 = version.compare(0, 3, L"R17") == 0;
+    const std::wstring path =
+        r17 ? ZepFolder() + L"QELDAppReg17.zep" : Setting(L"#(FindFile \"QELDAppReg.zep\" \"#(Appl:SearchPath)\")");
+    const bool ok = !path.empty() && TextCodec::FileExists(path);
+    m_report.Check(L"registrar add-in", ok,
+                   ok ? path : r17 ? path + L" does not exist" : L"QELDAppReg.zep is not on the search path",
+                   r17 ? L"install the PDM add-ins into the client's add-in folder: the component registers this file "
+                         L"for Vecta to load without testing it"
+                       : L"install QELDAppReg.zep into a folder of Appl:SearchPath");
+}
+
+std::wstring CWorkspaceCheck::ZepFolder() const {
+    // Release 17.1 and 17.2 hosts are 64-bit: their add-ins come from ZEP\x64\.
+    const std::wstring version = Setting(L"#(Appl:VectaVersion)");
+    const bool x64 = IsWow64() && (TextCodec::EqualsNoCase(version, L"R17.1") || TextCodec::EqualsNoCase(version, L"R17.2"));
+    return Setting(x64 ? L"$(CAICLIENTPATH:|+)ZEP\\x64\\" : L"$(CAICLIENTPATH:|+)ZEP\\");
 }
 
 void CWorkspaceCheck::AddIns() {
@@ -117,10 +233,7 @@ void CWorkspaceCheck::AddIns() {
         m_report.Check(L"add-ins (#(Appl:AddIns))", true, L"none listed", L"");
         return;
     }
-    // Release 17.1 and 17.2 hosts are 64-bit: their add-ins come from ZEP\x64\.
-    const std::wstring version = Setting(L"#(Appl:VectaVersion)");
-    const bool x64 = IsWow64() && (TextCodec::EqualsNoCase(version, L"R17.1") || TextCodec::EqualsNoCase(version, L"R17.2"));
-    const std::wstring folder = Setting(x64 ? L"$(CAICLIENTPATH:|+)ZEP\\x64\\" : L"$(CAICLIENTPATH:|+)ZEP\\");
+    const std::wstring folder = ZepFolder();
     for (size_t start = 0; start < list.size();) {
         size_t comma = list.find(L',', start);
         if (comma == std::wstring::npos) comma = list.size();

@@ -74,9 +74,14 @@ int RunSteps(const CCommandLine& options) {
     CComponentSession session;
     if (const HRESULT hr = session.Create(options.progId); FAILED(hr)) {
         const bool unknown = hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG;
+        // With the package installed --register leaves the component out: only its repair helps.
+        const std::optional<CInstalledPackage> package = CInstalledPackage::Find();
         std::cerr << "caiclient: cannot create " << U8(options.progId) << ": HRESULT " << Hex(hr) << " ("
-                  << (unknown ? std::string("not registered; run caiclient --register")
-                              : U8(TextCodec::ErrorText(static_cast<DWORD>(hr))))
+                  << (unknown ? "not registered" : U8(TextCodec::ErrorText(static_cast<DWORD>(hr))))
+                  << (package ? "; the package QELDVecta17x " + U8(package->version) +
+                                    " is installed: repair it: " + U8(package->RepairCommand())
+                              : unknown ? std::string("; run caiclient --register")
+                                        : std::string())
                   << ")" << std::endl;
         return kNoComponent;
     }

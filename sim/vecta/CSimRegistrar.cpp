@@ -16,6 +16,30 @@ HRESULT CSimRegistrar::Register() {
     return RegisterTypeLib(library.get(), full, nullptr);
 }
 
+namespace {
+
+constexpr wchar_t kVectaKey[] = L"Software\\Tessaro\\Vecta";
+constexpr wchar_t kProductKey[] = L"VectaSim:409";
+
+HRESULT SetIfMissing(const std::wstring& path, const std::wstring& value) {
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    if (RegQueryValueExW(key, L"CurVer", nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        status = RegSetValueExW(key, L"CurVer", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return HRESULT_FROM_WIN32(status);
+}
+
+}  // namespace
+
+HRESULT CSimRegistrar::RegisterRelease(const std::wstring& version) {
+    const std::wstring release = L"R" + version;
+    RETURN_IF_FAILED(SetIfMissing(kVectaKey, release));
+    return SetIfMissing(std::wstring(kVectaKey) + L"\\" + release, kProductKey);
+}
+
 HRESULT CSimRegistrar::Unregister() { return UnRegisterTypeLib(LIBID_VectaLib, 1, 0, 0, SYS_WIN32); }
 
 bool CSimRegistrar::ClientLibraryLoads() noexcept {

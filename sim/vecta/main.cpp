@@ -74,7 +74,10 @@ int Main() {
         return kBadCommandLine;
     }
     switch (options.mode) {
-    case CSimOptions::Mode::RegServer: return SUCCEEDED(CSimRegistrar::Register()) ? 0 : kStartFailed;
+    case CSimOptions::Mode::RegServer:
+        return SUCCEEDED(CSimRegistrar::Register()) && SUCCEEDED(CSimRegistrar::RegisterRelease(options.version))
+                   ? 0
+                   : kStartFailed;
     case CSimOptions::Mode::UnregServer: return SUCCEEDED(CSimRegistrar::Unregister()) ? 0 : kStartFailed;
     case CSimOptions::Mode::Run: break;
     }

@@ -12,6 +12,7 @@
 #include "TextCodec.h"
 #include <gmock/gmock.h>
 #include <cstdio>
+#include <functional>
 #include <sstream>
 #include <vector>
 
@@ -149,9 +150,11 @@ protected:
     // What the PDM client's setup and the Vecta side register: cai_dll.tlb and the instance
     // monikers, through the build's caiclient, without the component.
     void RegisterClientAndMonikers() {
-        const CapturedProcess registered = Run(WindowsPath(CAICLIENT_EXE),
-                                               L"--register --no-component --from " + Quoted(Folder(WindowsPath(INSTANCE_DLL))),
-                                               L"register.out");
+        const CapturedProcess registered =
+            Run(WindowsPath(CAICLIENT_EXE),
+                L"--register --no-component --from " + Quoted(Folder(WindowsPath(INSTANCE_DLL))) + L" --from " +
+                    Quoted(Folder(WindowsPath(VECTASIM_EXE))),
+                L"register.out");
         ASSERT_EQ(registered.exitCode, 0u) << registered.output;
     }
     DWORD Regsvr32(const std::wstring& options) {
@@ -226,12 +229,41 @@ TEST_F(PackageTest, InstallUpgradeReinstallRefusedDowngradeAndRemoval) {
     EXPECT_EQ(RegistrySnapshot::ClientRegistration(), clientKeys);
 }
 
-// The diagnosis from where the package installs it, on a healthy machine, on one whose class
-// key and DLL are gone, and after the repair it names, which is the guide's.
+// The guide's set-up of the client side (section "Setting up a workstation"), done as an
+// administrator would: the client's settings in a workspace, the add-in folder with the
+// registrar add-in, the publishing options, Vecta's release key from its registration.
+std::wstring SetUpClientSide(const TempFolder& folder) {
+    for (const wchar_t* name : {L"client", L"client\\ZEP", L"client\\ZEP\\x64", L"cai", L"cai\\Tessaro",
+                                L"cai\\Tessaro\\common", L"cai\\Tessaro\\common\\PSX"})
+        CreateDirectoryW(folder.File(name).c_str(), nullptr);
+    for (const wchar_t* file : {L"client\\ZEP\\QELDAppReg17.zep", L"client\\ZEP\\x64\\QELDAppReg17.zep",
+                                L"cai\\Tessaro\\common\\PSX\\Publish Options.xml"})
+        TempFolder::WriteBytes(folder.File(file), "x");
+    return folder.File(L"workspace.json");
+}
+
+void WriteWorkspace(const std::wstring& path, const std::string& activeCommandWait) {
+    std::string sim = TextCodec::ToUtf8(WindowsPath(VECTASIM_EXE)), root = TextCodec::ToUtf8(Folder(path));
+    for (std::string* text : {&sim, &root})
+        for (size_t at = 0; (at = text->find('\\', at)) != std::string::npos; at += 2) text->insert(at, 1, '\\');
+    TempFolder::WriteBytes(path, R"({"clientVersion": 530, "settings": {"Appl": {"Profile": "Lab", "ApplicationName": "Vecta",
+        "ExeFileName": ")" + sim + R"(", "OpenArgument": "/profile Lab /release R17", "VectaVersion": "R17.1",
+        "WaitForStartup": "60000", "WaitForActiveCommand": ")" + activeCommandWait + R"("}},
+        "environment": {"WSPATH": ")" + root + R"(", "CAIPATH": ")" + root + R"(\\cai", "CAICLIENTPATH": ")" + root +
+                                   R"(\\client"}})");
+}
+
+// The diagnosis from where the package installs it, on a healthy machine and on machines
+// broken one way each: every row fails with its line, and after the fix the row names (the
+// package's repair where it says so) the machine passes again with the package's keys as
+// installed.
 TEST_F(PackageTest, DiagnosisToolRepairOfADamagedInstallation) {
     RegisterClientAndMonikers();
     ASSERT_EQ(Msiexec(L"/i " + Quoted(kPackage), L"install.log"), 0u);
     const RegistrySnapshot installed = RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY);
+    const std::wstring workspace = SetUpClientSide(folder);
+    WriteWorkspace(workspace, "2000");
+    const std::wstring diagnose = L"--diagnose --workspace " + Quoted(workspace);
 
     const CapturedProcess healthy = Run(kInstalledTool, L"--diagnose", L"healthy.out");
     EXPECT_EQ(healthy.exitCode, 0u) << healthy.output;
@@ -241,29 +273,93 @@ TEST_F(PackageTest, DiagnosisToolRepairOfADamagedInstallation) {
     for (const std::string& line : example)
         EXPECT_TRUE(line == "\u2026" || HasLine(healthy.output, line)) << "the guide's line\n" << line << "\nis not in\n"
                                                                          << healthy.output;
+    const CapturedProcess setUp = Run(kInstalledTool, diagnose, L"set-up.out");
+    EXPECT_EQ(setUp.exitCode, 0u) << setUp.output;
 
-    HKEY classes = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &classes), 0);
-    EXPECT_EQ(RegDeleteTreeW(classes, L"{A43E0AB3-7A1F-44D1-8E59-E9462ED646AD}"), 0);
-    RegCloseKey(classes);
-    ASSERT_TRUE(DeleteFileW(kInstalledDll.c_str()));
-    const CapturedProcess damaged = Run(kInstalledTool, L"--diagnose", L"damaged.out");
-    EXPECT_EQ(damaged.exitCode, 1u) << damaged.output;
-    const std::string fix = "-> repair the package: ";
-    const size_t at = damaged.output.find(fix);
-    ASSERT_NE(at, std::string::npos) << damaged.output;
-    const std::string repair = damaged.output.substr(at + fix.size(), damaged.output.find_first_of("\r\n", at) - at - fix.size());
-    EXPECT_EQ(repair, "msiexec /i QELDVecta17x-8.1.42.0.msi REINSTALL=ALL REINSTALLMODE=amus /qn /l*v repair.log");
-    EXPECT_NE(TempFolder::ReadBytes(WindowsPath(ADMIN_GUIDE)).find("`" + repair + "`"), std::string::npos)
-        << "the guide gives the diagnosis' repair command " << repair;
-
-    std::wstring command = Replaced(TextCodec::FromUtf8(repair), L"QELDVecta17x-8.1.42.0.msi", Quoted(kPackage));
-    command = Replaced(command, L"repair.log", Quoted(folder.File(L"repair.log")));
-    EXPECT_EQ(CapturedProcess::Run(command, folder.Path(), L"repair.out", 120000).exitCode, 0u);
-    EXPECT_EQ(FileVersion(kInstalledDll), CURRENT_VERSION);
-    EXPECT_EQ(RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY), installed);
-    const CapturedProcess repaired = Run(kInstalledTool, L"--diagnose", L"repaired.out");
-    EXPECT_EQ(repaired.exitCode, 0u) << repaired.output;
+    const std::wstring copy = folder.File(L"Other\\QELDVecta17x.dll");
+    CreateDirectoryW(Folder(copy).c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(kBuiltDll.c_str(), copy.c_str(), FALSE));
+    const auto deleteClassKey = [] {
+        HKEY classes = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &classes), 0);
+        EXPECT_EQ(RegDeleteTreeW(classes, L"{A43E0AB3-7A1F-44D1-8E59-E9462ED646AD}"), 0);
+        RegCloseKey(classes);
+    };
+    const std::string repairHint = "repair the package: msiexec /i \"";
+    struct Row {
+        const char* why;
+        std::function<void()> damage;
+        std::vector<std::string> lines;  // in the diagnosis' output; none: it passes
+        const char* clientSays;          // in caiclient's answer to a command, if any
+        bool repair;                     // the fix is the repair the diagnosis names, else the row's undo
+        std::function<void()> undo;
+    };
+    const Row rows[] = {
+        {"class key and DLL gone",
+         [&] {
+             deleteClassKey();
+             EXPECT_TRUE(DeleteFileW(kInstalledDll.c_str()));
+         },
+         {"FAILED  component class {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} registered: ", "skipped component version: ",
+          "FAILED  component package: QELDVecta17x 8.1.42.0 installed: " + TextCodec::ToUtf8(kInstalledDll) +
+              ", which is missing -> " + repairHint},
+         nullptr, true, nullptr},
+        {"DLL deleted: no hand registration is blamed",
+         [&] { EXPECT_TRUE(DeleteFileW(kInstalledDll.c_str())); },
+         {"FAILED  component class file present: ", "skipped component version: ",
+          "FAILED  component package: QELDVecta17x 8.1.42.0 installed: " + TextCodec::ToUtf8(kInstalledDll) +
+              ", which is missing -> " + repairHint},
+         "is installed: repair it: msiexec /i \"", true, nullptr},
+        {"class key gone: the client names the repair, not --register", deleteClassKey,
+         {"FAILED  component class {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} registered: "},
+         "(not registered; the package QELDVecta17x 8.1.42.0 is installed: repair it: msiexec /i \"", true, nullptr},
+        {"regsvr32 /u of a second copy leaves the package's keys",
+         [&] {
+             const CapturedProcess removed =
+                 CapturedProcess::Run(L"regsvr32.exe /s /u " + Quoted(copy), folder.Path(), L"regsvr32-copy.out", 60000);
+             EXPECT_EQ(removed.exitCode, 0u);
+             EXPECT_THAT(removed.output, HasSubstr("QELDVecta17x: left the class and its ProgIDs in place"));
+             EXPECT_THAT(removed.output, HasSubstr("QELDVecta17x: left the type library in place"));
+             EXPECT_EQ(RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY), installed);
+         },
+         {}, nullptr, false, [] {}},
+        {"active-command wait above one hour", [&] { WriteWorkspace(workspace, "99999999999"); },
+         {"FAILED  waits (#(Appl:WaitForStartup), #(Appl:WaitForActiveCommand)): WaitForStartup 60000, "
+          "WaitForActiveCommand 99999999999: above the longest wait, 3600000 -> set Appl:WaitForActiveCommand to at most "
+          "3600000 milliseconds"},
+         nullptr, false, [&] { WriteWorkspace(workspace, "2000"); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        row.damage();
+        const CapturedProcess damaged = Run(kInstalledTool, diagnose, L"damaged.out");
+        EXPECT_EQ(damaged.exitCode, row.lines.empty() ? 0u : 1u) << damaged.output;
+        for (const std::string& line : row.lines) EXPECT_THAT(damaged.output, HasSubstr(line));
+        EXPECT_THAT(damaged.output, Not(HasSubstr("hand registration")));
+        if (row.clientSays) {
+            const CapturedProcess client = Run(kInstalledTool, L"--workspace " + Quoted(workspace) + L" QELDCHECKAPPLICATION",
+                                               L"client.out");
+            EXPECT_THAT(client.output, HasSubstr(row.clientSays));
+        }
+        if (row.repair) {
+            // The repair as the diagnosis names it: the package Windows Installer keeps.
+            const size_t at = damaged.output.find(repairHint);
+            ASSERT_NE(at, std::string::npos) << damaged.output;
+            const std::string repair =
+                damaged.output.substr(at + 20, damaged.output.find_first_of("\r\n", at) - at - 20);
+            EXPECT_THAT(repair, HasSubstr(" REINSTALL=ALL REINSTALLMODE=amus /qn /l*v repair.log"));
+            const std::wstring command = Replaced(TextCodec::FromUtf8(repair), L"repair.log", Quoted(folder.File(L"repair.log")));
+            EXPECT_EQ(CapturedProcess::Run(command, folder.Path(), L"repair.out", 120000).exitCode, 0u);
+        } else {
+            row.undo();
+        }
+        EXPECT_EQ(FileVersion(kInstalledDll), CURRENT_VERSION);
+        EXPECT_EQ(RegistrySnapshot::ComponentRegistration(KEY_WOW64_32KEY), installed);
+        const CapturedProcess repaired = Run(kInstalledTool, diagnose, L"repaired.out");
+        EXPECT_EQ(repaired.exitCode, 0u) << repaired.output;
+    }
+    EXPECT_NE(TempFolder::ReadBytes(WindowsPath(ADMIN_GUIDE)).find("REINSTALL=ALL REINSTALLMODE=amus /qn /l*v repair.log"),
+              std::string::npos);
 
     ASSERT_EQ(Msiexec(L"/x " + Quoted(kPackage), L"remove.log"), 0u);
     ExpectNothingOfOursLeft();

@@ -26,8 +26,19 @@ constexpr wchar_t kClientLibrary[] = L"TypeLib\\{5D44F094-D3C1-11D3-8314-00A0C98
 constexpr wchar_t kInterfaceLink[] = L"Interface\\{5D44F092-D3C1-11D3-8314-00A0C98B5456}\\TypeLib";
 constexpr wchar_t kMoniker17Server[] = L"CLSID\\{D4F55D8C-0F98-415D-80A0-4EF060452FB9}\\InprocServer32";
 constexpr wchar_t kMoniker16Server[] = L"CLSID\\{5A202262-AAE7-430F-89DF-51A267C2E892}\\InprocServer32";
+// Vecta's per-user release key, written under the test's root like the classes.
+constexpr wchar_t kRelease[] = L"Vecta\\R17";
 
 std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+
+// A log folder of a row's own without a vx17log.err yet, so that the row's change stays its own.
+std::wstring Planted(const TempFolder& folder, const wchar_t* name) {
+    const std::wstring planted = folder.File(name);
+    CreateDirectoryW(planted.c_str(), nullptr);
+    SetFileAttributesW((planted + L"\\vx17log.err").c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW((planted + L"\\vx17log.err").c_str());
+    return planted;
+}
 
 // A complete installation: registry values of a classes root (key, value name -> data)
 // pointing at the built files, and the settings of a workspace whose files all exist.
@@ -35,6 +46,7 @@ struct Installation {
     std::map<std::pair<std::wstring, std::wstring>, std::wstring> registry;
     std::map<std::string, std::string> settings;  // Appl:*
     std::wstring logFolder;
+    std::string workspaceFolder = "%WORKSPACE%";
     std::optional<CInstalledPackage> package;  // none: registered by hand
 
     explicit Installation(const TempFolder& folder) : logFolder(folder.Path()) {
@@ -53,6 +65,7 @@ struct Installation {
             {{kMoniker17Server, L""}, instance},
             {{L"QELDVecta16Instance\\CLSID", L""}, L"{5A202262-AAE7-430F-89DF-51A267C2E892}"},
             {{kMoniker16Server, L""}, instance},
+            {{kRelease, L"CurVer"}, L"VectaSim:409"},
         };
         settings = {{"Profile", "Standard"},
                     {"OpenArgument", "/profile Standard /release R17"},
@@ -63,7 +76,8 @@ struct Installation {
                                     L"cai\\Tessaro\\common\\PSX"})
             CreateDirectoryW(folder.File(name).c_str(), nullptr);
         for (const wchar_t* file : {L"Vecta.exe", L"client\\ZEP\\QELDVecta.vrx", L"config\\other.vrx", L"config\\QELDTitle.vrx",
-                                    L"cai\\Tessaro\\common\\PSX\\Publish Options.xml", L"not-a-library.dll"})
+                                    L"cai\\Tessaro\\common\\PSX\\Publish Options.xml", L"not-a-library.dll",
+                                    L"client\\ZEP\\QELDAppReg17.zep"})
             Put(folder, file, "x");
     }
 
@@ -71,7 +85,8 @@ struct Installation {
         std::string appl;
         for (const auto& [name, value] : settings) appl += (appl.empty() ? "" : ", ") + ("\"" + name + "\": \"" + value + "\"");
         return R"({"clientVersion": 530, "settings": {"Appl": {)" + appl +
-               R"(}}, "environment": {"CAIPATH": "%WORKSPACE%\\cai", "CAICLIENTPATH": "%WORKSPACE%\\client"},
+               R"(}}, "environment": {"WSPATH": ")" + workspaceFolder +
+               R"(", "CAIPATH": "%WORKSPACE%\\cai", "CAICLIENTPATH": "%WORKSPACE%\\client"},
                   "searchPath": ["%WORKSPACE%\\config"]})";
     }
 };
@@ -96,7 +111,7 @@ std::vector<std::string> Diagnose(const TempFolder& folder, const Installation& 
     std::wstring error;
     EXPECT_TRUE(workspace.LoadText(installation.Json(), folder.File(L"workspace.json"), error)) << TextCodec::ToUtf8(error);
     const CExpressionEvaluator evaluator(workspace);
-    CWorkspaceCheck(report, evaluator, installation.logFolder).Run();
+    CWorkspaceCheck(report, evaluator, installation.logFolder, std::wstring(kTestRoot) + L"\\Vecta").Run();
     report.Finish();
     RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot);
     std::vector<std::string> lines;
@@ -134,20 +149,21 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
          "FAILED  component class {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} registered: "
          "HKCR\\CLSID\\{A43E0AB3-7A1F-44D1-8E59-E9462ED646AD}\\InprocServer32 is missing -> install the package: msiexec /i QELDVecta17x-"},
         {"component file gone", set(kComponentServer, folder.File(L"gone.dll")), "FAILED  component class file present: "},
-        {"component file no library", set(kComponentServer, notALibrary), "FAILED  component class loadable: "},
+        {"component file no library", set(kComponentServer, notALibrary), "FAILED  component class server: "},
         {"component file serves another class", set(kComponentServer, WindowsPath(INSTANCE_DLL)),
-         "FAILED  component class loadable: "},
-        {"installed by the package", [](Installation& i) { i.package = {L"8.1.42.0", WindowsPath(COMPONENT_DLL)}; },
+         "FAILED  component class server: "},
+        {"installed by the package", [](Installation& i) { i.package = {L"8.1.42.0", WindowsPath(COMPONENT_DLL), L"", L""}; },
          nullptr},
         {"hand registration over the package",
-         [&](Installation& i) { i.package = {L"8.1.42.0", folder.File(L"installed\\QELDVecta17x.dll")}; },
+         [&](Installation& i) { i.package = {L"8.1.42.0", folder.File(L"installed\\QELDVecta17x.dll"), L"", L""}; },
          "FAILED  component package: QELDVecta17x 8.1.42.0 installed: "},
         {"version-dependent ProgID", drop(L"QELDVecta17x.CAI_Call.1\\CLSID"),
          "FAILED  ProgID QELDVecta17x.CAI_Call.1 leads to the component class: HKCR\\QELDVecta17x.CAI_Call.1\\CLSID is missing"},
         {"current version of the ProgID", drop(L"QELDVecta17x.CAI_Call\\CurVer"),
          "FAILED  ProgID QELDVecta17x.CAI_Call leads to the component class: "},
         {"own type library", drop(kOwnLibrary),
-         "FAILED  component type library {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0 registered: "},
+         "FAILED  component type library {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0 registered: "
+         "HKCR\\TypeLib\\{2770193E-CD7B-4FA1-A2F1-A6E36070E06E}\\1.0\\409\\win32 is missing"},
         {"own type library unreadable", set(kOwnLibrary, notALibrary),
          "FAILED  component type library {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0 loadable: "},
         {"client type library", drop(kClientLibrary),
@@ -167,7 +183,7 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
         {"release 16 moniker class", drop(kMoniker16Server),
          "FAILED  instance moniker QELDVecta16Instance {5A202262-AAE7-430F-89DF-51A267C2E892} registered: "},
         {"release 17 moniker file", set(kMoniker17Server, notALibrary),
-         "FAILED  instance moniker QELDVecta17Instance loadable: "},
+         "FAILED  instance moniker QELDVecta17Instance server: "},
         {"profile", [](Installation& i) { i.settings.erase("Profile"); }, "FAILED  profile (#(Appl:Profile)): empty"},
         {"host program", [](Installation& i) { i.settings["ExeFileName"] = "C:\\\\nowhere\\\\Vecta.exe"; },
          "FAILED  host program (#(Appl:ExeFileName)): C:\\nowhere\\Vecta.exe does not exist"},
@@ -175,6 +191,31 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
         // A folder that exists and takes no file, for root too.
         {"log folder unwritable", [](Installation& i) { i.logFolder = L"Z:\\proc"; },
          "FAILED  log folder writable: Z:\\proc takes no vx17log.err -> "},
+        {"log file read-only",
+         [&](Installation& i) {
+             i.logFolder = Planted(folder, L"read-only-log");
+             Put(folder, L"read-only-log\\vx17log.err", "x");
+             SetFileAttributesW((i.logFolder + L"\\vx17log.err").c_str(), FILE_ATTRIBUTE_READONLY);
+         },
+         "FAILED  log folder writable: "},
+        {"log planted as a second name of another file",
+         [&](Installation& i) {
+             i.logFolder = Planted(folder, L"linked-log");
+             CreateHardLinkW((i.logFolder + L"\\vx17log.err").c_str(), folder.File(L"not-a-library.dll").c_str(), nullptr);
+         },
+         "FAILED  log folder writable: "},
+        {"wait above the longest", [](Installation& i) { i.settings["WaitForActiveCommand"] = "99999999999"; },
+         "FAILED  waits (#(Appl:WaitForStartup), #(Appl:WaitForActiveCommand)): WaitForStartup (default), "
+         "WaitForActiveCommand 99999999999: above the longest wait, 3600000 -> set Appl:WaitForActiveCommand to at most "
+         "3600000 milliseconds"},
+        {"workspace folder takes no file", [](Installation& i) { i.workspaceFolder = "Z:\\\\proc"; },
+         "FAILED  workspace folder writable ($(WSPATH:/+)): Z:\\proc takes no file -> "},
+        {"release key without CurVer", drop(kRelease, L"CurVer"),
+         "FAILED  Vecta release key (#(Appl:VectaVersion)): HKCU\\Software\\Fennory\\caiclient-diagnosis-test\\Vecta\\R17"
+         "\\CurVer is missing -> "},
+        {"registrar add-in missing",
+         [&](Installation&) { DeleteFileW(folder.File(L"client\\ZEP\\QELDAppReg17.zep").c_str()); },
+         "FAILED  registrar add-in: "},
         {"start arguments for another profile", [](Installation& i) { i.settings["OpenArgument"] = "/profile Standard2"; },
          "FAILED  start arguments (#(Appl:OpenArgument)): '/profile Standard2' do not name the profile 'Standard' -> "},
         {"no start arguments", [](Installation& i) { i.settings.erase("OpenArgument"); },
@@ -236,12 +277,12 @@ TEST(DiagnosisTest, CaiclientDiagnosesTheRegisteredMachine) {
     EXPECT_EQ(machine.exitCode, 0u) << machine.out;
     EXPECT_EQ(machine.out.find("FAILED"), std::string::npos) << machine.out;
     for (const char* line :
-         {"ok      component class {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} registered: ", "ok      component class loadable: ",
+         {"ok      component class {A43E0AB3-7A1F-44D1-8E59-E9462ED646AD} registered: ", "ok      component class server: ",
           "ok      component version: 8.", "ok      ProgID QELDVecta17x.CAI_Call.1 leads", "ok      ProgID QELDVecta17x.CAI_Call leads",
           "ok      component type library {2770193E-CD7B-4FA1-A2F1-A6E36070E06E} 1.0 loadable: ",
           "ok      PDM client type library cai_dll.tlb {5D44F094-D3C1-11D3-8314-00A0C98B5456} 2.0 loadable: ",
           "ok      ICAI_Call interface key leads to cai_dll.tlb: ",
-          "ok      instance moniker QELDVecta17Instance loadable: ", "ok      instance moniker QELDVecta16Instance loadable: "})
+          "ok      instance moniker QELDVecta17Instance server: ", "ok      instance moniker QELDVecta16Instance server: "})
         EXPECT_NE(("\n" + machine.out).find(std::string("\n") + line), std::string::npos) << line << "\n" << machine.out;
 
     const CaiclientRun broken = RunCaiclient(folder, L"--diagnose --workspace missing.json");
