@@ -1,8 +1,8 @@
 #include "CPsxLockFile.h"
 #include "client/CVantorApplication.h"
 #include "support/COutsideValue.h"
+#include "support/CLog.h"
 #include "support/CPlainFile.h"
-#include "support/CUtils.h"
 
 namespace {
 
@@ -48,15 +48,39 @@ bool CPsxLockFile::MayPublish() const {
     const HRESULT opened = lock.OpenExisting(m_lockPath, DELETE, kOperation);
     if (opened == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || opened == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))
         return true;
-    // Held open by another program, not ours to delete, or refused: it keeps blocking.
-    if (FAILED(opened)) return false;
+    if (FAILED(opened)) return MayPublishUnopened(opened);
     const std::int64_t created = Seconds(lock.Information().ftCreationTime);
-    if (created + kLifetimeSeconds < Now()) return SUCCEEDED(lock.Delete());
-
-    WIN32_FILE_ATTRIBUTE_DATA drawing{};
-    if (!ReadStatus(m_drawingPath, drawing)) return false;
-    if (Seconds(drawing.ftLastWriteTime) > created) return SUCCEEDED(lock.Delete());
+    if (Expired(created) || DrawingChangedSince(created) > 0) return SUCCEEDED(lock.Delete());
     return false;
+}
+
+// A lock whose status cannot be read is not there (a share's error, a long path). One that is
+// there and cannot be deleted (held open, or denied) keeps blocking, with an entry. One that
+// is no plain file of ours is never deleted, and blocks no longer than a lock of ours would.
+bool CPsxLockFile::MayPublishUnopened(HRESULT opened) const {
+    WIN32_FILE_ATTRIBUTE_DATA status{};
+    if (!ReadStatus(m_lockPath, status)) return true;
+    const std::int64_t created = Seconds(status.ftCreationTime);
+    const int changed = Expired(created) ? 1 : DrawingChangedSince(created);
+    if (changed <= 0) return false;
+    if (opened == CPlainFile::kRefused) return true;
+    CLog::Instance().Write(CLog::LevelError, L"PublishPSX: Can't delete the lock file %s (hr = %X)", m_lockPath, opened);
+    return false;
+}
+
+// A creation time in the future cannot be trusted: such a lock has no age and counts as
+// expired, so that no lock blocks longer than its lifetime. Exactly the lifetime still counts.
+bool CPsxLockFile::Expired(std::int64_t created) {
+    const std::int64_t now = Now();
+    return created + kLifetimeSeconds < now || created > now;
+}
+
+// 1 when the drawing was written after the lock was created, 0 when not, -1 when its status
+// cannot be read (which keeps the lock).
+int CPsxLockFile::DrawingChangedSince(std::int64_t created) const {
+    WIN32_FILE_ATTRIBUTE_DATA drawing{};
+    if (!ReadStatus(m_drawingPath, drawing)) return -1;
+    return Seconds(drawing.ftLastWriteTime) > created ? 1 : 0;
 }
 
 bool CPsxLockFile::WriteLock() const {

@@ -1,4 +1,5 @@
 #pragma once
+#include <windows.h>
 #include <cstdint>
 #include <string>
 
@@ -24,6 +25,9 @@ public:
     const std::wstring& LockPath() const noexcept { return m_lockPath; }
 
 private:
+    bool MayPublishUnopened(HRESULT opened) const;
+    static bool Expired(std::int64_t created);
+    int DrawingChangedSince(std::int64_t created) const;
     // True, with an Error entry, when the drawing's file name could lead out of the workspace
     // or the lock's path holds a control character.
     bool NameRefused() const;

@@ -6,13 +6,17 @@
 #include "client/CVantorDocument.h"
 #include "host/CHostSession.h"
 #include "host/CVectaArgument.h"
+#include "support/CFinalPath.h"
 #include "support/COutsideValue.h"
 #include "support/CParkedHostReferences.h"
+#include "support/CPlainFile.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/ScopeGuard.h"
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
+#include <sddl.h>
+#include <vector>
 
 namespace {
 
@@ -34,14 +38,73 @@ bool IsWriteDenied(const std::wstring& path) {
     return !file.valid() && GetLastError() == ERROR_ACCESS_DENIED;
 }
 
-// A folder of its own inside the workspace, so that the copy never meets a user's file.
-HRESULT CreateCopyFolder(const std::wstring& workspace, std::wstring& folder) {
+// Security that lets only the calling account in, inherited by nothing above it.
+class PrivateSecurity {
+public:
+    PrivateSecurity() {
+        HANDLE token = nullptr;
+        if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+            !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            return;
+        UniqueHandle owned(token);
+        DWORD size = 0;
+        (void)GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        std::vector<BYTE> user(size);
+        wchar_t* sid = nullptr;
+        if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size) ||
+            !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid))
+            return;
+        const std::wstring text = L"D:P(A;OICI;FA;;;" + std::wstring(sid) + L")";
+        LocalFree(sid);
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &m_attributes.lpSecurityDescriptor,
+                                                                 nullptr))
+            m_attributes.nLength = sizeof m_attributes;
+    }
+    ~PrivateSecurity() { LocalFree(m_attributes.lpSecurityDescriptor); }
+    PrivateSecurity(const PrivateSecurity&) = delete;
+    PrivateSecurity& operator=(const PrivateSecurity&) = delete;
+
+    // Null when the descriptor could not be built.
+    SECURITY_ATTRIBUTES* get() noexcept { return m_attributes.nLength ? &m_attributes : nullptr; }
+
+private:
+    SECURITY_ATTRIBUTES m_attributes{0, nullptr, FALSE};
+};
+
+// A folder of its own inside the workspace, so that the copy never meets a user's file. Only
+// the job's account may enter it, and it is held open without delete sharing until the
+// fallback ends, so nobody can rename it and swap in a link to another folder; held goes only
+// to a folder that really is where its name says.
+HRESULT CreateCopyFolder(const std::wstring& workspace, std::wstring& folder, UniqueHandle& held) {
     GUID id;
     RETURN_IF_FAILED(CoCreateGuid(&id));
     wchar_t text[40] = {};
     StringFromGUID2(id, text, 40);
     folder = workspace + L"~psx" + text;
-    return CreateDirectoryW(folder.c_str(), nullptr) ? S_OK : HResultFromLastError();
+    PrivateSecurity security;
+    if (!security.get()) return E_ACCESSDENIED;
+    if (!CreateDirectoryW(folder.c_str(), security.get())) return HResultFromLastError();
+    held.reset(CreateFileW(folder.c_str(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!held.valid()) {
+        const HRESULT hr = HResultFromLastError();
+        RemoveDirectoryW(folder.c_str());
+        return hr;
+    }
+    if (CFinalPath::Is(held.get(), folder)) return S_OK;
+    held.reset();  // what stands there now is not ours to remove
+    return CPlainFile::kRefused;
+}
+
+// Deletes a file of the fallback through a handle that lies inside its folder.
+void DeleteInside(const std::wstring& path) noexcept {
+    try {
+        CPlainFile file;
+        if (SUCCEEDED(file.OpenExisting(path, DELETE, L"PublishPSX"))) (void)file.Delete();
+    } catch (...) {
+        // Left behind: the folder's removal then fails too, and nothing else is touched.
+    }
 }
 
 }  // namespace
@@ -102,13 +165,19 @@ HRESULT CPublishPSX::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn
         return E_FAIL;
     }
     std::wstring folder;
-    HRESULT hr = CreateCopyFolder(workspace, folder);
+    UniqueHandle held;
+    HRESULT hr = CreateCopyFolder(workspace, folder, held);
     if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, L"PublishPSX: Can't create the folder for the temporary copy %s (hr = %X)",
                        folder, hr);
         return hr;
     }
-    ScopeGuard removeFolder([&]() noexcept { RemoveDirectoryW(folder.c_str()); });
+    // Removed through the held handle once it is empty, never by its name.
+    ScopeGuard removeFolder([&]() noexcept {
+        FILE_DISPOSITION_INFO remove{TRUE};
+        (void)SetFileInformationByHandle(held.get(), FileDispositionInfo, &remove, sizeof remove);
+        held.reset();
+    });
     // The add-in may rely on the drawing's own file name, so the copy keeps it; the lock check
     // has refused a name that could lead out of the folder.
     const std::wstring fileName = COutsideValue::FileName(path);
@@ -121,8 +190,8 @@ HRESULT CPublishPSX::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn
     }
     // Only what this fallback created goes: the copy and the host's backup of it.
     ScopeGuard cleanUp([&]() noexcept {
-        DeleteFileW(copy.c_str());
-        DeleteFileW(backup.c_str());
+        DeleteInside(copy);
+        DeleteInside(backup);
     });
     // The copy must be writable to be saved and removed; the drawing itself is not ours to change.
     SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -1,4 +1,5 @@
 #include "documents/CPsxLockFile.h"
+#include "support/CFinalPath.h"
 #include "client/CVantorApplication.h"
 #include "fakes/ComponentTest.h"
 #include "fakes/FakeCallback.h"
@@ -174,37 +175,46 @@ TEST_F(PsxLockFileTest, AnUndeletableLockKeepsBlocking) {
     }
 }
 
-// Someone else's file given the lock's name (a second name of it, or a folder, as a junction
-// is) is refused and left as it is, however old.
+// Someone else's file given the lock's name (a second name of it, a folder, as a junction
+// is, or a Unix link, which Wine opens through) is refused and left as it is. It blocks no
+// longer than a lock of ours would: once its age is past the lifetime, publishing goes on.
 TEST_F(PsxLockFileTest, APlantedLockIsRefusedAndLeftAsItIs) {
     const std::wstring lockPath = CPsxLockFile(drawing).LockPath();
     const std::wstring userFile = folder.File(L"d\\notes.txt");
+    enum Planted { SecondName, Folder, UnixLink };
+    const std::wstring refused = L"Error: PublishPSX: Refused " + lockPath;
     struct Row {
         const char* name;
-        bool folder;
-        std::wstring entry;
+        Planted planted;
+        bool mayPublish;
+        std::wstring entry;  // without the final path a Unix link leads to
     } rows[] = {
-        {"second name of a user's file", false,
-         L"Error: PublishPSX: Refused " + lockPath + L": the file has 2 names (hard links) (hr = 80070780)"},
-        {"folder", true,
-         L"Error: PublishPSX: Refused " + lockPath + L": it is a link, junction or folder, not a file (hr = 80070780)"},
+        {"second name of a user's file, expired", SecondName, true,
+         refused + L": the file has 2 names (hard links) (hr = 80070780)"},
+        {"folder", Folder, false, refused + L": it is a link, junction or folder, not a file (hr = 80070780)"},
+        {"Unix link to a user's file", UnixLink, false, refused + L": it leads to "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempFolder::WriteBytes(userFile, "precious");
-        if (row.folder) {
+        std::wstring entry = row.entry;
+        if (row.planted == Folder) {
             ASSERT_TRUE(CreateDirectoryW(lockPath.c_str(), nullptr));
-        } else {
+        } else if (row.planted == SecondName) {
             ASSERT_TRUE(CreateHardLinkW(lockPath.c_str(), userFile.c_str(), nullptr));
             ASSERT_TRUE(SetFileAge(lockPath, 13 * kHour));  // expired: it would be deleted
+        } else {
+            ASSERT_TRUE(TempFolder::UnixLink(userFile, lockPath));
+            UniqueHandle target(CreateFileW(userFile.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            entry += CFinalPath::Of(target.get()) + L" (hr = 80070780)";
         }
         LogReader::Remove();
-        EXPECT_FALSE(CPsxLockFile(drawing).MayPublish());
+        EXPECT_EQ(CPsxLockFile(drawing).MayPublish(), row.mayPublish);
         EXPECT_FALSE(CPsxLockFile(drawing).WriteLock());
-        EXPECT_EQ(LogReader().Messages(), std::vector<std::wstring>(2, row.entry));
+        EXPECT_EQ(LogReader().Messages(), std::vector<std::wstring>(2, entry));
         EXPECT_TRUE(LockExists());
         EXPECT_EQ(TempFolder::ReadBytes(userFile), "precious");
-        if (row.folder) RemoveDirectoryW(lockPath.c_str());
+        if (row.planted == Folder) RemoveDirectoryW(lockPath.c_str());
         DeleteFileW(lockPath.c_str());
     }
 }

@@ -74,10 +74,11 @@ TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
         std::wstring entry;  // a lock refuses without an entry
         std::wstring shown;  // the path as the log shows it, when it differs
     } rows[] = {
-        {"fresh lock, drawing unchanged", true, false, drawing, E_FAIL, 3, L""},
-        {"read-only target", false, true, drawing, E_ACCESSDENIED, 2, L"Error: PublishPSX: PSX File is read-only: " + target},
+        {"fresh lock, drawing unchanged", true, false, drawing, E_FAIL, 3, L"", L""},
+        {"read-only target", false, true, drawing, E_ACCESSDENIED, 2, L"Error: PublishPSX: PSX File is read-only: " + target,
+         L""},
         {"file name naming a stream", false, false, outward, E_FAIL, 3,
-         L"Error: PublishPSX: Refused path '" + outward + L"': its file name names a drive or stream (\":\")"},
+         L"Error: PublishPSX: Refused path '" + outward + L"': its file name names a drive or stream (\":\")", L""},
         {"path holding a NUL", false, false, cut, E_FAIL, 3,
          L"Error: PublishPSX: Refused path '" + cutShown + L"': it holds a control character", cutShown},
     };

@@ -1,4 +1,5 @@
 #include "TempFolder.h"
+#include <cstring>
 #include <windows.h>
 #include <shellapi.h>
 #include <fstream>
@@ -34,4 +35,27 @@ void TempFolder::WriteBytes(const std::wstring& path, const std::string& bytes) 
 std::string TempFolder::ReadBytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool TempFolder::UnixLink(const std::wstring& target, const std::wstring& link) {
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return false;
+    auto text = [&](const std::wstring& path) {
+        char* name = unixName(path.c_str());
+        std::wstring wide = name ? std::wstring(name, name + strlen(name)) : std::wstring();
+        HeapFree(GetProcessHeap(), 0, name);
+        return wide;
+    };
+    DeleteFileW(link.c_str());
+    std::wstring command = L"/bin/ln -s \"" + text(target) + L"\" \"" + text(link) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    // Wine hands back no handle that tells when a Unix program ends: wait for the link.
+    for (int i = 0; i < 100 && GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+    return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -15,6 +15,8 @@ public:
     std::wstring File(const std::wstring& name) const { return m_path + L"\\" + name; }
     static void WriteBytes(const std::wstring& path, const std::string& bytes);
     static std::string ReadBytes(const std::wstring& path);
+    // A symbolic link made on the Unix side (Wine opens through it and reports a plain file).
+    static bool UnixLink(const std::wstring& target, const std::wstring& link);
 
 private:
     std::wstring m_previous;

@@ -107,7 +107,19 @@ TEST_F(UtilsTest, LevelsAgainstThreshold) {
 
 TEST_F(UtilsTest, FormatsWideStringsIntegersAndHex) {
     utils.WriteLog(0, L"%s|%s|%d|%X", std::wstring(L"wide"), L"literal", -5, static_cast<HRESULT>(0x80004003));
-    EXPECT_THAT(LogReader().Messages(), ElementsAre(L"Error: wide|literal|-5|80004003"));
+    // A value's control characters show escaped: none starts a line, a NUL does not cut it.
+    utils.WriteLog(0, L"key %s", std::wstring(L"K\r\ndel x\0y", 10));
+    EXPECT_THAT(LogReader().Messages(),
+                ElementsAre(L"Error: wide|literal|-5|80004003", L"Error: key K\\x0D\\x0Adel x\\x00y"));
+}
+
+// A log planted as a link (Wine opens through a Unix link) is never written through.
+TEST_F(UtilsTest, ALogPlantedAsALinkTakesNoEntry) {
+    const std::wstring script = folder.File(L"script.cmd");
+    TempFolder::WriteBytes(script, "echo\r\n");
+    ASSERT_TRUE(TempFolder::UnixLink(script, folder.File(L"vx17log.err")));
+    utils.WriteLog(0, L"entry");
+    EXPECT_EQ(TempFolder::ReadBytes(script), "echo\r\n");
 }
 
 TEST_F(UtilsTest, QuietModeLogsMessagesAndAnswersDefault) {
