@@ -5,6 +5,7 @@
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
 #include "support/ComPtr.h"
+#include "support/CFinalPath.h"
 #include "support/CUtils.h"
 #include "support/UniqueHandle.h"
 #include <gmock/gmock.h>
@@ -276,7 +277,7 @@ TEST_F(PublishOptionsTest, CopiesWhenMissingEnforcedOrOlder) {
         const wchar_t* enforce;
         bool copied;
         std::wstring entry;
-        bool planted = false;  // the destination is a second name of someone else's file
+        int planted = 0;  // the destination is someone else's file: 1 under a second name, 2 behind a Unix link
     } rows[] = {
         {"missing", false, 0, false, L"1", true, kCopied},
         {"older", true, kOlder, false, L"0", true, kCopied},
@@ -286,8 +287,9 @@ TEST_F(PublishOptionsTest, CopiesWhenMissingEnforcedOrOlder) {
         {"newer, read-only, enforced", true, kNewer + 1, true, L"1", true, kOverwritten},
         {"older, read-only", true, kOlder, true, L"!unknown", true, kCopied},
         {"older, planted", true, kOlder, false, L"0", false,
-         refused, true},
-        {"read-only, planted, enforced", true, kNewer + 1, true, L"1", false, refused, true},
+         refused, 1},
+        {"read-only, planted, enforced", true, kNewer + 1, true, L"1", false, refused, 1},
+        {"older, planted as a Unix link", true, kOlder, false, L"0", false, L"", 2},
     };
     const std::wstring userFile = folder.File(L"notes.xml");
     for (const Row& row : rows) {
@@ -297,10 +299,18 @@ TEST_F(PublishOptionsTest, CopiesWhenMissingEnforcedOrOlder) {
         DeleteFileW(destination.c_str());
         TempFolder::WriteBytes(source, "<options version=\"2\"/>");
         SetWriteTime(source, kNewer);
+        std::wstring entry = row.entry;
         if (row.planted) {
             SetFileAttributesW(userFile.c_str(), FILE_ATTRIBUTE_NORMAL);
             TempFolder::WriteBytes(userFile, "<options version=\"1\"/>");
+        }
+        if (row.planted == 1) {
             ASSERT_TRUE(CreateHardLinkW(destination.c_str(), userFile.c_str(), nullptr));
+        } else if (row.planted == 2) {
+            ASSERT_TRUE(TempFolder::UnixLink(userFile, destination));
+            UniqueHandle target(CreateFileW(userFile.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            entry = L"Error: UpdatePublishOptions: Refused " + folder.Path() + L"/ws/Publish Options.xml: it leads to " +
+                    CFinalPath::Of(target.get()) + L" (hr = 80070780)";
         } else if (row.destinationPresent) {
             TempFolder::WriteBytes(destination, "<options version=\"1\"/>");
         }
@@ -312,7 +322,7 @@ TEST_F(PublishOptionsTest, CopiesWhenMissingEnforcedOrOlder) {
 
         utils.UpdatePublishOptions();
         EXPECT_EQ(Destination(), row.copied ? "<options version=\"2\"/>" : "<options version=\"1\"/>");
-        EXPECT_THAT(LogReader().Messages(), Contains(row.entry));
+        EXPECT_THAT(LogReader().Messages(), Contains(entry));
         // Enforcement is asked only about a destination that is there.
         std::vector<std::wstring> asked{L"$(WSPATH:/+)", kOptionsSource};
         if (row.destinationPresent) asked.push_back(L"#(Appl:EnforcePSXOptions)");
