@@ -2,6 +2,7 @@
 #include "CDiagnosisReport.h"
 #include "CExpressionEvaluator.h"
 #include "TextCodec.h"
+#include "support/COutsideValue.h"
 #include "host/CRegistryKey.h"
 #include "support/ClientText.h"
 #include "support/ComPtr.h"
@@ -12,6 +13,10 @@
 #include <vector>
 
 namespace {
+
+// The component hands Vecta absolute paths only: a relative one would resolve in the workspace.
+constexpr wchar_t kAbsoluteFolderFix[] =
+    L"set the client's CAICLIENTPATH (and Appl:SearchPath) to absolute folders (C:\\... or \\\\server\\share\\...)";
 
 constexpr wchar_t kSettingsFix[] = L"correct the setting in the client's configuration of the Vecta integration";
 constexpr wchar_t kLogName[] = L"vx17log.err";
@@ -212,10 +217,15 @@ void CWorkspaceCheck::Registrar() {
     const bool r17 = version.compare(0, 3, L"R17") == 0;
     const std::wstring path =
         r17 ? ZepFolder() + L"QELDAppReg17.zep" : Setting(L"#(FindFile \"QELDAppReg.zep\" \"#(Appl:SearchPath)\")");
-    const bool ok = !path.empty() && TextCodec::FileExists(path);
+    const wchar_t* refusal = path.empty() ? nullptr : COutsideValue::AbsolutePathRefusal(path);
+    const bool ok = !path.empty() && !refusal && TextCodec::FileExists(path);
     m_report.Check(L"registrar add-in", ok,
-                   ok ? path : r17 ? path + L" does not exist" : L"QELDAppReg.zep is not on the search path",
-                   r17 ? L"install the PDM add-ins into the client's add-in folder: the component registers this file "
+                   ok        ? path
+                   : refusal ? path + L" is refused: " + refusal
+                   : r17     ? path + L" does not exist"
+                             : L"QELDAppReg.zep is not on the search path",
+                   refusal ? kAbsoluteFolderFix
+                   : r17   ? L"install the PDM add-ins into the client's add-in folder: the component registers this file "
                          L"for Vecta to load without testing it"
                        : L"install QELDAppReg.zep into a folder of Appl:SearchPath");
 }
@@ -245,11 +255,17 @@ void CWorkspaceCheck::AddIns() {
         if (!name.empty() && !TextCodec::FileExists(path) && !TextCodec::StartsWith(name, L"qeld") &&
             !TextCodec::StartsWith(name, L"QELD"))
             path = Setting(L"#(FindFile \"" + name + L"\" \"#(Appl:SearchPath)\")");
-        const bool ok = !name.empty() && TextCodec::FileExists(path);
+        // Judged as the component judges it: a refused path is never loaded.
+        const wchar_t* refusal = path.empty() ? nullptr : COutsideValue::AbsolutePathRefusal(path);
+        const bool ok = !name.empty() && !refusal && TextCodec::FileExists(path);
         m_report.Check(L"add-in " + (name.empty() ? L"(empty entry)" : name), ok,
-                       ok ? path : name.empty() ? L"#(Appl:AddIns) holds an empty entry" : name + L" is not in " + folder,
-                       L"put the add-in into the PDM client's add-in folder " + folder +
-                           L", or correct Appl:AddIns (comma-separated file names)");
+                       ok ? path
+                       : name.empty() ? L"#(Appl:AddIns) holds an empty entry"
+                       : refusal      ? path + L" is refused: " + refusal
+                                      : name + L" is not in " + folder,
+                       refusal ? std::wstring(kAbsoluteFolderFix)
+                               : L"put the add-in into the PDM client's add-in folder " + folder +
+                                     L", or correct Appl:AddIns (comma-separated file names)");
     }
 }
 

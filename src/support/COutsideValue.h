@@ -18,6 +18,13 @@ public:
     // The part after the last "\" or "/" (Windows takes both).
     static std::wstring FileName(const std::wstring& path);
 
+    // The rules below, each as the reason a value is refused, null when it passes; the Accept
+    // functions log that reason. A check that only reports (the diagnosis) asks these.
+    static const wchar_t* PathRefusal(std::wstring_view path) noexcept;
+    static const wchar_t* AbsolutePathRefusal(std::wstring_view path) noexcept;
+    static const wchar_t* FileNameRefusal(const std::wstring& path);
+    static const wchar_t* KeyRefusal(std::wstring_view key) noexcept;
+
     // A path the component opens, copies or deletes: no control character.
     [[nodiscard]] static bool AcceptPath(const wchar_t* operation, const std::wstring& path);
     // A path handed to Vecta or written for it, which resolves any other than an absolute

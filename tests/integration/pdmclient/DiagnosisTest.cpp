@@ -47,6 +47,7 @@ struct Installation {
     std::map<std::string, std::string> settings;  // Appl:*
     std::wstring logFolder;
     std::string workspaceFolder = "%WORKSPACE%";
+    std::string clientFolder = "%WORKSPACE%\\\\client";
     std::optional<CInstalledPackage> package;  // none: registered by hand
 
     explicit Installation(const TempFolder& folder) : logFolder(folder.Path()) {
@@ -86,7 +87,7 @@ struct Installation {
         for (const auto& [name, value] : settings) appl += (appl.empty() ? "" : ", ") + ("\"" + name + "\": \"" + value + "\"");
         return R"({"clientVersion": 530, "settings": {"Appl": {)" + appl +
                R"(}}, "environment": {"WSPATH": ")" + workspaceFolder +
-               R"(", "CAIPATH": "%WORKSPACE%\\cai", "CAICLIENTPATH": "%WORKSPACE%\\client"},
+               R"(", "CAIPATH": "%WORKSPACE%\\cai", "CAICLIENTPATH": ")" + clientFolder + R"("},
                   "searchPath": ["%WORKSPACE%\\config"]})";
     }
 };
@@ -141,6 +142,7 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
         const char* why;
         Change change;
         const char* failed;  // the one FAILED line starts so; none for the complete installation
+        const char* alsoFailed = nullptr;  // a second FAILED line of the same cause
     };
     const std::wstring notALibrary = folder.File(L"not-a-library.dll");
     const Row rows[] = {
@@ -233,6 +235,11 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
          "FAILED  add-in QELDTitle.vrx: QELDTitle.vrx is not in "},
         {"empty add-in entry", [](Installation& i) { i.settings["AddIns"] = "QELDVecta.vrx,,other.vrx"; },
          "FAILED  add-in (empty entry): "},
+        // Judged as the component judges it: a relative add-in folder is refused, so neither the
+        // add-ins nor the registrar add-in reach Vecta.
+        {"relative add-in folder", [](Installation& i) { i.clientFolder = "client"; },
+         "FAILED  registrar add-in: client\\ZEP\\QELDAppReg17.zep is refused: not an absolute path -> ",
+         "FAILED  add-in QELDVecta.vrx: client\\ZEP\\QELDVecta.vrx is refused: not an absolute path -> "},
         {"publishing options",
          [&](Installation&) { DeleteFileW(folder.File(L"cai\\Tessaro\\common\\PSX\\Publish Options.xml").c_str()); },
          "FAILED  publishing options file: "},
@@ -255,10 +262,13 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
                 << all;
             continue;
         }
-        ASSERT_EQ(failed.size(), 1u) << all;
+        ASSERT_EQ(failed.size(), row.alsoFailed ? 2u : 1u) << all;
         EXPECT_EQ(failed[0].rfind(row.failed, 0), 0u) << all;
         EXPECT_NE(failed[0].find(" -> "), std::string::npos) << "says what to do";
-        EXPECT_NE(all.find("1 failed"), std::string::npos) << all;
+        if (row.alsoFailed) {
+            EXPECT_EQ(failed[1].rfind(row.alsoFailed, 0), 0u) << all;
+        }
+        EXPECT_NE(all.find(row.alsoFailed ? "2 failed" : "1 failed"), std::string::npos) << all;
     }
 }
 
