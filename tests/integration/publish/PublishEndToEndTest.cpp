@@ -7,8 +7,10 @@
 #include "fakes/TempFolder.h"
 #include <gmock/gmock.h>
 #include <algorithm>
+#include <atomic>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 using ::testing::Contains;
 using ::testing::HasSubstr;
@@ -236,6 +238,28 @@ TEST_F(PublishEndToEndTest, RetryOnSaveRunsOnceOnACopyThatIsGoneAfterwards) {
     EXPECT_THAT(FolderEntries(workspace), Not(Contains(::testing::StartsWith(L"~psx"))));
     EXPECT_FALSE(Exists(LockPath()));
     EXPECT_EQ(TempFolder::ReadBytes(drawing), kDrawing);
+}
+
+// While the host opens the copy, nobody can rename the fallback's folder to swap in a link
+// to another one, whose files the host would then save over and the clean-up delete.
+TEST_F(PublishEndToEndTest, TheFallbacksFolderCannotBeSwappedWhileInUse) {
+    Control(R"({"publishOutcome": "4", "openHangMs": 1500})");
+    std::atomic<bool> done{false};
+    bool seen = false, renamed = false;
+    std::thread swapper([&] {
+        for (; !done && !seen; Sleep(20))
+            for (const std::wstring& entry : FolderEntries(workspace)) {
+                if (entry.rfind(L"~psx", 0) != 0) continue;
+                seen = true;
+                renamed = MoveFileW((workspace + L"\\" + entry).c_str(), (workspace + L"\\moved").c_str());
+            }
+    });
+    EXPECT_EQ(Publish(drawing), "  HRESULT 0x80004005, result 3  FAILED") << out;
+    done = true;
+    swapper.join();
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(renamed);
+    EXPECT_THAT(FolderEntries(workspace), Not(Contains(::testing::StartsWith(L"~psx"))));
 }
 
 TEST_F(PublishEndToEndTest, ADrawingInTheWorkspaceSurvivesTheFallback) {
