@@ -48,6 +48,8 @@ step "Registering the component, the type libraries, the moniker provider and Ve
 from=()
 for f in "$component" "$instance" "$vectasim"; do from+=(--from "$(winpath "$(dirname "$f")")"); done
 wine "$caiclient" --register "${from[@]}" || { echo "demo: registration failed" >&2; exit 1; }
+# Vecta's own set-up records its release for the user; the demo's Vecta is release 17.2.
+wine "$vectasim" /regserver /version 17.2 || { echo "demo: VectaSim's release not registered" >&2; exit 1; }
 
 export VECTASIM
 VECTASIM=$(winpath "$vectasim")
