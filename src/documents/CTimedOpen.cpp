@@ -1,5 +1,6 @@
 #include "CTimedOpen.h"
 #include "CDocumentSetup.h"
+#include "support/ApartmentWait.h"
 #include "support/CComponentThreads.h"
 #include "host/CVectaArgument.h"
 #include "support/CHostCallWorkers.h"
@@ -95,7 +96,8 @@ HRESULT CTimedOpen::Open(const std::wstring& path, IVectaDocument** document) co
     }
     WorkerStart* const started = start.release();  // the worker owns it now
 
-    if (WaitForSingleObject(worker.get(), m_timeLimit) != WAIT_OBJECT_0) {
+    // An add-in of the host may call the client during the open: its apartment keeps serving.
+    if (!WaitServingCalls(worker.get(), m_timeLimit)) {
         CHostCallWorkers::MarkAbandoned(started);
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Time-out interval elapsed -> terminate thread");
         return HR_TIMEOUT;

@@ -1,6 +1,7 @@
 #include "CApplicationManager.h"
 #include "CCancelThread.h"
 #include "CHostStartGate.h"
+#include "CJobDeadline.h"
 #include "CRegistryKey.h"
 #include "client/CVantorApplication.h"
 #include "support/ApartmentWait.h"
@@ -8,8 +9,6 @@
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
-#include <cstdint>
-#include <ctime>
 #include <utility>
 
 namespace {
@@ -30,17 +29,6 @@ constexpr wchar_t kCancelInput[] = L"\x1b\x1b";
 constexpr UINT kCancelSendTimeoutMs = 5000;
 
 bool IsRelease17(const std::wstring& version) { return version.compare(0, 3, kRelease17) == 0; }
-
-// The deadline as the log's local time text.
-std::wstring DeadlineText(std::int64_t seconds) {
-    ULARGE_INTEGER ticks;
-    ticks.QuadPart = static_cast<ULONGLONG>(seconds + 11644473600LL) * 10000000ULL;
-    const FILETIME utc{ticks.LowPart, ticks.HighPart};
-    FILETIME local{};
-    SYSTEMTIME time{};
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &time)) return {};
-    return CLog::TimeText(time);
-}
 
 // One pass of the search. With a cancel thread the pass ends early when the thread has ended
 // by raising the flag, and the apartment keeps serving the thread's calls to the client meanwhile.
@@ -92,19 +80,16 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
         return hr;
     }
 
-    std::int64_t deadline = 0;
-    session.GetJobDeadline(&deadline);
-    const std::int64_t startTime = _time64(nullptr);
-    if (deadline != 0 && deadline < startTime) {
-        utils.WriteLog(CUtils::LevelError, L"Ignore JobServer deadline, because it is not valid: %24.24s",
-                       DeadlineText(deadline));
-        deadline = 0;
+    CJobDeadline deadline = CJobDeadline::Read();
+    if (deadline.IsStale()) {
+        utils.WriteLog(CUtils::LevelError, L"Ignore JobServer deadline, because it is not valid: %24.24s", deadline.Text());
+        deadline.Clear();
     }
-    if (deadline != 0)
-        utils.WriteLog(CUtils::LevelInfo, L"Use JobServer deadline for this job: %24.24s", DeadlineText(deadline));
+    if (deadline.IsSet())
+        utils.WriteLog(CUtils::LevelInfo, L"Use JobServer deadline for this job: %24.24s", deadline.Text());
     // Stopped however the search ends, an exception included.
-    const CCancelThread::Owner cancel = deadline == 0 ? CCancelThread::Start(profile, m_startupWait) : CCancelThread::Owner();
-    if (deadline == 0 && !cancel) {
+    const CCancelThread::Owner cancel = deadline.IsSet() ? CCancelThread::Owner() : CCancelThread::Start(profile, m_startupWait);
+    if (!deadline.IsSet() && !cancel) {
         utils.WriteLog(CUtils::LevelError, L"Thread for cancelling operation can't be created");
         return E_FAIL;
     }
@@ -162,8 +147,8 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             session.CallClient(L"___Shell", L"Shellexecute(open '" + exe + L"' '" + arguments + L"' '$(WSPATH:|-)' )");
             m_started = 1;
         }
-        if (deadline != 0 && deadline <= _time64(nullptr)) {
-            utils.WriteLog(CUtils::LevelError, L"Deadline (%24.24s) for this job has exceeded", DeadlineText(deadline));
+        if (deadline.HasPassed()) {
+            utils.WriteLog(CUtils::LevelError, L"Deadline (%24.24s) for this job has exceeded", deadline.Text());
             utils.WriteLog(CUtils::LevelError, L"Don't wait for application any longer.");
             hr = HR_TIMEOUT;
             break;
