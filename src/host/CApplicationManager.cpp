@@ -94,15 +94,12 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
         return E_FAIL;
     }
 
-    // Held while this search starts the host, so that no other search of the process starts
-    // a second one for the profile; released however the search ends.
-    CHostStartGate::Claim startClaim;
     bool waitingForOtherStart = false;
     m_started = 0;
     hr = S_OK;
     while (!object) {
         if (cancel && cancel->IsCancelled()) break;
-        const unsigned long endedClaims = CHostStartGate::EndedClaims();
+        const unsigned long seenStarts = CHostStartGate::Seen(m_displayName);
         ULONG eaten = 0;
         ComPtr<IMoniker> moniker;
         hr = MkParseDisplayName(context.get(), m_displayName.c_str(), &eaten, moniker.put());
@@ -118,6 +115,7 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
         hr = moniker->BindToObject(context.get(), nullptr, IID_IUnknown, object.put_void());
         moniker.reset();
         if (object) {
+            CHostStartGate::Found(m_displayName);
             utils.WriteLog(CUtils::LevelInfo, L"Correct %s application with profile '%s' found.", m_applicationName, profile);
             session.SetLastProfile(profile);
             break;
@@ -130,22 +128,23 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             break;
         }
         if (cancel) cancel->ShareCallback();
-        if (m_started == 0 && !startClaim) {
-            startClaim = CHostStartGate::TryClaim(m_displayName);
-            // Another search's start that ended after this pass bound may have left its host
-            // running: looked for once more before starting a second one.
-            if (startClaim && CHostStartGate::EndedClaims() != endedClaims) continue;
-            if (!startClaim && !std::exchange(waitingForOtherStart, true))
-                utils.WriteLog(CUtils::LevelInfo, L"LocateApplication: %s with the profile '%s' is being started by another "
-                               L"command; wait for it", m_applicationName, profile);
-        }
-        if (m_started == 0 && startClaim) {
-            (void)CheckVectaAppRegistrar();
-            utils.WriteLog(CUtils::LevelInfo, L"Start of %s", m_applicationName);
-            const std::wstring exe = session.GetExeFileName();
-            const std::wstring arguments = session.GetOpenArgument();
-            session.CallClient(L"___Shell", L"Shellexecute(open '" + exe + L"' '" + arguments + L"' '$(WSPATH:|-)' )");
-            m_started = 1;
+        if (m_started == 0) {
+            switch (CHostStartGate::TryStart(m_displayName, seenStarts, static_cast<DWORD>(m_startupWait))) {
+            case CHostStartGate::Decision::LookAgain:
+                continue;
+            case CHostStartGate::Decision::Wait:
+                if (!std::exchange(waitingForOtherStart, true))
+                    utils.WriteLog(CUtils::LevelInfo, L"LocateApplication: %s with the profile '%s' is being started by "
+                                   L"another command; wait for it", m_applicationName, profile);
+                break;
+            case CHostStartGate::Decision::Start:
+                (void)CheckVectaAppRegistrar();
+                utils.WriteLog(CUtils::LevelInfo, L"Start of %s", m_applicationName);
+                session.CallClient(L"___Shell", L"Shellexecute(open '" + session.GetExeFileName() + L"' '" +
+                                                    session.GetOpenArgument() + L"' '$(WSPATH:|-)' )");
+                m_started = 1;
+                break;
+            }
         }
         if (deadline.HasPassed()) {
             utils.WriteLog(CUtils::LevelError, L"Deadline (%24.24s) for this job has exceeded", deadline.Text());
