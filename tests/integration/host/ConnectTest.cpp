@@ -250,6 +250,7 @@ TEST_F(ConnectTest, ASearchGivingUpBeforeItsHostRegistersLeavesNoSecondStart) {
     EXPECT_TRUE(other.connected);
     EXPECT_EQ(launcher.Started() + otherLauncher.Started(), 1u);
     EXPECT_EQ(Count(L"Info: Start of Vecta"), 1u);
+    EXPECT_EQ(Connect(0, 0, 0), S_OK);  // held, so that the fixture quits it
 }
 
 TEST_F(ConnectTest, CommandsRunEndToEndThroughRun) {
