@@ -10,6 +10,7 @@
 #include "documents/CTitleBlocks.h"
 #include "host/CJobDeadline.h"
 #include "support/ClientText.h"
+#include "support/CParkedHostReferences.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/SafeArrayDataLock.h"
@@ -119,6 +120,8 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
     V_I4(result) = 0;
 
     try {
+        // Host references this apartment parked when it gave up on an open, once answered.
+        CParkedHostReferences::ReleaseAnswered();
         CUtils& utils = CUtils::Instance();
         CVantorApplication& session = CVantorApplication::Instance();
         // The callback is this thread's for this Run: Runs on other threads, and an outer Run

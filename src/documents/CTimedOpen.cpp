@@ -24,13 +24,6 @@ struct WorkerStart : CHostCallWorkers::Record {
     ~WorkerStart() { ReleaseUnreadMarshalData(stream); }
 };
 
-// The proxy's last release is a call into the object's own apartment, where it goes.
-void ReleaseInItsApartment(IStream* marshalled) noexcept {
-    if (!marshalled) return;
-    ComPtr<IUnknown> object;
-    (void)CoGetInterfaceAndReleaseStream(marshalled, IID_IUnknown, object.put_void());
-}
-
 HRESULT OpenOnWorker(WorkerStart& start) noexcept {
     try {
         ComPtr<IVectaApplication> application;
@@ -67,7 +60,8 @@ DWORD WINAPI CTimedOpen::ThreadOpenDoc(void* parameter) noexcept {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
     const HRESULT entered = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const HRESULT hr = SUCCEEDED(entered) ? OpenOnWorker(*start) : entered;
-    ReleaseInItsApartment(CHostCallWorkers::End(start.get()));
+    // The host has answered: what the Run parked is released by its own apartment.
+    CHostCallWorkers::End(start.get());
     start.reset();
     if (SUCCEEDED(entered)) CoUninitialize();
     return static_cast<DWORD>(hr);
@@ -90,7 +84,7 @@ HRESULT CTimedOpen::Open(const std::wstring& path, IVectaDocument** document) co
     UniqueHandle worker(CComponentThreads::Start(&ThreadOpenDoc, start.get()));
     if (!worker.valid()) {
         hr = HResultFromLastError();
-        (void)CHostCallWorkers::End(start.get());
+        CHostCallWorkers::End(start.get());
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
         return E_FAIL;
     }
