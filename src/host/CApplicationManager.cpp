@@ -31,15 +31,18 @@ constexpr UINT kCancelSendTimeoutMs = 5000;
 bool IsRelease17(const std::wstring& version) { return version.compare(0, 3, kRelease17) == 0; }
 
 // One pass of the search. With a cancel thread the pass ends early when the thread has ended
-// by raising the flag, and the apartment keeps serving the thread's calls to the client meanwhile.
-void WaitOnePass(const CCancelThread* cancel) {
+// by raising the flag; the thread's requests for the client's texts are served meanwhile, and
+// the apartment keeps serving calls.
+void WaitOnePass(CCancelThread* cancel) {
     const DWORD begin = GetTickCount();
-    if (cancel) {
-        (void)WaitServingCalls(cancel->Thread(), kSearchPassMs);
-        if (cancel->IsCancelled()) return;
+    for (DWORD waited = 0; cancel && waited < kSearchPassMs; waited = GetTickCount() - begin) {
+        const DWORD signalled = WaitServingCalls(cancel->Thread(), cancel->TextsWanted(), kSearchPassMs - waited);
+        if (signalled == 1) cancel->ServeTexts();
+        if (signalled == WAIT_TIMEOUT || cancel->IsCancelled()) return;
+        if (signalled == 0) break;  // a thread that failed raises nothing
     }
     const DWORD waited = GetTickCount() - begin;
-    if (waited < kSearchPassMs) Sleep(kSearchPassMs - waited);  // a thread that failed raises nothing
+    if (waited < kSearchPassMs) Sleep(kSearchPassMs - waited);
 }
 
 bool IsIdle(IVectaState* state, bool previous) {
@@ -127,7 +130,6 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             hr = E_FAIL;
             break;
         }
-        if (cancel) cancel->ShareCallback();
         if (m_started == 0) {
             switch (CHostStartGate::TryStart(m_displayName, seenStarts, static_cast<DWORD>(m_startupWait))) {
             case CHostStartGate::Decision::LookAgain:

@@ -334,7 +334,7 @@ TEST_F(ModuleUnloadTest, FreeingTheLibraryWhileAThreadOfOursRunsDoesNotCrash) {
         EXPECT_TRUE(FAILED(component.Run(*searching.get(), {L"QELDOPEN", L"C:\\w\\a.vdr", L""})));
         (void)component.ReleaseAll();
         component.FreeLibrary();
-        // The cancel thread's last call, the release of its copy of the client, comes in here.
+        // The cancel thread ends by itself: it holds nothing of this apartment's.
         EXPECT_TRUE(PumpUntil([&] { return Idle() && searching->RefCount() == 1; }, 5000));
         EXPECT_TRUE(Mapped());
     }
