@@ -3,6 +3,11 @@
 
 CRunLock::CRunLock() noexcept : m_turn(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
+void CRunLock::Lock() noexcept {
+    while (m_state.exchange(true, std::memory_order_acquire))
+        while (m_state.load(std::memory_order_relaxed)) SwitchToThread();
+}
+
 bool CRunLock::TryTake(Hold& hold) noexcept {
     if (m_holds && !IsEqualGUID(m_caller, hold.m_caller)) {
         hold.m_holderHere = false;
@@ -20,33 +25,33 @@ bool CRunLock::TryTake(Hold& hold) noexcept {
 
 CRunLock::Hold::Hold(CRunLock& lock, const GUID& caller) noexcept
     : m_lock(lock), m_caller(caller), m_thread(GetCurrentThreadId()) {
-    AcquireSRWLockExclusive(&lock.m_state);
+    lock.Lock();
     lock.TryTake(*this);
-    ReleaseSRWLockExclusive(&lock.m_state);
+    lock.Unlock();
 }
 
 bool CRunLock::Hold::Wait(DWORD milliseconds) noexcept {
     if (m_held) return true;
     if (!m_lock.m_turn.valid()) return false;
     const DWORD begin = GetTickCount();
-    AcquireSRWLockExclusive(&m_lock.m_state);
+    m_lock.Lock();
     ++m_lock.m_waiters;
     // Woken, a waiter looks again: another caller may have come first.
     while (!m_lock.TryTake(*this)) {
         const DWORD waited = GetTickCount() - begin;
         if (milliseconds != INFINITE && waited >= milliseconds) break;
-        ReleaseSRWLockExclusive(&m_lock.m_state);
+        m_lock.Unlock();
         (void)WaitServingCalls(m_lock.m_turn.get(), milliseconds == INFINITE ? INFINITE : milliseconds - waited);
-        AcquireSRWLockExclusive(&m_lock.m_state);
+        m_lock.Lock();
     }
     --m_lock.m_waiters;
-    ReleaseSRWLockExclusive(&m_lock.m_state);
+    m_lock.Unlock();
     return m_held;
 }
 
 CRunLock::Hold::~Hold() {
     if (!m_held) return;
-    AcquireSRWLockExclusive(&m_lock.m_state);
+    m_lock.Lock();
     // Runs of one caller end innermost first, but a hold is found wherever it is.
     for (Hold** link = &m_lock.m_holds; *link; link = &(*link)->m_next) {
         if (*link != this) continue;
@@ -54,6 +59,6 @@ CRunLock::Hold::~Hold() {
         break;
     }
     const bool wake = !m_lock.m_holds && m_lock.m_waiters > 0;
-    ReleaseSRWLockExclusive(&m_lock.m_state);
+    m_lock.Unlock();
     if (wake) SetEvent(m_lock.m_turn.get());
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "support/UniqueHandle.h"
 #include <windows.h>
+#include <atomic>
 
 // One caller at a time on a CAI_Call object, whose host reference a Run may replace. A caller
 // is COM's logical thread, which travels with each call across apartments: a Run that the
@@ -43,8 +44,12 @@ public:
 private:
     // With m_state held: takes the turn for hold when it may.
     bool TryTake(Hold& hold) noexcept;
+    // m_state is held for a few instructions at a time: one exchange takes it, a store
+    // gives it back, no call into the system (a Run costs little more than its client calls).
+    void Lock() noexcept;
+    void Unlock() noexcept { m_state.store(false, std::memory_order_release); }
 
-    SRWLOCK m_state = SRWLOCK_INIT;  // guards the fields below
+    std::atomic<bool> m_state{false};  // guards the fields below
     GUID m_caller{};                // the holder, valid while m_holds is not null
     Hold* m_holds = nullptr;        // the holder's Runs in progress, newest first
     unsigned m_waiters = 0;

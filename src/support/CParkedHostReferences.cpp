@@ -4,6 +4,7 @@
 #include "ComPtr.h"
 #include "ScopeGuard.h"
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <vector>
 
@@ -22,7 +23,7 @@ struct ParkedList {
 };
 
 ParkedList g_parked;
-volatile LONG g_count = 0;  // entries, read without the lock by every Run
+std::atomic<LONG> g_count{0};  // entries, read without the lock by every Run
 
 void Unlock() noexcept { ReleaseSRWLockExclusive(&g_parked.lock); }
 
@@ -56,7 +57,7 @@ std::vector<Parked> Take(bool ending) noexcept {
             break;  // the rest waits for the next chance
         }
         it = entries.erase(it);
-        InterlockedDecrement(&g_count);
+        --g_count;
     }
     return taken;  // released here, outside the lock: each release calls the host
 }
@@ -80,7 +81,7 @@ void CParkedHostReferences::Park(std::initializer_list<IUnknown*> references) no
         AcquireSRWLockExclusive(&g_parked.lock);
         ScopeGuard unlock(&Unlock);
         g_parked.entries.push_back(std::move(parked));
-        InterlockedIncrement(&g_count);
+        ++g_count;
     } catch (const std::bad_alloc&) {
         // Left unreleased: better a reference lost than a Run that hangs releasing it.
         for (ComPtr<IUnknown>& reference : parked.references) (void)reference.detach();
@@ -88,7 +89,7 @@ void CParkedHostReferences::Park(std::initializer_list<IUnknown*> references) no
 }
 
 void CParkedHostReferences::ReleaseAnswered() noexcept {
-    if (InterlockedCompareExchange(&g_count, 0, 0) != 0) (void)Take(false);
+    if (g_count.load(std::memory_order_relaxed) != 0) (void)Take(false);
 }
 
-bool CParkedHostReferences::Any() noexcept { return InterlockedCompareExchange(&g_count, 0, 0) != 0; }
+bool CParkedHostReferences::Any() noexcept { return g_count.load() != 0; }
