@@ -1,10 +1,14 @@
 #include "CCAI_Call.h"
 #include "support/CModuleLock.h"
+#include "support/CModulePin.h"
 #include "support/ComPtr.h"
 #include "support/ResultMacros.h"
 #include <new>
 
-CCAI_Call::CCAI_Call(IUnknown* outer) : m_inner(*this), m_outer(outer ? outer : &m_inner) { CModuleLock::Lock(); }
+CCAI_Call::CCAI_Call(IUnknown* outer) : m_inner(*this), m_outer(outer ? outer : &m_inner) {
+    CModulePin::Pin();
+    CModuleLock::Lock();
+}
 
 CCAI_Call::~CCAI_Call() { CModuleLock::Unlock(); }
 

@@ -80,6 +80,8 @@ private:
 
     // Upper-cases the first argument of the commands that want it.
     HRESULT RunCommand(std::wstring_view name, Arguments& args, LONG& result);
+    // Waits for the turn a Run did not find free; a failure is logged and ends the Run.
+    HRESULT WaitForTurn(CRunLock::Hold& turn, const VARIANT& args);
     HRESULT LoadTypeInfo(ITypeInfo** info);
 
     // Command handlers of the Run table.
@@ -104,7 +106,7 @@ private:
     Inner m_inner;
     IUnknown* m_outer;  // the controlling unknown: m_inner, or the aggregating object
     volatile LONG m_refs = 1;
-    // Runs on one object take turns: they share the session and the client's callbacks.
+    // Callers of one object take turns: they share its host session.
     CRunLock m_runLock;
     CVantorDocument m_document;
     CHostSession m_host{m_document};

@@ -3,29 +3,62 @@
 
 CRunLock::CRunLock() noexcept : m_turn(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-CRunLock::Hold::Hold(CRunLock& lock) noexcept : m_lock(lock) {
-    const DWORD self = GetCurrentThreadId();
-    if (lock.m_owner.load(std::memory_order_relaxed) == self) {
-        m_nested = true;
-        ++lock.m_depth;
-        return;
+void CRunLock::Lock() noexcept {
+    while (m_state.exchange(true, std::memory_order_acquire))
+        while (m_state.load(std::memory_order_relaxed)) SwitchToThread();
+}
+
+bool CRunLock::TryTake(Hold& hold) noexcept {
+    if (m_holds && !IsEqualGUID(m_caller, hold.m_caller)) {
+        hold.m_holderHere = false;
+        for (const Hold* other = m_holds; other; other = other->m_next)
+            if (other->m_thread == hold.m_thread) hold.m_holderHere = true;
+        return false;
     }
-    if (!lock.m_turn.valid()) {
-        m_status = E_OUTOFMEMORY;
-        return;
+    m_caller = hold.m_caller;
+    hold.m_next = m_holds;
+    m_holds = &hold;
+    hold.m_held = true;
+    hold.m_holderHere = false;
+    return true;
+}
+
+CRunLock::Hold::Hold(CRunLock& lock, const GUID& caller) noexcept
+    : m_lock(lock), m_caller(caller), m_thread(GetCurrentThreadId()) {
+    lock.Lock();
+    lock.TryTake(*this);
+    lock.Unlock();
+}
+
+bool CRunLock::Hold::Wait(DWORD milliseconds) noexcept {
+    if (m_held) return true;
+    if (!m_lock.m_turn.valid()) return false;
+    const DWORD begin = GetTickCount();
+    m_lock.Lock();
+    ++m_lock.m_waiters;
+    // Woken, a waiter looks again: another caller may have come first.
+    while (!m_lock.TryTake(*this)) {
+        const DWORD waited = GetTickCount() - begin;
+        if (milliseconds != INFINITE && waited >= milliseconds) break;
+        m_lock.Unlock();
+        (void)WaitServingCalls(m_lock.m_turn.get(), milliseconds == INFINITE ? INFINITE : milliseconds - waited);
+        m_lock.Lock();
     }
-    // A holder that leaves while others are counted in hands the turn on through the event.
-    if (lock.m_entrants.fetch_add(1, std::memory_order_acq_rel) > 0 && !WaitServingCalls(lock.m_turn.get(), INFINITE)) {
-        lock.m_entrants.fetch_sub(1, std::memory_order_acq_rel);
-        m_status = E_FAIL;
-        return;
-    }
-    lock.m_owner.store(self, std::memory_order_relaxed);
-    lock.m_depth = 1;
+    --m_lock.m_waiters;
+    m_lock.Unlock();
+    return m_held;
 }
 
 CRunLock::Hold::~Hold() {
-    if (FAILED(m_status) || --m_lock.m_depth > 0) return;
-    m_lock.m_owner.store(0, std::memory_order_relaxed);
-    if (m_lock.m_entrants.fetch_sub(1, std::memory_order_acq_rel) > 1) SetEvent(m_lock.m_turn.get());
+    if (!m_held) return;
+    m_lock.Lock();
+    // Runs of one caller end innermost first, but a hold is found wherever it is.
+    for (Hold** link = &m_lock.m_holds; *link; link = &(*link)->m_next) {
+        if (*link != this) continue;
+        *link = m_next;
+        break;
+    }
+    const bool wake = !m_lock.m_holds && m_lock.m_waiters > 0;
+    m_lock.Unlock();
+    if (wake) SetEvent(m_lock.m_turn.get());
 }

@@ -3,40 +3,55 @@
 #include <windows.h>
 #include <atomic>
 
-// One Run at a time on a CAI_Call object, whose host reference a Run may replace. The
-// thread that holds the lock may take it again: a client that re-enters Run from inside
-// one of its answers. Other threads wait; an apartment thread serves calls meanwhile, so
-// that the Run it waits for can still call into its apartment and end. A Run that finds the
-// lock free takes it without a call into the system.
+// One caller at a time on a CAI_Call object, whose host reference a Run may replace. A caller
+// is COM's logical thread, which travels with each call across apartments: a Run that the
+// holder's own client starts from inside one of its answers passes, on whatever thread it
+// arrives. Another caller waits, serving calls into its apartment meanwhile, so that the Run
+// it waits for can still call into it and end; but one that arrives on a thread where the
+// holder's Run is in progress (an apartment letting calls in while its Run waits) would wait
+// on itself, and is told so instead.
 class CRunLock {
 public:
     CRunLock() noexcept;
     CRunLock(const CRunLock&) = delete;
     CRunLock& operator=(const CRunLock&) = delete;
 
-    // Holds the lock for its lifetime, once Status() is S_OK.
+    // A caller's turn: taken at construction when the lock is free or the caller's own.
     class Hold {
     public:
-        explicit Hold(CRunLock& lock) noexcept;
+        Hold(CRunLock& lock, const GUID& caller) noexcept;
         Hold(const Hold&) = delete;
         Hold& operator=(const Hold&) = delete;
         ~Hold();
 
-        // E_OUTOFMEMORY when the lock has no event (the process is out of handles), E_FAIL
-        // when the wait failed.
-        HRESULT Status() const noexcept { return m_status; }
-        // Taken again by the thread that already held it.
-        bool Nested() const noexcept { return m_nested; }
+        bool Held() const noexcept { return m_held; }
+        // Not held because another caller's Run is in progress on this thread.
+        bool HolderOnThisThread() const noexcept { return m_holderHere; }
+        // Waits at most milliseconds (INFINITE: without limit) for the turn. False at the
+        // limit, or at once when the lock has no event (the process is out of handles).
+        bool Wait(DWORD milliseconds) noexcept;
 
     private:
+        friend class CRunLock;
         CRunLock& m_lock;
-        HRESULT m_status = S_OK;
-        bool m_nested = false;
+        const GUID m_caller;
+        const DWORD m_thread;
+        bool m_held = false;
+        bool m_holderHere = false;
+        Hold* m_next = nullptr;  // the next older hold of the same caller
     };
 
 private:
-    std::atomic<LONG> m_entrants{0};  // threads holding or waiting for the lock
-    UniqueHandle m_turn;              // auto-reset: hands the lock to one waiting thread
-    std::atomic<DWORD> m_owner{0};
-    unsigned m_depth = 0;  // touched only by the owner
+    // With m_state held: takes the turn for hold when it may.
+    bool TryTake(Hold& hold) noexcept;
+    // m_state is held for a few instructions at a time: one exchange takes it, a store
+    // gives it back, no call into the system (a Run costs little more than its client calls).
+    void Lock() noexcept;
+    void Unlock() noexcept { m_state.store(false, std::memory_order_release); }
+
+    std::atomic<bool> m_state{false};  // guards the fields below
+    GUID m_caller{};                // the holder, valid while m_holds is not null
+    Hold* m_holds = nullptr;        // the holder's Runs in progress, newest first
+    unsigned m_waiters = 0;
+    UniqueHandle m_turn;  // auto-reset: wakes a waiter when the holder's last Run ends
 };

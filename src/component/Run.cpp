@@ -8,8 +8,10 @@
 #include "documents/COpenDocument.h"
 #include "documents/CPublishPSX.h"
 #include "documents/CTitleBlocks.h"
+#include "host/CJobDeadline.h"
 #include "support/ClientText.h"
 #include "support/COutsideValue.h"
+#include "support/CParkedHostReferences.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/SafeArrayDataLock.h"
@@ -68,6 +70,21 @@ void LogRunFailure(const wchar_t* format, HRESULT hr) noexcept {
     }
 }
 
+// The caller a Run belongs to: COM's logical thread, carried across apartments with each call.
+GUID Caller() noexcept {
+    GUID caller{};
+    if (FAILED(CoGetCurrentLogicalThreadId(&caller))) caller.Data1 = GetCurrentThreadId();
+    return caller;
+}
+
+// The command's name for a Run that is answered before it is read.
+std::wstring CommandName(const VARIANT& args) {
+    std::wstring_view name;
+    CCAI_Call::Arguments ignored;
+    (void)ReadArguments(args, name, ignored);
+    return ClientText::ToUpper(std::wstring(name));
+}
+
 LONG PublishResultCode(HRESULT hr) {
     if (SUCCEEDED(hr)) return 0;
     if (hr == HR_TIMEOUT || hr == E_NOINTERFACE) return 1;
@@ -104,14 +121,8 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
     V_I4(result) = 0;
 
     try {
-        // Held until Run returns; a Run that the client re-entered on this thread goes through.
-        CRunLock::Hold turn(m_runLock);
-        if (FAILED(turn.Status())) {
-            LogRunFailure(L"Run() Can't wait for the object's running command (hr = %X)", turn.Status());
-            V_I4(result) = 1;
-            return turn.Status();
-        }
-
+        // Host references this apartment parked when it gave up on an open, once answered.
+        CParkedHostReferences::ReleaseAnswered();
         CUtils& utils = CUtils::Instance();
         CVantorApplication& session = CVantorApplication::Instance();
         // The callback is this thread's for this Run: Runs on other threads, and an outer Run
@@ -128,6 +139,16 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
         if (FAILED(hr)) {
             utils.WriteLog(CUtils::LevelError, L"Can't set Callback Pointer for document (hr = %X)", hr);
             return hr;
+        }
+
+        // Held until Run returns; a Run that the holder's client re-entered goes through.
+        CRunLock::Hold turn(m_runLock, Caller());
+        if (!turn.Held()) {
+            hr = WaitForTurn(turn, args);
+            if (FAILED(hr)) {
+                V_I4(result) = 1;
+                return hr;
+            }
         }
 
         utils.InitFromClient();
@@ -177,6 +198,27 @@ const CCAI_Call::Command* CCAI_Call::FindCommand(std::wstring_view name) {
     if (const Command* command = find(name)) return command;
     if (std::all_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x80; })) return nullptr;
     return find(ClientText::ToUpper(std::wstring(name)));
+}
+
+// Another caller's Run holds the object. On this very thread it cannot end while this one
+// waits; elsewhere it is waited for, up to the job's deadline.
+HRESULT CCAI_Call::WaitForTurn(CRunLock::Hold& turn, const VARIANT& args) {
+    CUtils& utils = CUtils::Instance();
+    if (turn.HolderOnThisThread()) {
+        utils.WriteLog(CUtils::LevelError, L"Run() %s refused: this thread is running a command of another caller on "
+                       L"the same object", CommandName(args));
+        return E_FAIL;
+    }
+    const CJobDeadline deadline = CJobDeadline::Read();
+    if (turn.Wait(deadline.MillisecondsLeft())) return S_OK;
+    if (!deadline.IsSet() || deadline.IsStale()) {
+        utils.WriteLog(CUtils::LevelError, L"Run() %s Can't wait for the object's running command (hr = %X)",
+                       CommandName(args), E_OUTOFMEMORY);
+        return E_OUTOFMEMORY;
+    }
+    utils.WriteLog(CUtils::LevelError, L"Run() %s Deadline (%24.24s) for this job has exceeded while another command "
+                   L"ran on the same object", CommandName(args), deadline.Text());
+    return HR_TIMEOUT;
 }
 
 HRESULT CCAI_Call::RunCommand(std::wstring_view name, Arguments& args, LONG& result) {

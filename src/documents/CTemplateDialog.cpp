@@ -3,18 +3,25 @@
 
 namespace {
 
-// The real dialog, with comdlg32 loaded for it alone (a known system DLL, so found only in
-// the system folder). The component does not import it: under Wine it brings in
-// winspool.drv, which leaves a mutex handle behind each time it is unloaded, and unattended
-// jobs load and free the component without ever showing a dialog.
+// The real dialog. The component does not import comdlg32: under Wine it brings in
+// winspool.drv, which leaves a mutex handle behind each time it is loaded, and unattended jobs
+// load and free the component without ever showing a dialog. It is loaded on the first dialog
+// (a known system DLL, so found only in the system folder) and kept for the process, so that
+// it is loaded once whatever the number of dialogs.
 BOOL WINAPI ShowOpenDialog(OPENFILENAMEW* settings) {
-    HMODULE dialogs = LoadLibraryW(L"comdlg32.dll");
-    if (!dialogs) return FALSE;
-    const auto show = reinterpret_cast<CTemplateDialog::DialogFunction>(
-        reinterpret_cast<void*>(GetProcAddress(dialogs, "GetOpenFileNameW")));
-    const BOOL chosen = show ? show(settings) : FALSE;
-    FreeLibrary(dialogs);
-    return chosen;
+    static void* s_show = nullptr;
+    void* show = InterlockedCompareExchangePointer(&s_show, nullptr, nullptr);
+    if (!show) {
+        HMODULE dialogs = LoadLibraryW(L"comdlg32.dll");
+        if (!dialogs) return FALSE;
+        void* const loaded = reinterpret_cast<void*>(GetProcAddress(dialogs, "GetOpenFileNameW"));
+        // Two first dialogs at once: the one that comes second gives back its extra load.
+        show = InterlockedCompareExchangePointer(&s_show, loaded, nullptr);
+        if (show || !loaded) FreeLibrary(dialogs);
+        if (!show) show = loaded;
+        if (!show) return FALSE;
+    }
+    return reinterpret_cast<CTemplateDialog::DialogFunction>(show)(settings);
 }
 
 CTemplateDialog::DialogFunction g_dialog = &ShowOpenDialog;

@@ -1,5 +1,6 @@
 #include "CTimedOpen.h"
 #include "CDocumentSetup.h"
+#include "support/ApartmentWait.h"
 #include "support/CComponentThreads.h"
 #include "host/CVectaArgument.h"
 #include "support/CHostCallWorkers.h"
@@ -22,13 +23,6 @@ struct WorkerStart : CHostCallWorkers::Record {
 
     ~WorkerStart() { ReleaseUnreadMarshalData(stream); }
 };
-
-// The proxy's last release is a call into the object's own apartment, where it goes.
-void ReleaseInItsApartment(IStream* marshalled) noexcept {
-    if (!marshalled) return;
-    ComPtr<IUnknown> object;
-    (void)CoGetInterfaceAndReleaseStream(marshalled, IID_IUnknown, object.put_void());
-}
 
 HRESULT OpenOnWorker(WorkerStart& start) noexcept {
     try {
@@ -66,7 +60,8 @@ DWORD WINAPI CTimedOpen::ThreadOpenDoc(void* parameter) noexcept {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
     const HRESULT entered = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const HRESULT hr = SUCCEEDED(entered) ? OpenOnWorker(*start) : entered;
-    ReleaseInItsApartment(CHostCallWorkers::End(start.get()));
+    // The host has answered: what the Run parked is released by its own apartment.
+    CHostCallWorkers::End(start.get());
     start.reset();
     if (SUCCEEDED(entered)) CoUninitialize();
     return static_cast<DWORD>(hr);
@@ -89,13 +84,14 @@ HRESULT CTimedOpen::Open(const std::wstring& path, IVectaDocument** document) co
     UniqueHandle worker(CComponentThreads::Start(&ThreadOpenDoc, start.get()));
     if (!worker.valid()) {
         hr = HResultFromLastError();
-        (void)CHostCallWorkers::End(start.get());
+        CHostCallWorkers::End(start.get());
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
         return E_FAIL;
     }
     WorkerStart* const started = start.release();  // the worker owns it now
 
-    if (WaitForSingleObject(worker.get(), m_timeLimit) != WAIT_OBJECT_0) {
+    // An add-in of the host may call the client during the open: its apartment keeps serving.
+    if (!WaitServingCalls(worker.get(), m_timeLimit)) {
         CHostCallWorkers::MarkAbandoned(started);
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Time-out interval elapsed -> terminate thread");
         return HR_TIMEOUT;

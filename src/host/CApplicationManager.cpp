@@ -1,6 +1,7 @@
 #include "CApplicationManager.h"
 #include "CCancelThread.h"
 #include "CHostStartGate.h"
+#include "CJobDeadline.h"
 #include "CRegistryKey.h"
 #include "client/CVantorApplication.h"
 #include "support/ApartmentWait.h"
@@ -8,8 +9,6 @@
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
-#include <cstdint>
-#include <ctime>
 #include <utility>
 
 namespace {
@@ -31,27 +30,19 @@ constexpr UINT kCancelSendTimeoutMs = 5000;
 
 bool IsRelease17(const std::wstring& version) { return version.compare(0, 3, kRelease17) == 0; }
 
-// The deadline as the log's local time text.
-std::wstring DeadlineText(std::int64_t seconds) {
-    ULARGE_INTEGER ticks;
-    ticks.QuadPart = static_cast<ULONGLONG>(seconds + 11644473600LL) * 10000000ULL;
-    const FILETIME utc{ticks.LowPart, ticks.HighPart};
-    FILETIME local{};
-    SYSTEMTIME time{};
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &time)) return {};
-    return CLog::TimeText(time);
-}
-
 // One pass of the search. With a cancel thread the pass ends early when the thread has ended
-// by raising the flag, and the apartment keeps serving the thread's calls to the client meanwhile.
-void WaitOnePass(const CCancelThread* cancel) {
+// by raising the flag; the thread's requests for the client's texts are served meanwhile, and
+// the apartment keeps serving calls.
+void WaitOnePass(CCancelThread* cancel) {
     const DWORD begin = GetTickCount();
-    if (cancel) {
-        (void)WaitServingCalls(cancel->Thread(), kSearchPassMs);
-        if (cancel->IsCancelled()) return;
+    for (DWORD waited = 0; cancel && waited < kSearchPassMs; waited = GetTickCount() - begin) {
+        const DWORD signalled = WaitServingCalls(cancel->Thread(), cancel->TextsWanted(), kSearchPassMs - waited);
+        if (signalled == 1) cancel->ServeTexts();
+        if (signalled == WAIT_TIMEOUT || cancel->IsCancelled()) return;
+        if (signalled == 0) break;  // a thread that failed raises nothing
     }
     const DWORD waited = GetTickCount() - begin;
-    if (waited < kSearchPassMs) Sleep(kSearchPassMs - waited);  // a thread that failed raises nothing
+    if (waited < kSearchPassMs) Sleep(kSearchPassMs - waited);
 }
 
 bool IsIdle(IVectaState* state, bool previous) {
@@ -92,32 +83,26 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
         return hr;
     }
 
-    std::int64_t deadline = 0;
-    session.GetJobDeadline(&deadline);
-    const std::int64_t startTime = _time64(nullptr);
-    if (deadline != 0 && deadline < startTime) {
-        utils.WriteLog(CUtils::LevelError, L"Ignore JobServer deadline, because it is not valid: %24.24s",
-                       DeadlineText(deadline));
-        deadline = 0;
+    CJobDeadline deadline = CJobDeadline::Read();
+    if (deadline.IsStale()) {
+        utils.WriteLog(CUtils::LevelError, L"Ignore JobServer deadline, because it is not valid: %24.24s", deadline.Text());
+        deadline.Clear();
     }
-    if (deadline != 0)
-        utils.WriteLog(CUtils::LevelInfo, L"Use JobServer deadline for this job: %24.24s", DeadlineText(deadline));
+    if (deadline.IsSet())
+        utils.WriteLog(CUtils::LevelInfo, L"Use JobServer deadline for this job: %24.24s", deadline.Text());
     // Stopped however the search ends, an exception included.
-    const CCancelThread::Owner cancel = deadline == 0 ? CCancelThread::Start(profile, m_startupWait) : CCancelThread::Owner();
-    if (deadline == 0 && !cancel) {
+    const CCancelThread::Owner cancel = deadline.IsSet() ? CCancelThread::Owner() : CCancelThread::Start(profile, m_startupWait);
+    if (!deadline.IsSet() && !cancel) {
         utils.WriteLog(CUtils::LevelError, L"Thread for cancelling operation can't be created");
         return E_FAIL;
     }
 
-    // Held while this search starts the host, so that no other search of the process starts
-    // a second one for the profile; released however the search ends.
-    CHostStartGate::Claim startClaim;
     bool waitingForOtherStart = false;
     m_started = 0;
     hr = S_OK;
     while (!object) {
         if (cancel && cancel->IsCancelled()) break;
-        const unsigned long endedClaims = CHostStartGate::EndedClaims();
+        const unsigned long seenStarts = CHostStartGate::Seen(m_displayName);
         ULONG eaten = 0;
         ComPtr<IMoniker> moniker;
         hr = MkParseDisplayName(context.get(), m_displayName.c_str(), &eaten, moniker.put());
@@ -133,6 +118,7 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
         hr = moniker->BindToObject(context.get(), nullptr, IID_IUnknown, object.put_void());
         moniker.reset();
         if (object) {
+            CHostStartGate::Found(m_displayName);
             utils.WriteLog(CUtils::LevelInfo, L"Correct %s application with profile '%s' found.", m_applicationName, profile);
             session.SetLastProfile(profile);
             break;
@@ -144,26 +130,26 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             hr = E_FAIL;
             break;
         }
-        if (cancel) cancel->ShareCallback();
-        if (m_started == 0 && !startClaim) {
-            startClaim = CHostStartGate::TryClaim(m_displayName);
-            // Another search's start that ended after this pass bound may have left its host
-            // running: looked for once more before starting a second one.
-            if (startClaim && CHostStartGate::EndedClaims() != endedClaims) continue;
-            if (!startClaim && !std::exchange(waitingForOtherStart, true))
-                utils.WriteLog(CUtils::LevelInfo, L"LocateApplication: %s with the profile '%s' is being started by another "
-                               L"command; wait for it", m_applicationName, profile);
+        if (m_started == 0) {
+            switch (CHostStartGate::TryStart(m_displayName, seenStarts, static_cast<DWORD>(m_startupWait))) {
+            case CHostStartGate::Decision::LookAgain:
+                continue;
+            case CHostStartGate::Decision::Wait:
+                if (!std::exchange(waitingForOtherStart, true))
+                    utils.WriteLog(CUtils::LevelInfo, L"LocateApplication: %s with the profile '%s' is being started by "
+                                   L"another command; wait for it", m_applicationName, profile);
+                break;
+            case CHostStartGate::Decision::Start:
+                (void)CheckVectaAppRegistrar();
+                utils.WriteLog(CUtils::LevelInfo, L"Start of %s", m_applicationName);
+                session.CallClient(L"___Shell", L"Shellexecute(open '" + session.GetExeFileName() + L"' '" +
+                                                    session.GetOpenArgument() + L"' '$(WSPATH:|-)' )");
+                m_started = 1;
+                break;
+            }
         }
-        if (m_started == 0 && startClaim) {
-            (void)CheckVectaAppRegistrar();
-            utils.WriteLog(CUtils::LevelInfo, L"Start of %s", m_applicationName);
-            const std::wstring exe = session.GetExeFileName();
-            const std::wstring arguments = session.GetOpenArgument();
-            session.CallClient(L"___Shell", L"Shellexecute(open '" + exe + L"' '" + arguments + L"' '$(WSPATH:|-)' )");
-            m_started = 1;
-        }
-        if (deadline != 0 && deadline <= _time64(nullptr)) {
-            utils.WriteLog(CUtils::LevelError, L"Deadline (%24.24s) for this job has exceeded", DeadlineText(deadline));
+        if (deadline.HasPassed()) {
+            utils.WriteLog(CUtils::LevelError, L"Deadline (%24.24s) for this job has exceeded", deadline.Text());
             utils.WriteLog(CUtils::LevelError, L"Don't wait for application any longer.");
             hr = HR_TIMEOUT;
             break;

@@ -3,8 +3,6 @@
 #include "support/CComponentThreads.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
-#include "support/ScopeGuard.h"
-#include "support/UnreadMarshalData.h"
 
 namespace {
 
@@ -15,12 +13,13 @@ constexpr UINT kQuestionStyle = MB_ICONQUESTION | MB_YESNO;
 CCancelThread::CCancelThread(const std::wstring& profile, long startupWait)
     : m_profile(profile), m_startupWait(startupWait) {}
 
-CCancelThread::~CCancelThread() { ReleaseUnreadMarshalData(TakeCallbackStream()); }
+CCancelThread::~CCancelThread() = default;
 
 CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long startupWait) {
     std::shared_ptr<CCancelThread> self(new CCancelThread(profile, startupWait));
     self->m_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!self->m_event.valid()) return {};
+    self->m_textsWanted.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!self->m_event.valid() || !self->m_textsWanted.valid()) return {};
 
     auto share = std::make_unique<std::shared_ptr<CCancelThread>>(self);
     self->m_thread.reset(CComponentThreads::Start(&CCancelThread::CancelThread, share.get()));
@@ -29,26 +28,39 @@ CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long star
     return Owner(std::move(self));
 }
 
-void CCancelThread::ShareCallback() noexcept {
-    if (m_shared.load()) return;
-    // The client's object belongs to the search's apartment: the thread gets a marshalled copy.
-    if (ICAICallback* callback = CVantorApplication::Instance().GetCallback()) {
-        IStream* stream = nullptr;
-        const HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_ICAICallback, callback, &stream);
-        if (FAILED(hr))
-            CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Client not reachable from the thread (hr = %X)",
-                                        hr);
-        m_callbackStream = stream;
+void CCancelThread::ServeTexts() noexcept {
+    const int wanted = m_wanted.exchange(kNone);
+    if (wanted == kNone) return;
+    try {
+        CVantorApplication& session = CVantorApplication::Instance();
+        if (wanted == kApplicationName) {
+            m_texts = {session.GetApplicationName()};
+        } else {
+            m_texts = {session.GetUserMessage(wanted == kFirstQuestion ? L"VX16007" : L"VX16008", true),
+                       session.GetUserMessage(L"VX16011", false)};
+            // The caption, as the question dialog would read it; quiet mode shows no dialog.
+            if (!CUtils::Instance().IsQuiet()) m_texts.push_back(session.GetUserMessage(L"VX16003", true));
+        }
+    } catch (...) {
+        m_texts.clear();
     }
-    m_shared = true;
+    m_served = true;
     SetEvent(m_event.get());
+}
+
+bool CCancelThread::Fetch(Texts texts, std::vector<std::wstring>& answer) noexcept {
+    m_served = false;
+    m_wanted = texts;
+    SetEvent(m_textsWanted.get());
+    while (!m_served.load() && !m_stopped.load()) WaitForSingleObject(m_event.get(), INFINITE);
+    if (!m_served.load()) return false;
+    answer = std::move(m_texts);
+    return true;
 }
 
 void CCancelThread::Stop() noexcept {
     m_stopped = true;
     SetEvent(m_event.get());
-    // Released here, in the callback's own apartment, unless the thread took it already.
-    ReleaseUnreadMarshalData(TakeCallbackStream());
 }
 
 DWORD WINAPI CCancelThread::CancelThread(void* argument) noexcept {
@@ -60,8 +72,8 @@ DWORD WINAPI CCancelThread::CancelThread(void* argument) noexcept {
 void CCancelThread::Run() noexcept {
     try {
         CUtils::Instance().WriteLog(CUtils::LevelInfo, L"CancelThread: Enter");
-        if (StoppedWithin(static_cast<DWORD>(m_startupWait))) return LogExit();
-        AskWithClient();
+        if (!StoppedWithin(static_cast<DWORD>(m_startupWait))) AskUntilFoundOrCancelled();
+        LogExit();
     } catch (...) {
         CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Unexpected failure (hr = %X)", HResultFromCaught());
     }
@@ -77,47 +89,22 @@ bool CCancelThread::StoppedWithin(DWORD milliseconds) const noexcept {
     }
 }
 
-// The questions take their texts from the client, through the copy the search shares.
-void CCancelThread::AskWithClient() {
-    // Until the search hands over the callback (its first pass may outlast the start-up wait)
-    // or ends; it does one or the other.
-    while (!m_shared.load() && !m_stopped.load()) WaitForSingleObject(m_event.get(), INFINITE);
-
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    ScopeGuard uninitialize([init]() noexcept {
-        if (SUCCEEDED(init)) CoUninitialize();
-    });
-    IStream* stream = TakeCallbackStream();
-    if (m_stopped.load()) {  // the search has ended
-        ReleaseUnreadMarshalData(stream);
-        return LogExit();
-    }
-    ComPtr<ICAICallback> callback;
-    if (stream) {
-        const HRESULT hr = CoGetInterfaceAndReleaseStream(stream, IID_ICAICallback, callback.put_void());
-        if (FAILED(hr))
-            CUtils::Instance().WriteLog(CUtils::LevelError, L"CancelThread: Client not reachable from the thread (hr = %X)",
-                                        hr);
-    }
-    // Never the search's own pointer: without a copy the thread asks with the keys.
-    CAICallbackHandler::ThreadCallbackScope scope(callback.get());
-    AskUntilFoundOrCancelled();
-    LogExit();  // before the copy goes: its release waits for the search's apartment
-}
-
 void CCancelThread::LogExit() { CUtils::Instance().WriteLog(CUtils::LevelInfo, L"CancelThread: Exit"); }
 
+// The questions' texts come from the client through the search, which ends the thread when
+// it ends before answering.
 void CCancelThread::AskUntilFoundOrCancelled() {
     CUtils& utils = CUtils::Instance();
-    CVantorApplication& session = CVantorApplication::Instance();
     int yesAnswers = 0;
     for (bool first = true;; first = false) {
+        std::vector<std::wstring> name, texts;
+        if (!Fetch(kApplicationName, name)) return;
         utils.WriteLog(first ? CUtils::LevelInfo : CUtils::LevelError,
-                       L"CancelThread: Wait for %s with the profile '%s' to be available", session.GetApplicationName(),
+                       L"CancelThread: Wait for %s with the profile '%s' to be available", name.empty() ? L"" : name[0],
                        m_profile);
-        const std::wstring question = session.GetUserMessage(yesAnswers == 0 ? L"VX16007" : L"VX16008", true) + L"\n" +
-                                      session.GetUserMessage(L"VX16011", false);
-        const int answer = utils.AskMessage(question, IDYES, kQuestionStyle);
+        if (!Fetch(yesAnswers == 0 ? kFirstQuestion : kLaterQuestion, texts)) return;
+        texts.resize(3);
+        const int answer = utils.AskMessage(texts[0] + L"\n" + texts[1], IDYES, kQuestionStyle, texts[2]);
         if (answer == IDYES && yesAnswers < kMaxYesAnswers) {
             ++yesAnswers;
             if (StoppedWithin(static_cast<DWORD>(m_startupWait))) return;

@@ -1,14 +1,17 @@
 #pragma once
 #include "support/UniqueHandle.h"
-#include <objidl.h>
+#include <windows.h>
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The user's way out of a host search: a thread that asks, each time the start-up wait has
 // passed without the host, whether to go on waiting, and raises the cancel flag when the
 // user declines or after the sixth question. One object per search, shared by the search
-// and its thread; the thread is never joined, so whichever ends last frees the object.
+// and its thread; the thread is never joined, so whichever ends last frees the object. The
+// thread never holds the client: the search reads the texts of each question for it, on its
+// own thread, so nothing is left to release into the search's apartment after it has ended.
 class CCancelThread {
 public:
     static constexpr int kMaxYesAnswers = 5;
@@ -36,14 +39,14 @@ public:
     // Creates the cancel event and starts the thread; empty when either cannot be created.
     static Owner Start(const std::wstring& profile, long startupWait);
 
-    // Hands the client's callback to the thread for its questions, marshalled here on the
-    // search's thread; called once the first pass has not found the host, since no question
-    // comes before one start-up wait (a host found at once never needs it).
-    void ShareCallback() noexcept;
     bool IsCancelled() const noexcept { return m_cancelled.load() != 0; }
     // The thread's handle, signalled once it has ended: while the search runs, only after it
     // raised the flag, so that the search need not sleep out its pass.
     HANDLE Thread() const noexcept { return m_thread.get(); }
+    // Signalled when the thread waits for texts from the client; the search then serves them.
+    HANDLE TextsWanted() const noexcept { return m_textsWanted.get(); }
+    // On the search's thread: reads the texts the thread asked for from the client.
+    void ServeTexts() noexcept;
 
 private:
     CCancelThread(const std::wstring& profile, long startupWait);
@@ -53,20 +56,22 @@ private:
     void Run() noexcept;
     // Waits out the time unless the search stops first; true when it stopped.
     bool StoppedWithin(DWORD milliseconds) const noexcept;
-    void AskWithClient();
     void AskUntilFoundOrCancelled();
     static void LogExit();
-    // The marshalled callback, taken once: by the thread, or released unread by the search.
-    IStream* TakeCallbackStream() noexcept { return m_callbackStream.exchange(nullptr); }
+    enum Texts { kNone, kApplicationName, kFirstQuestion, kLaterQuestion };
+    // Asks the search for texts; false when the search ends first.
+    bool Fetch(Texts texts, std::vector<std::wstring>& answer) noexcept;
 
-    // Auto-reset; the search signals it when it ends, and when it shares the callback (the
+    // Auto-reset; the search signals it when it ends, and when it has served texts (the
     // thread tells the two apart by the flags below).
     UniqueHandle m_event;
+    UniqueHandle m_textsWanted;  // auto-reset, signalled by the thread
     UniqueHandle m_thread;
     std::atomic<int> m_cancelled{0};
     std::atomic<bool> m_stopped{false};
-    std::atomic<bool> m_shared{false};
+    std::atomic<int> m_wanted{kNone};
+    std::atomic<bool> m_served{false};
+    std::vector<std::wstring> m_texts;  // written by the search before m_served, then the thread's
     const std::wstring m_profile;
     const long m_startupWait;
-    std::atomic<IStream*> m_callbackStream{nullptr};
 };

@@ -1,63 +1,66 @@
 #include "CHostStartGate.h"
 #include "support/ScopeGuard.h"
-#include <windows.h>
 #include <algorithm>
 #include <vector>
 
 namespace {
 
-// The names being started; a handful at most, each held only for one search.
-struct StartsUnderWay {
-    SRWLOCK lock = SRWLOCK_INIT;
-    std::vector<std::wstring> names;
-    unsigned long ended = 0;  // guarded by lock
+// One record per name ever started in the process: a handful of profiles.
+struct NameStarts {
+    std::wstring name;
+    ULONGLONG sentAt = 0;         // when the start under way was sent; 0 for none
+    unsigned long changes = 0;    // starts sent and found, counted for this name only
 };
 
-StartsUnderWay g_starts;
+struct Starts {
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::vector<NameStarts> names;
+};
 
-auto SameName(const std::wstring& name) {
-    return [&name](const std::wstring& other) {
-        return CompareStringOrdinal(name.c_str(), -1, other.c_str(), -1, TRUE) == CSTR_EQUAL;
-    };
+Starts g_starts;
+
+void Unlock() noexcept { ReleaseSRWLockExclusive(&g_starts.lock); }
+
+// With the lock held; null when the name has no record yet.
+NameStarts* Find(const std::wstring& name) {
+    const auto found = std::find_if(g_starts.names.begin(), g_starts.names.end(), [&name](const NameStarts& other) {
+        return CompareStringOrdinal(name.c_str(), -1, other.name.c_str(), -1, TRUE) == CSTR_EQUAL;
+    });
+    return found == g_starts.names.end() ? nullptr : &*found;
 }
 
 }  // namespace
 
-CHostStartGate::Claim& CHostStartGate::Claim::operator=(Claim&& other) noexcept {
-    if (this != &other) {
-        Release();
-        m_name = std::move(other.m_name);
-        other.m_name.clear();
+unsigned long CHostStartGate::Seen(const std::wstring& displayName) {
+    AcquireSRWLockExclusive(&g_starts.lock);
+    ScopeGuard unlock(&Unlock);
+    const NameStarts* starts = Find(displayName);
+    return starts ? starts->changes : 0;
+}
+
+CHostStartGate::Decision CHostStartGate::TryStart(const std::wstring& displayName, unsigned long seen,
+                                                  DWORD startupWait) {
+    NameStarts record{displayName};  // copied before the lock
+    const ULONGLONG now = GetTickCount64();
+    AcquireSRWLockExclusive(&g_starts.lock);
+    ScopeGuard unlock(&Unlock);
+    NameStarts* starts = Find(displayName);
+    if (starts && starts->sentAt != 0 && now - starts->sentAt < startupWait) return Decision::Wait;
+    if ((starts ? starts->changes : 0) != seen) return Decision::LookAgain;
+    if (!starts) {
+        g_starts.names.push_back(std::move(record));
+        starts = &g_starts.names.back();
     }
-    return *this;
+    starts->sentAt = now;
+    ++starts->changes;
+    return Decision::Start;
 }
 
-void CHostStartGate::Claim::Release() noexcept {
-    if (m_name.empty()) return;
+void CHostStartGate::Found(const std::wstring& displayName) {
     AcquireSRWLockExclusive(&g_starts.lock);
-    auto& names = g_starts.names;
-    const auto held = std::find_if(names.begin(), names.end(), SameName(m_name));
-    if (held != names.end()) names.erase(held);
-    ++g_starts.ended;
-    ReleaseSRWLockExclusive(&g_starts.lock);
-    m_name.clear();
-}
-
-CHostStartGate::Claim CHostStartGate::TryClaim(const std::wstring& displayName) {
-    Claim claim;
-    std::wstring name = displayName;  // copied before the lock
-    AcquireSRWLockExclusive(&g_starts.lock);
-    ScopeGuard unlock([]() noexcept { ReleaseSRWLockExclusive(&g_starts.lock); });
-    auto& names = g_starts.names;
-    if (std::any_of(names.begin(), names.end(), SameName(displayName))) return claim;
-    names.push_back(name);
-    claim.m_name = std::move(name);
-    return claim;
-}
-
-unsigned long CHostStartGate::EndedClaims() noexcept {
-    AcquireSRWLockShared(&g_starts.lock);
-    const unsigned long ended = g_starts.ended;
-    ReleaseSRWLockShared(&g_starts.lock);
-    return ended;
+    ScopeGuard unlock(&Unlock);
+    NameStarts* starts = Find(displayName);
+    if (!starts || starts->sentAt == 0) return;
+    starts->sentAt = 0;
+    ++starts->changes;
 }

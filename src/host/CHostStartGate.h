@@ -1,32 +1,25 @@
 #pragma once
+#include <windows.h>
 #include <string>
 
-// The host starts under way in this process, one per moniker display name (class and
-// profile, compared ignoring case as the moniker compares them). A search sends the start
-// command only while it holds the name's claim, so that two searches of one process never
-// start two hosts for one profile; the other one goes on with its passes meanwhile.
+// The host starts of this process, per moniker display name (class and profile, compared
+// ignoring case as the moniker compares them). A start counts as under way from the moment
+// its command was sent until a search finds the host or the start-up wait has passed,
+// whatever became of the search that sent it: meanwhile no search of the process sends
+// another one for the name, so two searches never start two hosts for one profile. Nothing
+// is held by a search, so nothing waits for a search that is gone.
 class CHostStartGate {
 public:
-    // One search's claim on a name; released when the search ends, however it ends.
-    class Claim {
-    public:
-        Claim() noexcept = default;
-        Claim(Claim&& other) noexcept : m_name(std::move(other.m_name)) { other.m_name.clear(); }
-        Claim& operator=(Claim&& other) noexcept;
-        Claim(const Claim&) = delete;
-        Claim& operator=(const Claim&) = delete;
-        ~Claim() { Release(); }
-        explicit operator bool() const noexcept { return !m_name.empty(); }
-
-    private:
-        friend class CHostStartGate;
-        void Release() noexcept;
-        std::wstring m_name;  // empty when nothing is held
+    enum class Decision {
+        Start,      // send the start command: recorded as under way from now
+        Wait,       // another start of the name is under way
+        LookAgain,  // the name's starts changed since the search last bound: bind first
     };
 
-    // The claim on the name when no other search of the process holds it; empty otherwise.
-    static Claim TryClaim(const std::wstring& displayName);
-    // Counts the claims that have ended: a search that claims after one ended since its last
-    // bind looks for the host again before it starts one.
-    static unsigned long EndedClaims() noexcept;
+    // Taken before a search binds: what it knows of the name's starts.
+    static unsigned long Seen(const std::wstring& displayName);
+    // For a search that did not find the host: whether it sends the start command now.
+    static Decision TryStart(const std::wstring& displayName, unsigned long seen, DWORD startupWait);
+    // The host has been found: no start of the name is under way any more.
+    static void Found(const std::wstring& displayName);
 };

@@ -11,3 +11,14 @@ inline bool WaitServingCalls(HANDLE handle, DWORD milliseconds) noexcept {
     if (hr == RPC_S_CALLPENDING) return false;
     return WaitForSingleObject(handle, milliseconds) == WAIT_OBJECT_0;
 }
+
+// As above for the first of two handles to be signalled: its index, or WAIT_TIMEOUT.
+inline DWORD WaitServingCalls(HANDLE first, HANDLE second, DWORD milliseconds) noexcept {
+    HANDLE handles[] = {first, second};
+    DWORD index = 0;
+    const HRESULT hr = CoWaitForMultipleHandles(0, milliseconds, 2, handles, &index);
+    if (hr == S_OK) return index;
+    if (hr == RPC_S_CALLPENDING) return WAIT_TIMEOUT;
+    const DWORD waited = WaitForMultipleObjects(2, handles, FALSE, milliseconds);
+    return waited < WAIT_OBJECT_0 + 2 ? waited - WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}

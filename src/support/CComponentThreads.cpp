@@ -1,4 +1,5 @@
 #include "CComponentThreads.h"
+#include "CModulePin.h"
 #include <algorithm>
 #include <new>
 #include <vector>
@@ -53,6 +54,7 @@ void Abandon(Launch* launch) noexcept {
 }  // namespace
 
 HANDLE CComponentThreads::Start(LPTHREAD_START_ROUTINE procedure, void* argument) noexcept {
+    CModulePin::Pin();
     auto* launch = new (std::nothrow) Launch{procedure, argument, nullptr};
     if (!launch) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -1,6 +1,6 @@
 #include "CHostCallWorkers.h"
+#include "ScopeGuard.h"
 #include <algorithm>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -8,35 +8,34 @@ namespace {
 struct Workers {
     SRWLOCK lock = SRWLOCK_INIT;
     std::vector<CHostCallWorkers::Record*> running;
+    unsigned long lastId = 0;
 };
 
 Workers g_workers;
 
-class WorkersLock {
-public:
-    WorkersLock() noexcept { AcquireSRWLockExclusive(&g_workers.lock); }
-    ~WorkersLock() { ReleaseSRWLockExclusive(&g_workers.lock); }
-    WorkersLock(const WorkersLock&) = delete;
-    WorkersLock& operator=(const WorkersLock&) = delete;
-};
+void Unlock() noexcept { ReleaseSRWLockExclusive(&g_workers.lock); }
 
 }  // namespace
 
 void CHostCallWorkers::Add(Record* worker) {
-    WorkersLock lock;
+    AcquireSRWLockExclusive(&g_workers.lock);
+    ScopeGuard unlock(&Unlock);
+    if (++g_workers.lastId == 0) ++g_workers.lastId;
+    worker->id = g_workers.lastId;
     g_workers.running.push_back(worker);
 }
 
-IStream* CHostCallWorkers::End(Record* worker) noexcept {
-    WorkersLock lock;
+void CHostCallWorkers::End(Record* worker) noexcept {
+    AcquireSRWLockExclusive(&g_workers.lock);
+    ScopeGuard unlock(&Unlock);
     auto& running = g_workers.running;
     running.erase(std::remove(running.begin(), running.end(), worker), running.end());
-    return std::exchange(worker->releaseAfterCall, nullptr);
 }
 
 void CHostCallWorkers::MarkAbandoned(Record* worker) noexcept {
     const DWORD thread = GetCurrentThreadId();
-    WorkersLock lock;
+    AcquireSRWLockExclusive(&g_workers.lock);
+    ScopeGuard unlock(&Unlock);
     auto& running = g_workers.running;
     if (std::find(running.begin(), running.end(), worker) == running.end()) return;
     for (Record* other : running)
@@ -45,18 +44,26 @@ void CHostCallWorkers::MarkAbandoned(Record* worker) noexcept {
 }
 
 LONG CHostCallWorkers::Running() noexcept {
-    WorkersLock lock;
+    AcquireSRWLockExclusive(&g_workers.lock);
+    ScopeGuard unlock(&Unlock);
     return static_cast<LONG>(g_workers.running.size());
 }
 
-bool CHostCallWorkers::ReleaseAfterAbandonedCall(IStream* marshalled) noexcept {
+unsigned long CHostCallWorkers::TakeAbandoned() noexcept {
     const DWORD thread = GetCurrentThreadId();
-    WorkersLock lock;
+    AcquireSRWLockExclusive(&g_workers.lock);
+    ScopeGuard unlock(&Unlock);
     for (Record* worker : g_workers.running) {
         if (worker->abandonedBy != thread) continue;
         worker->abandonedBy = 0;
-        worker->releaseAfterCall = marshalled;
-        return true;
+        return worker->id;
     }
-    return false;
+    return 0;
+}
+
+bool CHostCallWorkers::IsRunning(unsigned long id) noexcept {
+    AcquireSRWLockExclusive(&g_workers.lock);
+    ScopeGuard unlock(&Unlock);
+    return std::any_of(g_workers.running.begin(), g_workers.running.end(),
+                       [id](const Record* worker) { return worker->id == id; });
 }

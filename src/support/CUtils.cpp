@@ -178,12 +178,17 @@ void CUtils::ShowMessage(const std::wstring& text, UINT style) {
 }
 
 int CUtils::AskMessage(const std::wstring& text, int defaultAnswer, UINT style) {
+    return AskMessage(text, defaultAnswer, style, {});
+}
+
+// An empty caption is read from the client, and only when the question is shown.
+int CUtils::AskMessage(const std::wstring& text, int defaultAnswer, UINT style, const std::wstring& caption) {
     if (text.empty()) return defaultAnswer;
     if (IsQuiet()) {
         WriteLog(LevelMessage, L"%s: %d", CLog::AsIs{text}, defaultAnswer);
         return defaultAnswer;
     }
-    return g_messageBox(text, Caption(), style | kMessageBoxFlags);
+    return g_messageBox(text, caption.empty() ? Caption() : caption, style | kMessageBoxFlags);
 }
 
 CUtils::AddInPosition CUtils::LoadAddInList() {

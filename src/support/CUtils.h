@@ -40,6 +40,8 @@ public:
 
     void ShowMessage(const std::wstring& text, UINT style);
     int AskMessage(const std::wstring& text, int defaultAnswer, UINT style);
+    // As above, with the caption read already (a thread that cannot reach the client).
+    int AskMessage(const std::wstring& text, int defaultAnswer, UINT style, const std::wstring& caption);
 
     // An entry of the add-in list; none after the last.
     using AddInPosition = std::optional<size_t>;

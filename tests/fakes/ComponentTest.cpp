@@ -27,8 +27,8 @@ ComponentTest::ComponentTest() {
 }
 
 bool ComponentTest::WaitForComponentThreads(DWORD milliseconds) {
-    // A thread's last call into this apartment (the release of its client copy) waits for
-    // the apartment to serve it.
+    // A thread may still wait for this apartment (the cancel thread's texts are read here
+    // while a search runs), so the apartment serves calls meanwhile.
     return PumpUntil([] { return !CComponentThreads::AnyRunning(); }, milliseconds);
 }
 

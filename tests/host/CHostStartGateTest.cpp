@@ -4,31 +4,37 @@
 
 namespace {
 
-constexpr wchar_t kHeld[] = L"QELDVecta17Instance:Demo";
+using Decision = CHostStartGate::Decision;
 
-// A start under way blocks only the same instance name, compared ignoring case, and only as
-// long as its claim lives; a moved claim still holds it.
-TEST(CHostStartGateTest, OneClaimPerInstanceNameWhileItLives) {
+// A start under way holds back only the same instance name, compared ignoring case, and only
+// until the host is found or the start-up wait has passed, whoever sent it; a search whose
+// name changed since it bound looks again first. Each row uses names of its own.
+TEST(CHostStartGateTest, OneStartPerInstanceNameWithinTheStartupWait) {
     struct Row {
         const wchar_t* other;
-        bool claimed;
+        Decision decision;
     };
     const Row rows[] = {
-        {L"QELDVecta17Instance:Demo", false},
-        {L"qeldvecta17instance:DEMO", false},
-        {L"QELDVecta16Instance:Demo", true},
-        {L"QELDVecta17Instance:Demo2", true},
+        {L"QELDVecta17Instance:Demo", Decision::Wait},
+        {L"qeldvecta17instance:DEMO", Decision::Wait},
+        {L"QELDVecta16Instance:Demo", Decision::Start},
+        {L"QELDVecta17Instance:Demo2", Decision::Start},
     };
+    int n = 0;
     for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.other, row.other + wcslen(row.other)));
-        CHostStartGate::Claim held = CHostStartGate::TryClaim(kHeld);
-        ASSERT_TRUE(held);
-        CHostStartGate::Claim moved = std::move(held);
-        EXPECT_EQ(static_cast<bool>(CHostStartGate::TryClaim(row.other)), row.claimed);
-        const unsigned long ended = CHostStartGate::EndedClaims();
-        moved = CHostStartGate::Claim();
-        EXPECT_EQ(CHostStartGate::EndedClaims(), ended + 1);
-        EXPECT_TRUE(CHostStartGate::TryClaim(row.other));
+        const std::wstring suffix = L"-" + std::to_wstring(++n);
+        const std::wstring held = L"QELDVecta17Instance:Demo" + suffix, other = row.other + suffix;
+        SCOPED_TRACE(std::string(other.begin(), other.end()));
+        const unsigned long seen = CHostStartGate::Seen(held);
+        const unsigned long otherSeen = CHostStartGate::Seen(other);
+        ASSERT_EQ(CHostStartGate::TryStart(held, seen, 60000), Decision::Start);
+        EXPECT_EQ(CHostStartGate::TryStart(other, otherSeen, 60000), row.decision);
+        // A start older than the wait holds back nothing, gone or not its search.
+        EXPECT_EQ(CHostStartGate::TryStart(held, seen + 1, 0), Decision::Start);
+        // Found: nothing under way, but a search that bound before looks again.
+        CHostStartGate::Found(held);
+        EXPECT_EQ(CHostStartGate::TryStart(held, seen + 2, 60000), Decision::LookAgain);
+        EXPECT_EQ(CHostStartGate::TryStart(held, CHostStartGate::Seen(held), 60000), Decision::Start);
     }
 }
 

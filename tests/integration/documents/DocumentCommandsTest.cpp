@@ -6,9 +6,12 @@
 #include "documents/CTimedOpen.h"
 #include "support/CHostCallWorkers.h"
 #include "fakes/ApartmentPump.h"
+#include "fakes/ArgumentArray.h"
+#include "support/UniqueVariant.h"
 #include "support/ResultMacros.h"
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 using ::testing::HasSubstr;
 
@@ -115,16 +118,42 @@ TEST_F(DocumentCommandsTest, APublicationWhoseOpenNeverReturnsEndsAtTheLimit) {
     EXPECT_TRUE(CParkedHostReferences::Any());
     EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
 
-    // Once the open has returned, the parked references go without another command, as soon as
-    // this apartment lets COM calls in.
+    // Once the open has returned, the parked references go with this apartment's next command,
+    // released here: the worker only ends, calling nothing in this apartment.
     Write(L"control.json", "{}");
-    EXPECT_TRUE(PumpUntil([] { return !CParkedHostReferences::Any(); }, 5000));
-    EXPECT_EQ(CHostCallWorkers::Running(), 0);
+    EXPECT_TRUE(PumpUntil([] { return CHostCallWorkers::Running() == 0; }, 5000));
+    EXPECT_TRUE(CParkedHostReferences::Any());
+    EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
+    EXPECT_FALSE(CParkedHostReferences::Any());
     Call().SetOpenTimeLimit(CTimedOpen::kTimeLimit);
     EXPECT_EQ(Run({L"QELDPUBLISHPSX", path, L""}, result), S_OK);
     EXPECT_EQ(result, 0);
     EXPECT_FALSE(CParkedHostReferences::Any());
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder.File(L"held.psx"))));
+
+    // A thread that leaves COM lets go of what its apartment parked, without another command.
+    Write(L"control.json", R"({"openHold": true})");
+    const std::wstring second = Write(L"second.vdr", kDrawing);
+    bool parked = false;
+    std::thread leaving([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+        {
+            ComPtr<ICAI_Call> own;
+            if (SUCCEEDED(CCAI_Call::Create(nullptr, IID_ICAI_Call, own.put_void()))) {
+                CCAI_Call::FromInterface(own.get())->SetOpenTimeLimit(kLimit);
+                UniqueVariant args = ArgumentArray({L"QELDPUBLISHPSX", second, L""});
+                UniqueVariant out;
+                EXPECT_EQ(own->Run(client.get(), args.get(), out.put()), HR_TIMEOUT);
+            }
+        }
+        parked = CParkedHostReferences::Any();
+        Write(L"control.json", "{}");
+        for (int i = 0; i < 100 && CHostCallWorkers::Running() != 0; ++i) Sleep(50);
+        CoUninitialize();
+    });
+    leaving.join();
+    EXPECT_TRUE(parked);
+    EXPECT_FALSE(CParkedHostReferences::Any());
     QuitHosts();
     object.reset();
     for (int i = 0; i < 100 && !CModuleLock::CanUnload(); ++i) Sleep(50);

@@ -1,7 +1,9 @@
 #include "HostTest.h"
 #include "client/CVantorApplication.h"
 #include "support/CUtils.h"
+#include "support/ResultMacros.h"
 #include "support/UniqueHandle.h"
+#include <ctime>
 #include <thread>
 #include <utility>
 
@@ -10,7 +12,41 @@ using ::testing::Not;
 
 namespace {
 
-class ConnectTest : public HostTest {};
+class ConnectTest : public HostTest {
+protected:
+    // A second object searching with its own client on a thread of its own; ready is set once
+    // it is about to search (or could not).
+    struct OtherSearch {
+        ComPtr<FakeCallback> client;
+        UniqueHandle ready{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        HRESULT result = E_UNEXPECTED;
+        bool connected = false;
+        std::thread thread;
+
+        explicit OtherSearch(const FakeCallback& like) {
+            client.attach(FakeCallback::Create());
+            client->answers = like.answers;
+        }
+        void Start() {
+            thread = std::thread([this] {
+                if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+                    ComPtr<ICAI_Call> object;
+                    CAICallbackHandler::RunScope scope(CVantorApplication::Instance().Handler());
+                    if (SUCCEEDED(CCAI_Call::Create(nullptr, IID_ICAI_Call, object.put_void())) &&
+                        SUCCEEDED(scope.Set(client.get()))) {
+                        SetEvent(ready.get());
+                        ComPtr<IVectaApplication> application;
+                        result = CCAI_Call::FromInterface(object.get())->HostSession().ConnectApplication(1, 0, 1, application);
+                        connected = application.get() != nullptr;
+                    }
+                    object.reset();  // the host's proxy goes in its own apartment
+                    CoUninitialize();
+                }
+                SetEvent(ready.get());  // also when this thread could not search
+            });
+        }
+    };
+};
 
 // An instance registered as the host registers itself, answering a query for the application
 // interface with its own failure.
@@ -166,41 +202,21 @@ TEST_F(ConnectTest, NestedRunThatLosesTheHostLeavesTheOuterCommandItsOwn) {
 TEST_F(ConnectTest, TwoSearchesOfOneProcessStartOneHostForTheirProfile) {
     const std::wstring waiting =
         L"Info: LocateApplication: Vecta with the profile '" + profile + L"' is being started by another command; wait for it";
-    ComPtr<FakeCallback> otherClient;
-    otherClient.attach(FakeCallback::Create());
-    otherClient->answers = client->answers;
+    OtherSearch other(*client.get());
     CShellLauncher otherLauncher;
     // Whichever search starts the host does so once the other one is waiting.
-    for (auto [shellClient, shellLauncher] : {std::pair{client.get(), &launcher}, std::pair{otherClient.get(), &otherLauncher}})
+    for (auto [shellClient, shellLauncher] : {std::pair{client.get(), &launcher}, std::pair{other.client.get(), &otherLauncher}})
         shellClient->commands[L"___Shell"] = [this, &waiting, shellLauncher](FakeCallback&, const std::wstring& command) {
             (void)WaitForEntry(waiting, 5000);
             return shellLauncher->Launch(command);
         };
-    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    HRESULT otherResult = E_UNEXPECTED;
-    bool otherConnected = false;
-    std::thread other([&] {
-        if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-            ComPtr<ICAI_Call> otherObject;
-            CAICallbackHandler::RunScope scope(CVantorApplication::Instance().Handler());
-            if (SUCCEEDED(CCAI_Call::Create(nullptr, IID_ICAI_Call, otherObject.put_void())) &&
-                SUCCEEDED(scope.Set(otherClient.get()))) {
-                SetEvent(ready.get());
-                ComPtr<IVectaApplication> application;
-                otherResult = CCAI_Call::FromInterface(otherObject.get())->HostSession().ConnectApplication(1, 0, 1, application);
-                otherConnected = application.get() != nullptr;
-            }
-            otherObject.reset();  // the host's proxy goes in its own apartment
-            CoUninitialize();
-        }
-        SetEvent(ready.get());  // also when this thread could not search
-    });
+    other.Start();
     LendClient();
-    WaitForSingleObject(ready.get(), 5000);
+    WaitForSingleObject(other.ready.get(), 5000);
     EXPECT_EQ(Connect(1, 0, 1), S_OK);
-    other.join();
-    EXPECT_EQ(otherResult, S_OK);
-    EXPECT_TRUE(otherConnected);
+    other.thread.join();
+    EXPECT_EQ(other.result, S_OK);
+    EXPECT_TRUE(other.connected);
     EXPECT_NE(Host().Application().get(), nullptr);
     EXPECT_EQ(launcher.Started() + otherLauncher.Started(), 1u);
     EXPECT_EQ(Count(L"Info: Start of Vecta"), 1u);
@@ -209,6 +225,32 @@ TEST_F(ConnectTest, TwoSearchesOfOneProcessStartOneHostForTheirProfile) {
     ASSERT_TRUE(WaitForComponentThreads(5000));
     EXPECT_EQ(Count(L"Info: CancelThread: Enter"), 2u);
     EXPECT_EQ(Count(L"Info: CancelThread: Exit"), 2u);
+}
+
+// The search that sent the start gives up (its job's deadline) before the host registers:
+// the other search still waiting for the profile sends no second start and finds that host.
+TEST_F(ConnectTest, ASearchGivingUpBeforeItsHostRegistersLeavesNoSecondStart) {
+    OtherSearch other(*client.get());
+    CShellLauncher otherLauncher;
+    otherLauncher.Attach(*other.client.get());
+    std::wstring startCommand;
+    client->commands[L"___Shell"] = [&](FakeCallback&, const std::wstring& command) {
+        startCommand = command;  // launched only once this search has given up
+        other.Start();
+        return 0L;
+    };
+    client->environment[L"JobServerJobTimeout_time_t"] = std::to_wstring(_time64(nullptr) + 1);
+    LendClient();
+    EXPECT_EQ(Connect(1, 0, 1), HR_TIMEOUT);
+    ASSERT_FALSE(startCommand.empty());
+    WaitForSingleObject(other.ready.get(), 5000);
+    EXPECT_EQ(launcher.Launch(startCommand), 0);
+    other.thread.join();
+    EXPECT_EQ(other.result, S_OK);
+    EXPECT_TRUE(other.connected);
+    EXPECT_EQ(launcher.Started() + otherLauncher.Started(), 1u);
+    EXPECT_EQ(Count(L"Info: Start of Vecta"), 1u);
+    EXPECT_EQ(Connect(0, 0, 0), S_OK);  // held, so that the fixture quits it
 }
 
 TEST_F(ConnectTest, CommandsRunEndToEndThroughRun) {

@@ -1,12 +1,35 @@
 // One CAI_Call object that two threads of the client's multithreaded apartment call at once.
 #include "HostTest.h"
 #include "fakes/ArgumentArray.h"
+#include "fakes/ApartmentPump.h"
+#include "support/ResultMacros.h"
 #include "support/UniqueVariant.h"
+#include <atomic>
+#include <ctime>
 #include <thread>
 
 namespace {
 
 using SharedObjectTest = HostTest;
+
+// The object marshalled for another apartment; the receiving thread unmarshals it.
+IStream* ForOtherApartment(ICAI_Call* object) {
+    IStream* stream = nullptr;
+    EXPECT_EQ(CoMarshalInterThreadInterfaceInStream(IID_ICAI_Call, object, &stream), S_OK);
+    return stream;
+}
+
+ComPtr<ICAI_Call> FromOtherApartment(IStream* stream) {
+    ComPtr<ICAI_Call> object;
+    EXPECT_EQ(CoGetInterfaceAndReleaseStream(stream, IID_ICAI_Call, object.put_void()), S_OK);
+    return object;
+}
+
+HRESULT RunCheck(ICAI_Call* object, FakeCallback* client, VARIANT& out) {
+    UniqueVariant args = ArgumentArray({L"QELDCHECKAPPLICATION", L""});
+    client->environment.erase(L"RETVECTAProfile");
+    return object->Run(client, args.get(), &out);
+}
 
 // Each thread has its own client under its own profile, and each profile its own host, the
 // first with a drawing open: every QELDISAVAILABLEFORPUBLISHPSX connects anew and replaces the
@@ -65,6 +88,153 @@ TEST_F(SharedObjectTest, TwoThreadsTakeTurnsOnOneObject) {
         EXPECT_EQ(caller.failures, 0);
         EXPECT_EQ(caller.client->RefCount(), 1);
     }
+}
+
+// The object lives in this thread's apartment, as a job server's does; two other apartments
+// call it through proxies while its owner runs commands whose client answers modally (letting
+// calls in). A call that arrives inside the owner's Run is refused at once, never run inside
+// it; between the owner's Runs the others are served. Every answer is its caller's own.
+TEST_F(SharedObjectTest, OtherApartmentsNeverRunInsideTheOwnersRun) {
+    constexpr int kOwnerRuns = 15;
+    struct Driver {
+        std::wstring profile;
+        IStream* stream;
+        int answered = 0, refused = 0, wrong = 0, inside = 0;
+    };
+    Driver drivers[] = {{profile + L"-a", ForOtherApartment(object.get())},
+                        {profile + L"-b", ForOtherApartment(object.get())}};
+    std::atomic<bool> ownerRunning{false}, stop{false};
+    std::atomic<int> finished{0};
+    auto drive = [&](Driver& driver) {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+        {
+            ComPtr<ICAI_Call> proxy = FromOtherApartment(driver.stream);
+            ComPtr<FakeCallback> own;
+            own.attach(FakeCallback::Create());
+            own->AnswerForHostSession(driver.profile, L"1");
+            own->beforeAnswer[L"#(Appl:Profile)"] = [&] { driver.inside += ownerRunning ? 1 : 0; };
+            while (proxy && !stop) {
+                UniqueVariant out;
+                const HRESULT hr = RunCheck(proxy.get(), own.get(), *out.put());
+                const bool answer = V_VT(&out.get()) == VT_I4 && own->environment.count(L"RETVECTAProfile") != 0;
+                if (hr == S_OK && V_I4(&out.get()) == 0 && own->environment[L"RETVECTAProfile"] == driver.profile)
+                    ++driver.answered;
+                else if (hr == E_FAIL && V_I4(&out.get()) == 1 && !answer)
+                    ++driver.refused;
+                else
+                    ++driver.wrong;
+                Sleep(10);  // a job server's pace, not a flood
+            }
+        }
+        CoUninitialize();
+        ++finished;
+    };
+    std::thread first(drive, std::ref(drivers[0])), second(drive, std::ref(drivers[1]));
+
+    client->beforeAnswer[L"#(Appl:Profile)"] = [] { PumpUntil([] { return false; }, 150); };
+    int ownerWrong = 0;
+    for (int i = 0; i < kOwnerRuns; ++i) {
+        UniqueVariant out;
+        ownerRunning = true;
+        const HRESULT hr = RunCheck(object.get(), client.get(), *out.put());
+        ownerRunning = false;
+        if (hr != S_OK || V_I4(&out.get()) != 0 || client->environment[L"RETVECTAProfile"] != profile) ++ownerWrong;
+        PumpUntil([] { return false; }, 20);  // served between the owner's Runs
+    }
+    PumpUntil([&] { return drivers[0].answered > 0 && drivers[1].answered > 0; }, 10000);
+    stop = true;
+    PumpUntil([&] { return finished == 2; }, 10000);
+    first.join();
+    second.join();
+
+    EXPECT_EQ(ownerWrong, 0);
+    int refused = 0;
+    for (const Driver& driver : drivers) {
+        SCOPED_TRACE(testing::PrintToString(driver.profile));
+        EXPECT_EQ(driver.wrong, 0);
+        EXPECT_EQ(driver.inside, 0);
+        EXPECT_GT(driver.answered, 0);
+        refused += driver.refused;
+    }
+    EXPECT_GT(refused, 0);
+    EXPECT_EQ(Count(L"Error: Run() QELDCHECKAPPLICATION refused: this thread is running a command of another caller "
+                    L"on the same object"),
+              static_cast<size_t>(refused));
+}
+
+// The object in the multithreaded apartment, its client in this single-threaded one: the
+// client's answer runs another command on the same object, which arrives on another thread
+// of the object's apartment as the same caller and goes through.
+TEST_F(SharedObjectTest, ClientReentersFromAnotherApartment) {
+    IStream* stream = nullptr;
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread owner([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
+        {
+            ComPtr<ICAI_Call> created;
+            if (SUCCEEDED(CCAI_Call::Create(nullptr, IID_ICAI_Call, created.put_void())))
+                stream = ForOtherApartment(created.get());
+        }
+        WaitForSingleObject(done, INFINITE);  // the apartment lives while the test calls into it
+        CoUninitialize();
+    });
+    PumpUntil([&] { return stream != nullptr; }, 5000);
+    {
+        ComPtr<ICAI_Call> proxy = FromOtherApartment(stream);
+        ASSERT_TRUE(proxy);
+        UniqueVariant inner;
+        HRESULT innerResult = E_PENDING;
+        client->beforeAnswer[L"#(Appl:Profile)"] = [&] {
+            if (innerResult != E_PENDING) return;  // the inner Run asks too
+            UniqueVariant args = ArgumentArray({L"QELDSETLOGLEVEL", L"2", L""});
+            innerResult = proxy->Run(client.get(), args.get(), inner.put());
+        };
+        UniqueVariant outer;
+        EXPECT_EQ(RunCheck(proxy.get(), client.get(), *outer.put()), S_OK);
+        EXPECT_EQ(innerResult, S_OK);
+        EXPECT_EQ(V_VT(&outer.get()), VT_I4);
+        EXPECT_EQ(V_VT(&inner.get()), VT_I4);
+        EXPECT_EQ(client->environment[L"RETVECTAProfile"], profile);
+    }
+    SetEvent(done);
+    owner.join();
+    CloseHandle(done);
+}
+
+// A caller queued behind another caller's Run on the same object waits until its job's
+// deadline, not longer.
+TEST_F(SharedObjectTest, QueuedRunEndsAtTheJobDeadline) {
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> holding{false};
+    std::thread holder([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
+        {
+            ComPtr<FakeCallback> own;
+            own.attach(FakeCallback::Create());
+            own->AnswerForHostSession(profile, L"1");
+            own->beforeAnswer[L"#(Appl:Profile)"] = [&] {
+                holding = true;
+                WaitForSingleObject(release, 10000);
+            };
+            UniqueVariant out;
+            (void)RunCheck(object.get(), own.get(), *out.put());
+        }
+        CoUninitialize();
+    });
+    PumpUntil([&] { return holding.load(); }, 5000);
+    client->environment[L"JobServerJobTimeout_time_t"] = std::to_wstring(_time64(nullptr) + 2);
+    const DWORD begin = GetTickCount();
+    UniqueVariant out;
+    EXPECT_EQ(RunCheck(object.get(), client.get(), *out.put()), HR_TIMEOUT);
+    const DWORD waited = GetTickCount() - begin;
+    SetEvent(release);
+    holder.join();
+    CloseHandle(release);
+    EXPECT_EQ(V_I4(&out.get()), 1);
+    EXPECT_GE(waited, 900u);
+    EXPECT_LT(waited, 4000u);
+    EXPECT_THAT(Messages(), testing::Contains(testing::HasSubstr(L"for this job has exceeded while another command ran on the "
+                                                                 L"same object")));
 }
 
 }  // namespace
