@@ -56,6 +56,10 @@ UniqueBstr CVantorApplication::EvaluateText(const wchar_t* expression) {
     return answer;
 }
 
+long CVantorApplication::EvaluateInteger(const wchar_t* expression) {
+    return ClientText::ToInteger(EvaluateText(expression).view());
+}
+
 std::wstring CVantorApplication::EvaluateRaw(const std::wstring& expression) {
     return ClientAnswer::Raw(m_handler.Prepare(expression.c_str()));
 }
@@ -109,13 +113,13 @@ long CVantorApplication::GetActiveCommandWait() {
     return WaitFrom(L"GetActiveCommandWait", Evaluate(L"#(Appl:WaitForActiveCommand)"), kDefaultActiveCommandWait);
 }
 
-long CVantorApplication::GetLogLevel() { return ClientText::ToInteger(Evaluate(L"#(Appl:LogLevel)")); }
+long CVantorApplication::GetLogLevel() { return EvaluateInteger(L"#(Appl:LogLevel)"); }
 
 void CVantorApplication::GetJobDeadline(std::int64_t* deadline) {
     if (!deadline) return;
     *deadline = 0;
     // The client answers a 32-bit time_t; widening keeps its sign.
-    const std::int32_t value = ClientText::ToInteger(Evaluate(L"$(JobServerJobTimeout_time_t)"));
+    const std::int32_t value = EvaluateInteger(L"$(JobServerJobTimeout_time_t)");
     *deadline = value;
 }
 

@@ -24,6 +24,8 @@ public:
     // Evaluate's rule, keeping the client's own string (null for the empty text), for a value
     // that goes straight back to the client.
     UniqueBstr EvaluateText(const wchar_t* expression);
+    // Evaluate's rule read as a number (0 for no value), without a string of its own.
+    long EvaluateInteger(const wchar_t* expression);
     long CallClient(const wchar_t* command, const std::wstring& arguments);
     // Every Run asks for at least one variable; the expressions are built without a string.
     long SetClientEnvironment(std::wstring_view name, std::wstring_view value);

@@ -49,11 +49,11 @@ HRESULT ReadArguments(const VARIANT& args, std::wstring_view& name, CCAI_Call::A
         const BSTR text = V_BSTR(&element);
         if (!text) continue;
         if (k == 0) {
-            name = std::wstring_view(text, SysStringLen(text));
+            name = UniqueBstr::View(text);
             continue;
         }
         try {
-            targets[k]->assign(text, SysStringLen(text));
+            targets[k]->assign(UniqueBstr::View(text));
         } catch (const std::bad_alloc&) {
             break;  // go on with what was read
         }
@@ -94,7 +94,7 @@ LONG PublishResultCode(HRESULT hr) {
 
 }  // namespace
 
-const CCAI_Call::Command CCAI_Call::s_commands[] = {
+constexpr CCAI_Call::Command CCAI_Call::s_commands[] = {
     {L"QELDOPEN", L"Run() QELDOPEN %s", false, true, &CCAI_Call::OnOpen},
     {L"QELDOPENREADONLY", L"Run() QELDOPENREADONLY %s", false, true, &CCAI_Call::OnOpenReadOnly},
     {L"QELDNEW", L"Run() QELDNEW %s", false, true, &CCAI_Call::OnNew},
@@ -152,7 +152,7 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
         }
 
         utils.InitFromClient();
-        if (ClientText::ToInteger(session.GetClientVariable(L"_VNTXVER")) < kMinimumClientVersion) {
+        if (session.EvaluateInteger(L"$(_VNTXVER)") < kMinimumClientVersion) {
             utils.ShowMessage(session.GetUserMessage(L"VX16004", false), MB_OK);
             return S_OK;
         }
@@ -180,17 +180,22 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
 }
 
 // Names match in any letter case: the name is upper-cased, then compared exactly. Plain
-// letters are upper-cased in the comparison (the table's names are plain); a name with other
-// characters that matched nothing so is upper-cased by the system's rules and tried again.
+// letters are upper-cased in the comparison; a name with other characters that matched
+// nothing so is upper-cased by the system's rules and tried again. The table's names are
+// upper-case letters A to Z only, so clearing bit 5 upper-cases exactly their own letters
+// and maps no other character onto one (checked as the table is built).
 const CCAI_Call::Command* CCAI_Call::FindCommand(std::wstring_view name) {
+    static_assert([] {
+        for (const Command& command : s_commands)
+            for (const wchar_t c : command.name)
+                if (c < L'A' || c > L'Z') return false;
+        return true;
+    }());
     const auto find = [](std::wstring_view text) -> const Command* {
         for (const Command& command : s_commands) {
             if (command.name.size() != text.size()) continue;
             size_t i = 0;
-            for (; i < text.size(); ++i) {
-                const wchar_t c = text[i];
-                if ((c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c) != command.name[i]) break;
-            }
+            while (i < text.size() && (text[i] & ~0x20) == command.name[i]) ++i;
             if (i == text.size()) return &command;
         }
         return nullptr;

@@ -4,19 +4,20 @@
 
 namespace ClientText {
 
-long ToInteger(const std::wstring& text) noexcept {
+long ToInteger(std::wstring_view text) noexcept {
     size_t i = 0;
     while (i < text.size() && (text[i] == L' ' || text[i] == L'\t')) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-    long long value = 0;
+    // The magnitude stays within 32 bits: it stops growing at LONG_MAX + 1, the most negative.
+    constexpr unsigned long kLimit = static_cast<unsigned long>(LONG_MAX) + 1;
+    unsigned long value = 0;
     for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-        value = value * 10 + (text[i] - L'0');
-        if (value > static_cast<long long>(LONG_MAX) + 1) value = static_cast<long long>(LONG_MAX) + 1;
+        const unsigned long digit = text[i] - L'0';
+        value = value > (kLimit - digit) / 10 ? kLimit : value * 10 + digit;
     }
-    if (negative) value = -value;
-    if (value > LONG_MAX) value = LONG_MAX;
-    return static_cast<long>(value);
+    if (negative) return value == kLimit ? LONG_MIN : -static_cast<long>(value);
+    return value >= kLimit ? LONG_MAX : static_cast<long>(value);
 }
 
 bool IsTrue(const std::wstring& text) noexcept { return text == L"TRUE"; }

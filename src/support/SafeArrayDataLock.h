@@ -2,7 +2,8 @@
 #include <windows.h>
 #include <ole2.h>
 
-// Holds SafeArrayAccessData for one scope; the data is unlocked on every path.
+// Holds the array locked for one scope (what SafeArrayAccessData does, in one call less);
+// it is unlocked on every path.
 class SafeArrayDataLock {
 public:
     explicit SafeArrayDataLock(SAFEARRAY* array) noexcept;

@@ -25,8 +25,15 @@ public:
     BSTR get() const noexcept { return m_b; }
     // A null BSTR reads as the empty text.
     std::wstring str() const;
-    UINT length() const noexcept { return SysStringLen(m_b); }
-    std::wstring_view view() const noexcept { return m_b ? std::wstring_view(m_b, SysStringLen(m_b)) : std::wstring_view(); }
+    UINT length() const noexcept { return Length(m_b); }
+    std::wstring_view view() const noexcept { return View(m_b); }
+
+    // SysStringLen's answer read from the string's own length prefix, as COM lays it out:
+    // Run reads several per call, and the system's function is a call each.
+    static UINT Length(BSTR text) noexcept {
+        return text ? reinterpret_cast<const UINT*>(text)[-1] / sizeof(OLECHAR) : 0;
+    }
+    static std::wstring_view View(BSTR text) noexcept { return std::wstring_view(text ? text : L"", Length(text)); }
 
 private:
     BSTR m_b = nullptr;

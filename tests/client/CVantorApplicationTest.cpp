@@ -158,6 +158,9 @@ TEST_F(SessionTest, JobDeadlineIsSignExtended) {
         {L"-1", -1},           {L"1767225600", 1767225600}, {L"2147483647", 2147483647},
         {L"", 0},              {std::nullopt, 0},           {L"!no job", 0},
         {L"-2147483648", -2147483647LL - 1},
+        // Beyond 32 bits the value is clamped; the digits end at the first other character.
+        {L"2147483648", 2147483647},  {L"-2147483649", -2147483647LL - 1},
+        {L"99999999999999999999", 2147483647},                {L" \t+42x7", 42},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.answer.value_or(L"<null>")));
