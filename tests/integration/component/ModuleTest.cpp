@@ -4,6 +4,7 @@
 #include "fakes/ArgumentArray.h"
 #include "fakes/CSimProcess.h"
 #include "fakes/FakeCallback.h"
+#include "fakes/HandleCensus.h"
 #include "fakes/LogReader.h"
 #include "fakes/TempFolder.h"
 #include "support/ComPtr.h"
@@ -153,38 +154,7 @@ TEST_F(ModuleTest, ObjectsShareTheProcessWideSettings) {
     EXPECT_EQ(client->RefCount(), 1);
 }
 
-// The handles this process holds. Wine answers GetProcessHandleCount with 0, so there they
-// are counted in the system's handle list.
-DWORD ProcessHandleCount() {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) return count;
-    using Query = LONG(NTAPI*)(ULONG, void*, ULONG, ULONG*);
-    const auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    struct Entry {
-        ULONG process;
-        BYTE type, flags;
-        USHORT value;
-        void* object;
-        ULONG access;
-    };
-    struct List {
-        ULONG count;
-        Entry entries[1];
-    };
-    constexpr ULONG kSystemHandleInformation = 16;
-    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
-    std::vector<BYTE> buffer(1 << 16);
-    ULONG needed = 0;
-    LONG status;
-    while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
-           kInfoLengthMismatch)
-        buffer.resize(buffer.size() * 2);
-    if (status != 0) return 0;
-    const auto* list = reinterpret_cast<const List*>(buffer.data());
-    for (ULONG i = 0; i < list->count; ++i) count += list->entries[i].process == GetCurrentProcessId();
-    return count;
-}
+DWORD ProcessHandleCount() { return static_cast<DWORD>(HandleCensus::Total(HandleCensus::Take())); }
 
 // The component loaded by path for one client session, as COM loads it.
 class LoadedComponent {
