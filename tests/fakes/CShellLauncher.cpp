@@ -24,15 +24,21 @@ long CShellLauncher::Launch(const std::wstring& command) {
     if (command.rfind(L"Shellexecute(open ", 0) != 0) return -1;
     const std::vector<std::wstring> fields = QuotedFields(command);
     if (fields.size() < 2 || fields[0].empty()) return -1;
-    std::wstring commandLine = L"\"" + fields[0] + L"\" " + fields[1];
+    UniqueHandle process = Start(fields[0], fields[1]);
+    if (!process.valid()) return -1;
+    m_processes.push_back(std::move(process));
+    return 0;
+}
+
+UniqueHandle CShellLauncher::Start(const std::wstring& program, const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return -1;
+        return UniqueHandle();
     CloseHandle(info.hThread);
-    m_processes.emplace_back(info.hProcess);
-    return 0;
+    return UniqueHandle(info.hProcess);
 }
 
 bool CShellLauncher::WaitForAll(DWORD milliseconds) const {

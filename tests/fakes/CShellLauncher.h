@@ -27,6 +27,8 @@ public:
 
     // The quoted fields of a Shellexecute command, in order.
     static std::vector<std::wstring> QuotedFields(const std::wstring& command);
+    // Starts "<program>" <arguments> as the shell does; the process, or an invalid handle.
+    static UniqueHandle Start(const std::wstring& program, const std::wstring& arguments);
 
 private:
     std::vector<UniqueHandle> m_processes;
