@@ -43,8 +43,8 @@ HandleCensus::Counts HandleCensus::Take() {
     constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
     std::vector<BYTE> buffer(1 << 16);
     LONG status;
-    while ((status = querySystem(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), nullptr)) ==
-           kInfoLengthMismatch)
+    while ((status = querySystem(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                 nullptr)) == kInfoLengthMismatch)
         buffer.resize(buffer.size() * 2);
     Counts counts;
     if (status != 0) return counts;
