@@ -164,7 +164,7 @@ bool CVantorApplication::PrepareQelLisp() {
 
 long CVantorApplication::ReportObsoleteDocuments() {
     if (Evaluate(L"#(DTY:ReportObsoleteDocumentsOnOpen)") != L"1") return 0;
-    return CallClient(L"m_ReportObsoleteDocuments", L"");
+    return CallClient(L"m_ReportObsoleteDocuments", std::wstring());
 }
 
 bool CVantorApplication::HasWriteRight(const std::wstring& key) {

@@ -33,7 +33,9 @@ public:
     static UINT Length(BSTR text) noexcept {
         return text ? reinterpret_cast<const UINT*>(text)[-1] / sizeof(OLECHAR) : 0;
     }
-    static std::wstring_view View(BSTR text) noexcept { return std::wstring_view(text ? text : L"", Length(text)); }
+    static std::wstring_view View(BSTR text) noexcept {
+        return text ? std::wstring_view(text, Length(text)) : std::wstring_view();
+    }
 
 private:
     BSTR m_b = nullptr;
