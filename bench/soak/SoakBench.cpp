@@ -25,6 +25,7 @@
 #include "support/ApartmentWait.h"
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
+#include "support/UnreadMarshalData.h"
 #include "support/UniqueVariant.h"
 #include <tlhelp32.h>
 #include <atomic>
@@ -229,8 +230,13 @@ private:
             worker->path = path;
             if (FAILED(CoMarshalInterThreadInterfaceInStream(IID_IVectaApplication, application, &worker->stream)))
                 return;
-            UniqueHandle thread(CreateThread(nullptr, 0, &OpenOnWorker, worker.release(), 0, nullptr));
-            if (!thread.valid() || !WaitServingCalls(thread.get(), kOpenLimitMs)) return;
+            UniqueHandle thread(CreateThread(nullptr, 0, &OpenOnWorker, worker.get(), 0, nullptr));
+            if (!thread.valid()) {
+                ReleaseUnreadMarshalData(worker->stream);  // the worker never started: ours to free
+                return;
+            }
+            (void)worker.release();  // the worker owns it now
+            if (!WaitServingCalls(thread.get(), kOpenLimitMs)) return;
         }
         ComPtr<IVectaDocument> active;
         UniqueBstr name;
