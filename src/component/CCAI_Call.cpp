@@ -1,6 +1,6 @@
 #include "CCAI_Call.h"
-#include "support/CModuleLock.h"
-#include "support/CModulePin.h"
+#include "runtime/CModuleLock.h"
+#include "runtime/CModulePin.h"
 #include "support/ComPtr.h"
 #include "support/ResultMacros.h"
 #include <new>

@@ -1,5 +1,5 @@
 #pragma once
-#include "CRunLock.h"
+#include "runtime/CRunLock.h"
 #include "client/CVantorDocument.h"
 #include "documents/CDocumentContext.h"
 #include "host/CHostSession.h"

@@ -1,6 +1,6 @@
 #include "CClassFactory.h"
 #include "CCAI_Call.h"
-#include "support/CModuleLock.h"
+#include "runtime/CModuleLock.h"
 
 HRESULT CClassFactory::QueryInterface(REFIID iid, void** out) {
     if (!out) return E_POINTER;

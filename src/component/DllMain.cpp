@@ -1,7 +1,7 @@
 // The module: its entry point, the four exports and the module-level objects whose
 // destruction order the component relies on.
 #include "CClassFactory.h"
-#include "support/CModuleLock.h"
+#include "runtime/CModuleLock.h"
 #include "CServerRegistration.h"
 #include "client/CVantorApplication.h"
 #include "support/CLog.h"

@@ -11,7 +11,7 @@
 #include "host/CJobDeadline.h"
 #include "support/ClientText.h"
 #include "support/COutsideValue.h"
-#include "support/CParkedHostReferences.h"
+#include "runtime/CParkedHostReferences.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/SafeArrayDataLock.h"

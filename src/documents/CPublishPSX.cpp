@@ -8,7 +8,7 @@
 #include "host/CVectaArgument.h"
 #include "support/CFinalPath.h"
 #include "support/COutsideValue.h"
-#include "support/CParkedHostReferences.h"
+#include "runtime/CParkedHostReferences.h"
 #include "support/CPlainFile.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"

@@ -1,6 +1,6 @@
 #include "CCancelThread.h"
 #include "client/CVantorApplication.h"
-#include "support/CComponentThreads.h"
+#include "runtime/CComponentThreads.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 

@@ -1,6 +1,6 @@
 #include "documents/COpenDocument.h"
 #include "documents/CTimedOpen.h"
-#include "support/CHostCallWorkers.h"
+#include "runtime/CHostCallWorkers.h"
 #include "fakes/DocumentFixture.h"
 #include "fakes/FakeVectaDocument.h"
 #include "fakes/LogReader.h"

@@ -1,7 +1,7 @@
 #include "ComponentTest.h"
 #include "ApartmentPump.h"
 #include "client/CVantorApplication.h"
-#include "support/CComponentThreads.h"
+#include "runtime/CComponentThreads.h"
 #include "support/CProductIdentity.h"
 #include "support/CLog.h"
 #include "support/CUtils.h"

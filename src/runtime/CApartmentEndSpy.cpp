@@ -1,5 +1,5 @@
 #include "CApartmentEndSpy.h"
-#include "ComPtr.h"
+#include "support/ComPtr.h"
 #include <new>
 
 namespace {

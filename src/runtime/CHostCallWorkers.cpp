@@ -1,5 +1,5 @@
 #include "CHostCallWorkers.h"
-#include "ScopeGuard.h"
+#include "support/ScopeGuard.h"
 #include <algorithm>
 #include <vector>
 

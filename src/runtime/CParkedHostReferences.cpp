@@ -1,8 +1,8 @@
 #include "CParkedHostReferences.h"
 #include "CApartmentEndSpy.h"
 #include "CHostCallWorkers.h"
-#include "ComPtr.h"
-#include "ScopeGuard.h"
+#include "support/ComPtr.h"
+#include "support/ScopeGuard.h"
 #include <algorithm>
 #include <atomic>
 #include <new>
