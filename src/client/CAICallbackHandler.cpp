@@ -1,8 +1,8 @@
 #include "CAICallbackHandler.h"
 #include "support/CProductIdentity.h"
 #include "support/CUtils.h"
+#include "support/ThreadPointer.h"
 #include "support/UniqueBstr.h"
-#include <winternl.h>
 #include <algorithm>
 
 namespace {
@@ -14,46 +14,6 @@ void CopyTruncated(const wchar_t* text, size_t length, wchar_t* buffer, size_t c
 }
 
 const wchar_t* Product() { return CProductIdentity::Instance().DisplayName().c_str(); }
-
-// GCC 12 takes the segment read inside NtCurrentTeb for an out-of-bounds array access.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-inline TEB* CurrentTeb() noexcept { return NtCurrentTeb(); }
-#pragma GCC diagnostic pop
-
-// A pointer of each thread's own in a system thread slot. It is read on every client call,
-// where the runtime's emulated thread_local costs a lookup each time; the first 64 slots are
-// used straight in the thread's environment block, as the system's own functions do. Reading
-// keeps the thread's last-error code, which a caller may not have read yet. The slots are
-// given back when the module unloads.
-template <class T>
-class ThreadPointer {
-public:
-    ThreadPointer() noexcept : m_index(TlsAlloc()) {}
-    ThreadPointer(const ThreadPointer&) = delete;
-    ThreadPointer& operator=(const ThreadPointer&) = delete;
-    ~ThreadPointer() {
-        if (valid()) TlsFree(m_index);
-    }
-    bool valid() const noexcept { return m_index != TLS_OUT_OF_INDEXES; }
-    T* get() const noexcept {
-        if (m_index < TLS_MINIMUM_AVAILABLE) return static_cast<T*>(CurrentTeb()->TlsSlots[m_index]);
-        if (!valid()) return nullptr;
-        const DWORD error = GetLastError();
-        T* value = static_cast<T*>(TlsGetValue(m_index));
-        SetLastError(error);
-        return value;
-    }
-    void set(T* value) const noexcept {
-        if (m_index < TLS_MINIMUM_AVAILABLE)
-            CurrentTeb()->TlsSlots[m_index] = value;
-        else if (valid())
-            TlsSetValue(m_index, value);
-    }
-
-private:
-    DWORD m_index;
-};
 
 // What a thread has been lent: the innermost Run scope, and a worker's own copy of the client.
 ThreadPointer<CAICallbackHandler::RunScope> g_innermostRun;
@@ -91,14 +51,10 @@ HRESULT CAICallbackHandler::RunScope::Set(IUnknown* object) noexcept {
 }
 
 ICAICallback* CAICallbackHandler::GetCallback() const noexcept {
+    if (const ThreadCallbackScope* worker = g_workerCallback.get()) return worker->m_callback;
     for (const RunScope* scope = g_innermostRun.get(); scope; scope = scope->m_outer)
         if (&scope->m_handler == this) return scope->m_callback.get();
     return m_callback.get();
-}
-
-ICAICallback* CAICallbackHandler::Current() const noexcept {
-    if (const ThreadCallbackScope* worker = g_workerCallback.get()) return worker->m_callback;
-    return GetCallback();
 }
 
 HRESULT CAICallbackHandler::SetCallback(IUnknown* object) { return QueryCallback(object, m_callback); }
@@ -108,7 +64,7 @@ int CAICallbackHandler::GetMessageText(const wchar_t* key, wchar_t* buffer, size
     if (!key) return -2;
     if (capacity == 0) return -1;
     CopyTruncated(key, wcslen(key), buffer, capacity);
-    ICAICallback* callback = Current();
+    ICAICallback* callback = GetCallback();
     if (!callback) return 0;
 
     UniqueBstr keyText{key};
@@ -133,7 +89,7 @@ std::optional<std::wstring> CAICallbackHandler::Prepare(const UniqueBstr& expres
 HRESULT CAICallbackHandler::PrepareAnswer(const UniqueBstr& in, UniqueBstr& answer) const {
     const wchar_t* expression = in.get();
     CUtils& utils = CUtils::Instance();
-    ICAICallback* callback = Current();
+    ICAICallback* callback = GetCallback();
     if (!callback) {
         utils.WriteLog(CUtils::LevelError, L"%s Prepare(%s) failed. No callback object.", Product(), expression);
         return E_POINTER;
@@ -157,7 +113,7 @@ long CAICallbackHandler::Call(const wchar_t* command, const UniqueBstr& argument
     CUtils& utils = CUtils::Instance();
     const wchar_t* args = argumentText.get();
     utils.WriteLog(CUtils::LevelInfo, L"%s Call(%s, %s)", Product(), command, args);
-    ICAICallback* callback = Current();
+    ICAICallback* callback = GetCallback();
     if (!callback) {
         utils.WriteLog(CUtils::LevelError, L"%s Call(%s, %s) failed. No callback object.", Product(), command, args);
         return -1;

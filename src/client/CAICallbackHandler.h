@@ -16,8 +16,8 @@ public:
     virtual ~CAICallbackHandler() = default;
 
     [[nodiscard]] HRESULT SetCallback(IUnknown* object);
-    // The callback lent to this thread (innermost RunScope), else the one set above.
-    // Borrowed: no reference is added.
+    // The callback lent to this thread (a worker's copy, else the innermost RunScope), else
+    // the one set above. Borrowed: no reference is added.
     ICAICallback* GetCallback() const noexcept;
     void ReleaseCallback() noexcept { m_callback.reset(); }
 
@@ -73,7 +73,5 @@ public:
     };
 
 private:
-    ICAICallback* Current() const noexcept;
-
     ComPtr<ICAICallback> m_callback;
 };

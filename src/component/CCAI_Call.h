@@ -8,8 +8,8 @@
 #include <string_view>
 
 // The implementation of the CAI_Call class, the COM face of the component: it owns the
-// object's Run lock, its document properties and its host session, reads a command's
-// arguments and hands them to the host session or to a document command.
+// object's document properties and its host session, takes the process's Run turn, reads a
+// command's arguments and hands them to the host session or to a document command.
 class CCAI_Call final : public ICAI_Call, public ISupportErrorInfo {
 public:
     // Creates an object, aggregated when outer is given (then only IUnknown may be asked for).
@@ -106,8 +106,6 @@ private:
     Inner m_inner;
     IUnknown* m_outer;  // the controlling unknown: m_inner, or the aggregating object
     volatile LONG m_refs = 1;
-    // Callers of one object take turns: they share its host session.
-    CRunLock m_runLock;
     CVantorDocument m_document;
     CHostSession m_host{m_document};
     DWORD m_openTimeLimit = CDocumentContext::kOpenTimeLimit;

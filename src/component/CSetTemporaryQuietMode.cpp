@@ -1,6 +1,10 @@
 #include "CSetTemporaryQuietMode.h"
-#include "support/CUtils.h"
+#include "support/CRunContext.h"
 
-CSetTemporaryQuietMode::CSetTemporaryQuietMode() { CUtils::Instance().EnterQuietScope(); }
+CSetTemporaryQuietMode::CSetTemporaryQuietMode() noexcept : m_run(CRunContext::Current()) {
+    if (m_run) m_saved = m_run->SetQuiet(true);
+}
 
-CSetTemporaryQuietMode::~CSetTemporaryQuietMode() { CUtils::Instance().LeaveQuietScope(); }
+CSetTemporaryQuietMode::~CSetTemporaryQuietMode() {
+    if (m_run) m_run->SetQuiet(m_saved);
+}

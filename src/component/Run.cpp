@@ -11,7 +11,7 @@
 #include "host/CJobDeadline.h"
 #include "support/ClientText.h"
 #include "support/COutsideValue.h"
-#include "runtime/CParkedHostReferences.h"
+#include "support/CRunContext.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/SafeArrayDataLock.h"
@@ -70,13 +70,6 @@ void LogRunFailure(const wchar_t* format, HRESULT hr) noexcept {
     }
 }
 
-// The caller a Run belongs to: COM's logical thread, carried across apartments with each call.
-GUID Caller() noexcept {
-    GUID caller{};
-    if (FAILED(CoGetCurrentLogicalThreadId(&caller))) caller.Data1 = GetCurrentThreadId();
-    return caller;
-}
-
 // The command's name for a Run that is answered before it is read.
 std::wstring CommandName(const VARIANT& args) {
     std::wstring_view name;
@@ -121,8 +114,6 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
     V_I4(result) = 0;
 
     try {
-        // Host references this apartment parked when it gave up on an open, once answered.
-        CParkedHostReferences::ReleaseAnswered();
         CUtils& utils = CUtils::Instance();
         CVantorApplication& session = CVantorApplication::Instance();
         // The callback is this thread's for this Run: Runs on other threads, and an outer Run
@@ -142,7 +133,7 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
         }
 
         // Held until Run returns; a Run that the holder's client re-entered goes through.
-        CRunLock::Hold turn(m_runLock, Caller());
+        CRunLock::Hold turn(CRunLock::Process(), CRunLock::CurrentCaller());
         if (!turn.Held()) {
             hr = WaitForTurn(turn, args);
             if (FAILED(hr)) {
@@ -150,6 +141,9 @@ HRESULT CCAI_Call::Run(IUnknown* callback, VARIANT args, VARIANT* result) {
                 return hr;
             }
         }
+        const CRunContext* const outer = turn.OuterContext();
+        CRunContext context(outer && outer->Quiet());
+        turn.SetContext(&context);
 
         utils.InitFromClient();
         if (session.EvaluateInteger(L"$(_VNTXVER)") < kMinimumClientVersion) {
@@ -205,24 +199,24 @@ const CCAI_Call::Command* CCAI_Call::FindCommand(std::wstring_view name) {
     return find(ClientText::ToUpper(std::wstring(name)));
 }
 
-// Another caller's Run holds the object. On this very thread it cannot end while this one
-// waits; elsewhere it is waited for, up to the job's deadline.
+// Another caller's Run holds the process's turn. On this very thread it cannot end while this
+// one waits; elsewhere it is waited for, up to the job's deadline.
 HRESULT CCAI_Call::WaitForTurn(CRunLock::Hold& turn, const VARIANT& args) {
     CUtils& utils = CUtils::Instance();
     if (turn.HolderOnThisThread()) {
-        utils.WriteLog(CUtils::LevelError, L"Run() %s refused: this thread is running a command of another caller on "
-                       L"the same object", CommandName(args));
+        utils.WriteLog(CUtils::LevelError, L"Run() %s refused: this thread is running a command of another caller",
+                       CommandName(args));
         return E_FAIL;
     }
     const CJobDeadline deadline = CJobDeadline::Read();
     if (turn.Wait(deadline.MillisecondsLeft())) return S_OK;
     if (!deadline.IsSet() || deadline.IsStale()) {
-        utils.WriteLog(CUtils::LevelError, L"Run() %s Can't wait for the object's running command (hr = %X)",
+        utils.WriteLog(CUtils::LevelError, L"Run() %s Can't wait for the running command (hr = %X)",
                        CommandName(args), E_OUTOFMEMORY);
         return E_OUTOFMEMORY;
     }
-    utils.WriteLog(CUtils::LevelError, L"Run() %s Deadline (%24.24s) for this job has exceeded while another command "
-                   L"ran on the same object", CommandName(args), deadline.Text());
+    utils.WriteLog(CUtils::LevelError, L"Run() %s Deadline (%24.24s) for this job has exceeded while another caller's "
+                   L"command ran", CommandName(args), deadline.Text());
     return HR_TIMEOUT;
 }
 

@@ -2,20 +2,24 @@
 #include "CDocumentSetup.h"
 #include "CPsxLockFile.h"
 #include "CTimedOpen.h"
+#include "client/CAICallbackHandler.h"
 #include "client/CVantorApplication.h"
 #include "client/CVantorDocument.h"
 #include "host/CHostSession.h"
 #include "host/CVectaArgument.h"
 #include "support/CFinalPath.h"
 #include "support/COutsideValue.h"
-#include "runtime/CParkedHostReferences.h"
+#include "runtime/CRunLock.h"
 #include "support/CPlainFile.h"
+#include "support/CRunContext.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/ScopeGuard.h"
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
+#include "support/UnreadMarshalData.h"
 #include <sddl.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -109,6 +113,25 @@ void DeleteInside(const std::wstring& path) noexcept {
 
 }  // namespace
 
+CPublishPSX::Handover::~Handover() {
+    for (IStream* stream : {m_application, m_addIn, m_client}) ReleaseUnreadMarshalData(stream);
+}
+
+HRESULT CPublishPSX::Handover::Marshal(IVectaApplication* application, IVntAddIn* addIn, ICAICallback* client) {
+    RETURN_IF_FAILED(CoMarshalInterThreadInterfaceInStream(IID_IVectaApplication, application, &m_application));
+    RETURN_IF_FAILED(CoMarshalInterThreadInterfaceInStream(IID_IVntAddIn, addIn, &m_addIn));
+    return client ? CoMarshalInterThreadInterfaceInStream(IID_ICAICallback, client, &m_client) : S_OK;
+}
+
+HRESULT CPublishPSX::Handover::Unmarshal(ComPtr<IVectaApplication>& application, ComPtr<IVntAddIn>& addIn,
+                                         ComPtr<ICAICallback>& client) {
+    RETURN_IF_FAILED(CoGetInterfaceAndReleaseStream(std::exchange(m_application, nullptr), IID_IVectaApplication,
+                                                    application.put_void()));
+    RETURN_IF_FAILED(CoGetInterfaceAndReleaseStream(std::exchange(m_addIn, nullptr), IID_IVntAddIn, addIn.put_void()));
+    if (!m_client) return S_OK;
+    return CoGetInterfaceAndReleaseStream(std::exchange(m_client, nullptr), IID_ICAICallback, client.put_void());
+}
+
 HRESULT CPublishPSX::PublishPSX(const std::wstring& path) {
     if (!CPsxLockFile(path).MayPublish()) return E_FAIL;
 
@@ -145,19 +168,77 @@ HRESULT CPublishPSX::PublishPSX(const std::wstring& path) {
         return E_NOINTERFACE;
     }
 
-    int onClose = 1;
-    hr = PublishPSXAttempt(path, addIn.get(), onClose);
-    if (FAILED(hr) && onClose == 0) hr = PublishPSXOnCopy(path, addIn.get(), onClose);
-    // The host may still be busy in the abandoned open, and releasing a proxy waits for
-    // it: the add-in and the connection (this command's and the session's, which the next
-    // command must not use) are parked until the host has answered.
-    if (hr == HR_TIMEOUT)
-        CParkedHostReferences::Park({object.detach(), addIn.detach(), m_context.application.detach(),
-                                     m_context.host.Forget(application).detach()});
+    // The open may hang in the host and be given up: from the open to the close the host is
+    // driven from an apartment of the component's, and this thread lets go of it now, while
+    // it answers (the session's reference too), so that nothing of a host that may be given
+    // up stays in the client's apartment.
+    Handover handover;
+    hr = handover.Marshal(application, addIn.get(), m_context.session.GetCallback());
+    if (FAILED(hr)) {
+        utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to create IStream object (hr = %X)", hr);
+        return hr;
+    }
+    (void)m_context.host.Forget(application);
+    object.reset();
+    addIn.reset();
+    m_context.application.reset();
+
+    const CRunContext* run = CRunContext::Current();
+    const Apartment apartment{handover, CRunLock::CurrentCaller(), run && run->Quiet()};
+    IStream* back = nullptr;  // the host for the session, from an apartment that was not given up
+    bool started = false, gaveUp = false;
+    hr = CHostCallApartment::Run(
+        [&](CHostCallApartment::Job& job) {
+            started = true;
+            return PublishInApartment(job, apartment, path, back);
+        },
+        m_context.openTimeLimit, gaveUp);
+    if (gaveUp) {
+        utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Time-out interval elapsed -> terminate thread");
+        return HR_TIMEOUT;
+    }
+    if (!started) {
+        utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
+        return E_FAIL;
+    }
+    ComPtr<IVectaApplication> kept;
+    if (back && SUCCEEDED(CoGetInterfaceAndReleaseStream(back, IID_IVectaApplication, kept.put_void()))) {
+        m_context.application = kept;
+        if (!m_context.host.Application()) m_context.host.Attach(kept.get());
+    }
     return hr;
 }
 
-HRESULT CPublishPSX::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn, int& onClose) {
+HRESULT CPublishPSX::PublishInApartment(CHostCallApartment::Job& job, const Apartment& apartment,
+                                        const std::wstring& path, IStream*& back) {
+    ComPtr<IVectaApplication> application;
+    ComPtr<IVntAddIn> addIn;
+    ComPtr<ICAICallback> client;
+    HRESULT hr = apartment.handover.Unmarshal(application, addIn, client);
+    if (FAILED(hr)) {
+        CUtils::Instance().WriteLog(CUtils::LevelError, L"ThreadOpenDoc: Failed to get interface from IStream object (hr = %X)",
+                                    hr);
+        return hr;
+    }
+    // The client is asked here as on the command's thread, in the command's quiet scope; a
+    // Run that the client starts from inside an answer counts as the command's own.
+    const CAICallbackHandler::ThreadCallbackScope clientScope(client.get());
+    const CRunContext run(apartment.quiet);
+    const CRunLock::Delegate delegate(CRunLock::Process(), apartment.caller);
+
+    CDocumentContext context{m_context.host,     application,           m_context.session,
+                             m_context.document, m_context.sendCommand, m_context.openTimeLimit};
+    CPublishPSX publisher(context);
+    int onClose = 1;
+    hr = publisher.PublishPSXAttempt(job, path, addIn.get(), onClose);
+    if (FAILED(hr) && onClose == 0) hr = publisher.PublishPSXOnCopy(job, path, addIn.get(), onClose);
+    // Given up, the command is gone: nothing of it is touched.
+    if (!job.GivenUp()) (void)CoMarshalInterThreadInterfaceInStream(IID_IVectaApplication, application.get(), &back);
+    return hr;
+}
+
+HRESULT CPublishPSX::PublishPSXOnCopy(CHostCallApartment::Job& job, const std::wstring& path, IVntAddIn* addIn,
+                                      int& onClose) {
     CUtils& utils = CUtils::Instance();
     const std::wstring workspace = m_context.session.GetWorkspacePath();
     if (workspace.empty()) {
@@ -195,12 +276,13 @@ HRESULT CPublishPSX::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn
     });
     // The copy must be writable to be saved and removed; the drawing itself is not ours to change.
     SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return PublishPSXAttempt(copy, addIn, onClose);
+    return PublishPSXAttempt(job, copy, addIn, onClose);
 }
 
-HRESULT CPublishPSX::PublishPSXAttempt(const std::wstring& path, IVntAddIn* addIn, int& onClose) {
+HRESULT CPublishPSX::PublishPSXAttempt(CHostCallApartment::Job& job, const std::wstring& path, IVntAddIn* addIn,
+                                       int& onClose) {
     ComPtr<IVectaDocument> document;
-    const HRESULT opened = CTimedOpen(m_context, m_context.openTimeLimit).Open(path, document.put());
+    const HRESULT opened = CTimedOpen(m_context, job).Open(path, document.put());
     if (FAILED(opened)) return opened;
 
     CUtils& utils = CUtils::Instance();

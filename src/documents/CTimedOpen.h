@@ -1,27 +1,29 @@
 #pragma once
 #include "CDocumentContext.h"
-#include <objidl.h>
+#include "runtime/CHostCallApartment.h"
 #include <windows.h>
 #include <string>
 
-// Opens a drawing read-write on a worker thread in its own single-threaded apartment and
-// waits for it at most a time limit, so that a host hanging in its open cannot hold an
-// unattended caller for ever. A worker still running at the limit is abandoned, never
-// terminated: it keeps the module loaded while it runs, releases what it holds when the host
-// finally answers and ends by itself; its results are never looked at.
+// Opens a drawing read-write with a time limit, so that a host hanging in its open cannot
+// hold an unattended caller for ever. It runs in an apartment of the component's, on the
+// host reference of that apartment: at the limit the command gives the apartment up, and
+// the open returns at once when the host finally answers, its result never looked at.
 class CTimedOpen {
 public:
     static constexpr DWORD kTimeLimit = CDocumentContext::kOpenTimeLimit;
 
-    CTimedOpen(const CDocumentContext& context, DWORD timeLimit) noexcept : m_context(context), m_timeLimit(timeLimit) {}
+    // context: the apartment's own host reference, client and document properties.
+    CTimedOpen(const CDocumentContext& context, CHostCallApartment::Job& job) noexcept : m_context(context), m_job(job) {}
 
     // On success document holds the host's active document, initialised for the PDM system.
+    // HR_TIMEOUT when the command gave up meanwhile.
     [[nodiscard]] HRESULT Open(const std::wstring& path, IVectaDocument** document) const;
 
 private:
-    // Exit code: the HRESULT of the worker's last host call.
-    static DWORD WINAPI ThreadOpenDoc(void* start) noexcept;
+    // The host's open itself, the limited step: the HRESULT of its last host call; opened
+    // tells whether the host handed back a document.
+    HRESULT ThreadOpenDoc(const std::wstring& path, bool& opened) const;
 
     const CDocumentContext& m_context;
-    DWORD m_timeLimit;
+    CHostCallApartment::Job& m_job;
 };

@@ -42,7 +42,7 @@ void WaitOnePass(CCancelThread* cancel) {
         if (signalled == 0) break;  // a thread that failed raises nothing
     }
     const DWORD waited = GetTickCount() - begin;
-    if (waited < kSearchPassMs) Sleep(kSearchPassMs - waited);
+    if (waited < kSearchPassMs) SleepServingCalls(kSearchPassMs - waited);
 }
 
 bool IsIdle(IVectaState* state, bool previous) {
@@ -118,7 +118,7 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
         hr = moniker->BindToObject(context.get(), nullptr, IID_IUnknown, object.put_void());
         moniker.reset();
         if (object) {
-            CHostStartGate::Found(m_displayName);
+            m_foundStarting = CHostStartGate::Found(m_displayName);
             utils.WriteLog(CUtils::LevelInfo, L"Correct %s application with profile '%s' found.", m_applicationName, profile);
             session.SetLastProfile(profile);
             break;
@@ -131,21 +131,27 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             break;
         }
         if (m_started == 0) {
-            switch (CHostStartGate::TryStart(m_displayName, seenStarts, static_cast<DWORD>(m_startupWait))) {
+            ULONGLONG sentAgo = 0;
+            switch (CHostStartGate::TryStart(m_displayName, seenStarts, static_cast<DWORD>(m_startupWait), sentAgo)) {
             case CHostStartGate::Decision::LookAgain:
                 continue;
             case CHostStartGate::Decision::Wait:
                 if (!std::exchange(waitingForOtherStart, true))
-                    utils.WriteLog(CUtils::LevelInfo, L"LocateApplication: %s with the profile '%s' is being started by "
-                                   L"another command; wait for it", m_applicationName, profile);
+                    utils.WriteLog(CUtils::LevelInfo, L"LocateApplication: %s with the profile '%s' is being started; "
+                                   L"wait for it (its start was sent %d ms ago)", m_applicationName, profile,
+                                   static_cast<long>(sentAgo));
                 break;
-            case CHostStartGate::Decision::Start:
+            case CHostStartGate::Decision::Start: {
                 (void)CheckVectaAppRegistrar();
                 utils.WriteLog(CUtils::LevelInfo, L"Start of %s", m_applicationName);
-                session.CallClient(L"___Shell", L"Shellexecute(open '" + session.GetExeFileName() + L"' '" +
-                                                    session.GetOpenArgument() + L"' '$(WSPATH:|-)' )");
+                const std::wstring program = session.GetExeFileName();
+                const std::wstring argument = session.GetOpenArgument();
+                if (session.CallClient(L"___Shell", L"Shellexecute(open '" + program + L"' '" + argument +
+                                                        L"' '$(WSPATH:|-)' )") != 0)
+                    CHostStartGate::NotSent(m_displayName);
                 m_started = 1;
                 break;
+            }
             }
         }
         if (deadline.HasPassed()) {
@@ -169,7 +175,7 @@ int CApplicationManager::IsBusy(IVectaApplication* application, ComPtr<IVectaDoc
     UniqueBstr version;
     if (SUCCEEDED(application->get_Version(version.put())) && m_started == 1 &&
         CompareStringOrdinal(version.str().substr(0, 4).c_str(), -1, L"17.2", -1, TRUE) == CSTR_EQUAL)
-        Sleep(static_cast<DWORD>(2 * wait));
+        SleepServingCalls(static_cast<DWORD>(2 * wait));
 
     ComPtr<IVectaDocument> document;
     if (FAILED(application->get_ActiveDocument(document.put())) || !document) return 0;
@@ -188,7 +194,7 @@ int CApplicationManager::IsBusy(IVectaApplication* application, ComPtr<IVectaDoc
     long waited = 0;
     for (;;) {
         utils.WriteLog(CUtils::LevelInfo, L"IsBusy: Vecta is busy. Wait for %d milliseconds", wait);
-        Sleep(static_cast<DWORD>(wait));
+        SleepServingCalls(static_cast<DWORD>(wait));
         waited += wait;
         idle = IsIdle(state.get(), idle);
         if (!idle && waited < m_startupWait / 2) continue;

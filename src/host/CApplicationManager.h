@@ -20,13 +20,15 @@ public:
     // 1 when the registrar add-in is registered for demand loading at the end.
     int CheckVectaAppRegistrar();
 
-    // This connection asked the client to start the host.
-    bool Started() const noexcept { return m_started == 1; }
+    // This connection found the host while a start of it was under way, its own or an
+    // earlier search's: it closes the host's start-up drawings.
+    bool FoundStarting() const noexcept { return m_foundStarting; }
 
 private:
     std::wstring m_displayName;
     long m_activeCommandWait;
     int m_started = 0;
+    bool m_foundStarting = false;
     std::wstring m_applicationName;
     long m_startupWait;  // the client's value when this connection began
 };

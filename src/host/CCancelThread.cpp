@@ -1,6 +1,7 @@
 #include "CCancelThread.h"
 #include "client/CVantorApplication.h"
 #include "runtime/CComponentThreads.h"
+#include "support/CRunContext.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 
@@ -10,13 +11,14 @@ constexpr UINT kQuestionStyle = MB_ICONQUESTION | MB_YESNO;
 
 }  // namespace
 
-CCancelThread::CCancelThread(const std::wstring& profile, long startupWait)
-    : m_profile(profile), m_startupWait(startupWait) {}
+CCancelThread::CCancelThread(const std::wstring& profile, long startupWait, bool runQuiet)
+    : m_profile(profile), m_startupWait(startupWait), m_runQuiet(runQuiet) {}
 
 CCancelThread::~CCancelThread() = default;
 
 CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long startupWait) {
-    std::shared_ptr<CCancelThread> self(new CCancelThread(profile, startupWait));
+    const CRunContext* run = CRunContext::Current();
+    std::shared_ptr<CCancelThread> self(new CCancelThread(profile, startupWait, run && run->Quiet()));
     self->m_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     self->m_textsWanted.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!self->m_event.valid() || !self->m_textsWanted.valid()) return {};
@@ -70,6 +72,7 @@ DWORD WINAPI CCancelThread::CancelThread(void* argument) noexcept {
 }
 
 void CCancelThread::Run() noexcept {
+    const CRunContext run(m_runQuiet);
     try {
         CUtils::Instance().WriteLog(CUtils::LevelInfo, L"CancelThread: Enter");
         if (!StoppedWithin(static_cast<DWORD>(m_startupWait))) AskUntilFoundOrCancelled();

@@ -49,7 +49,7 @@ public:
     void ServeTexts() noexcept;
 
 private:
-    CCancelThread(const std::wstring& profile, long startupWait);
+    CCancelThread(const std::wstring& profile, long startupWait, bool runQuiet);
     static DWORD WINAPI CancelThread(void* argument) noexcept;
     // Ends a waiting thread; a question already open stays until answered.
     void Stop() noexcept;
@@ -74,4 +74,5 @@ private:
     std::vector<std::wstring> m_texts;  // written by the search before m_served, then the thread's
     const std::wstring m_profile;
     const long m_startupWait;
+    const bool m_runQuiet;  // the quiet scope of the search's Run, which the thread asks for
 };

@@ -43,7 +43,7 @@ HRESULT CHostSession::ConnectApplication(int start, int useLastProfile, int chec
         BringHostWindowForward(application.get());
         if (checkBusy == 1 && manager.IsBusy(application.get(), activeDocument) == 1) return E_FAIL;
         if (start == 1) (void)InitApplication(application.get());
-        if (manager.Started()) {
+        if (manager.FoundStarting()) {
             if (activeDocument) activeDocument->reset();  // no reference of ours outlives their close
             (void)CloseStartUpDrawings(application.get());
         }

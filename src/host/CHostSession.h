@@ -31,8 +31,8 @@ public:
 
     // The held reference (a copy: the caller's own), null when none.
     ComPtr<IVectaApplication> Application() const { return m_application; }
-    // Drops the held reference when it is application, handing it to the caller (to park it
-    // with its own); empty otherwise.
+    // Drops the held reference when it is application, handing it to the caller (to let go
+    // of it while the host still answers); empty otherwise.
     ComPtr<IVectaApplication> Forget(IVectaApplication* application) noexcept;
     // For tests and peers that set the held host directly.
     void Attach(IVectaApplication* application) { m_application = ComPtr<IVectaApplication>(application); }

@@ -39,13 +39,16 @@ unsigned long CHostStartGate::Seen(const std::wstring& displayName) {
 }
 
 CHostStartGate::Decision CHostStartGate::TryStart(const std::wstring& displayName, unsigned long seen,
-                                                  DWORD startupWait) {
+                                                  DWORD startupWait, ULONGLONG& sentAgo) {
     NameStarts record{displayName};  // copied before the lock
     const ULONGLONG now = GetTickCount64();
     AcquireSRWLockExclusive(&g_starts.lock);
     ScopeGuard unlock(&Unlock);
     NameStarts* starts = Find(displayName);
-    if (starts && starts->sentAt != 0 && now - starts->sentAt < startupWait) return Decision::Wait;
+    if (starts && starts->sentAt != 0 && now - starts->sentAt < startupWait) {
+        sentAgo = now - starts->sentAt;
+        return Decision::Wait;
+    }
     if ((starts ? starts->changes : 0) != seen) return Decision::LookAgain;
     if (!starts) {
         g_starts.names.push_back(std::move(record));
@@ -56,11 +59,14 @@ CHostStartGate::Decision CHostStartGate::TryStart(const std::wstring& displayNam
     return Decision::Start;
 }
 
-void CHostStartGate::Found(const std::wstring& displayName) {
+void CHostStartGate::NotSent(const std::wstring& displayName) { (void)Found(displayName); }
+
+bool CHostStartGate::Found(const std::wstring& displayName) {
     AcquireSRWLockExclusive(&g_starts.lock);
     ScopeGuard unlock(&Unlock);
     NameStarts* starts = Find(displayName);
-    if (!starts || starts->sentAt == 0) return;
+    if (!starts || starts->sentAt == 0) return false;
     starts->sentAt = 0;
     ++starts->changes;
+    return true;
 }

@@ -1,6 +1,5 @@
 #include "CModuleLock.h"
 #include "CComponentThreads.h"
-#include "CParkedHostReferences.h"
 
 namespace {
 volatile LONG g_locks = 0;
@@ -11,5 +10,5 @@ void CModuleLock::Unlock() noexcept { InterlockedDecrement(&g_locks); }
 LONG CModuleLock::Count() noexcept { return InterlockedCompareExchange(&g_locks, 0, 0); }
 
 bool CModuleLock::CanUnload() noexcept {
-    return Count() == 0 && !CComponentThreads::AnyRunning() && !CParkedHostReferences::Any();
+    return Count() == 0 && !CComponentThreads::AnyRunning();
 }

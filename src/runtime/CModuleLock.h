@@ -8,6 +8,6 @@ public:
     static void Lock() noexcept;
     static void Unlock() noexcept;
     static LONG Count() noexcept;
-    // No lock, no thread of ours still running, no host reference waiting for its release.
+    // No lock and no thread of ours still running.
     static bool CanUnload() noexcept;
 };

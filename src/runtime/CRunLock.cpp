@@ -1,5 +1,45 @@
 #include "CRunLock.h"
 #include "support/ApartmentWait.h"
+#include <objbase.h>
+
+namespace {
+
+CRunLock g_process;
+
+}  // namespace
+
+CRunLock& CRunLock::Process() noexcept { return g_process; }
+
+GUID CRunLock::CurrentCaller() noexcept {
+    GUID caller{};
+    if (FAILED(CoGetCurrentLogicalThreadId(&caller))) caller.Data1 = GetCurrentThreadId();
+    return caller;
+}
+
+CRunLock::Delegate::Delegate(CRunLock& lock, const GUID& caller) noexcept
+    : m_lock(lock), m_own(CurrentCaller()), m_caller(caller) {
+    lock.Lock();
+    m_next = lock.m_delegates;
+    lock.m_delegates = this;
+    lock.Unlock();
+}
+
+CRunLock::Delegate::~Delegate() {
+    m_lock.Lock();
+    for (Delegate** link = &m_lock.m_delegates; *link; link = &(*link)->m_next) {
+        if (*link != this) continue;
+        *link = m_next;
+        break;
+    }
+    m_lock.Unlock();
+}
+
+bool CRunLock::IsHolder(const GUID& caller) const noexcept {
+    if (IsEqualGUID(m_caller, caller)) return true;
+    for (const Delegate* delegate = m_delegates; delegate; delegate = delegate->m_next)
+        if (IsEqualGUID(delegate->m_own, caller) && IsEqualGUID(delegate->m_caller, m_caller)) return true;
+    return false;
+}
 
 CRunLock::CRunLock() noexcept : m_turn(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
@@ -9,13 +49,20 @@ void CRunLock::Lock() noexcept {
 }
 
 bool CRunLock::TryTake(Hold& hold) noexcept {
-    if (m_holds && !IsEqualGUID(m_caller, hold.m_caller)) {
-        hold.m_holderHere = false;
-        for (const Hold* other = m_holds; other; other = other->m_next)
-            if (other->m_thread == hold.m_thread) hold.m_holderHere = true;
-        return false;
+    if (m_holds) {
+        bool holderHere = false, answer = IsHolder(hold.m_caller);
+        for (const Hold* other = m_holds; other; other = other->m_next) {
+            if (other->m_thread != hold.m_thread) continue;
+            holderHere = true;
+            if (hold.m_sentMessage && !other->m_sentMessage) answer = false;
+        }
+        if (!answer) {
+            hold.m_holderHere = holderHere;
+            return false;
+        }
+    } else {
+        m_caller = hold.m_caller;
     }
-    m_caller = hold.m_caller;
     hold.m_next = m_holds;
     m_holds = &hold;
     hold.m_held = true;
@@ -24,7 +71,7 @@ bool CRunLock::TryTake(Hold& hold) noexcept {
 }
 
 CRunLock::Hold::Hold(CRunLock& lock, const GUID& caller) noexcept
-    : m_lock(lock), m_caller(caller), m_thread(GetCurrentThreadId()) {
+    : m_lock(lock), m_caller(caller), m_thread(GetCurrentThreadId()), m_sentMessage(InSendMessage() != FALSE) {
     lock.Lock();
     lock.TryTake(*this);
     lock.Unlock();

@@ -1,4 +1,5 @@
 #pragma once
+#include "UniqueHandle.h"
 #include <objbase.h>
 
 // Waits for handle at most milliseconds; true when it was signalled. An apartment thread
@@ -21,4 +22,14 @@ inline DWORD WaitServingCalls(HANDLE first, HANDLE second, DWORD milliseconds) n
     if (hr == RPC_S_CALLPENDING) return WAIT_TIMEOUT;
     const DWORD waited = WaitForMultipleObjects(2, handles, FALSE, milliseconds);
     return waited < WAIT_OBJECT_0 + 2 ? waited - WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+// Sleeps, serving calls into the calling thread's apartment as above.
+inline void SleepServingCalls(DWORD milliseconds) noexcept {
+    static const UniqueHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));  // freed at unload
+    if (!never.valid()) {
+        Sleep(milliseconds);
+        return;
+    }
+    (void)WaitServingCalls(never.get(), milliseconds);
 }

@@ -192,30 +192,20 @@ int CUtils::AskMessage(const std::wstring& text, int defaultAnswer, UINT style, 
 }
 
 CUtils::AddInPosition CUtils::LoadAddInList() {
-    std::vector<std::wstring> addIns;
+    AddInPosition list;
     std::wstring rest = Client().GetAddIns();
     while (!rest.empty()) {
         const size_t comma = rest.find(L',');
-        addIns.push_back(Trimmed(rest.substr(0, comma)));
+        list.m_entries.push_back(Trimmed(rest.substr(0, comma)));
         rest = comma == std::wstring::npos ? std::wstring() : rest.substr(comma + 1);
     }
-    std::lock_guard<std::mutex> lock(m_addInLock);
-    m_addIns = std::move(addIns);
-    return m_addIns.empty() ? AddInPosition() : AddInPosition(0);
+    return list;
 }
 
 std::wstring CUtils::GetNextAddInPath(AddInPosition& position, bool* refused) {
     if (refused) *refused = false;
-    std::wstring entry;
-    {
-        std::lock_guard<std::mutex> lock(m_addInLock);
-        if (!position || *position >= m_addIns.size()) {
-            position.reset();
-            return {};
-        }
-        entry = m_addIns[*position];
-        position = *position + 1 < m_addIns.size() ? AddInPosition(*position + 1) : AddInPosition();
-    }
+    if (!position) return {};
+    const std::wstring& entry = position.m_entries[position.m_next++];
     // An empty name between two commas names no file; the bare folder is no add-in.
     if (entry.empty()) return {};
 

@@ -1,12 +1,12 @@
 #pragma once
 #include "CLog.h"
+#include "CRunContext.h"
 #include "IClientAccess.h"
 #include "Singleton.h"
 #include "UniqueHandle.h"
 #include <windows.h>
 #include <atomic>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,9 +43,18 @@ public:
     // As above, with the caption read already (a thread that cannot reach the client).
     int AskMessage(const std::wstring& text, int defaultAnswer, UINT style, const std::wstring& caption);
 
-    // An entry of the add-in list; none after the last.
-    using AddInPosition = std::optional<size_t>;
-    // Rebuilds the list from the client's comma-separated add-in names.
+    // One connection's add-in list and the entry it has reached; false after the last. Each
+    // connection owns its own: two connections loading at once never read each other's.
+    class AddInPosition {
+    public:
+        explicit operator bool() const noexcept { return m_next < m_entries.size(); }
+
+    private:
+        friend class CUtils;
+        std::vector<std::wstring> m_entries;
+        size_t m_next = 0;
+    };
+    // The list of the client's comma-separated add-in names.
     AddInPosition LoadAddInList();
     // Full path of the entry at position, which moves on; empty when there is no file, and
     // when the path is not absolute or holds a control character (refused with an Error
@@ -64,12 +73,13 @@ public:
 
     long GetLogThreshold() const noexcept { return m_log.Threshold(); }
     void SetLogThreshold(long threshold) noexcept { m_log.SetThreshold(threshold); }
-    bool IsQuiet() const noexcept { return m_quiet || m_quietScopes > 0; }
+    // The client's flag, or the quiet scope of the calling thread's Run.
+    bool IsQuiet() const noexcept {
+        if (m_quiet) return true;
+        const CRunContext* run = CRunContext::Current();
+        return run && run->Quiet();
+    }
     void SetQuiet(bool quiet) noexcept { m_quiet = quiet; }
-    // Quiet while at least one unattended command runs, on whatever thread; the flag set by
-    // the client is left alone, so overlapping commands cannot put back a stale value.
-    void EnterQuietScope() noexcept { ++m_quietScopes; }
-    void LeaveQuietScope() noexcept { --m_quietScopes; }
     bool IsWow64Flag() const noexcept { return m_wow64; }
 
 private:
@@ -82,13 +92,10 @@ private:
     // Several Run threads and the cancel thread share these: the settings are atomic.
     CLog& m_log = CLog::Instance();  // outlives this object (the module deletes it last)
     std::atomic<bool> m_quiet{false};
-    std::atomic<int> m_quietScopes{0};
     std::atomic<bool> m_initialised{false};  // set under m_settingsLock, after the settings
     std::atomic<bool> m_wow64{false};
     std::mutex m_settingsLock;
     std::atomic<DWORD> m_settingsReader{0};  // the thread whose Run reads the settings first
     UniqueHandle m_settingsRead{CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set with m_initialised
-    std::vector<std::wstring> m_addIns;  // guarded by m_addInLock: Runs on two threads may connect at once
-    std::mutex m_addInLock;
     IClientAccess* m_client = nullptr;
 };

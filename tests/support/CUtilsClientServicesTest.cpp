@@ -153,14 +153,16 @@ TEST_F(ClientServicesTest, AddInListWithoutCallbackIsEmpty) {
                 ElementsAre(L"Error: Fennory Professional Prepare(#(Appl:AddIns)) failed. No callback object."));
 }
 
-TEST_F(ClientServicesTest, AStalePositionYieldsNothing) {
-    client->answers[L"#(Appl:AddIns)"] = L"a.zep,b.zep";
+// Another connection's list, loaded meanwhile, leaves this one's entries alone.
+TEST_F(ClientServicesTest, EachConnectionReadsItsOwnList) {
+    client->answers[L"#(Appl:AddIns)"] = L"qelda.zep,qeldb.zep";
     CUtils::AddInPosition position = utils.LoadAddInList();
     utils.GetNextAddInPath(position);
-    client->answers[L"#(Appl:AddIns)"] = L"";
-    utils.LoadAddInList();  // the list is rebuilt under the caller's position
-    EXPECT_EQ(utils.GetNextAddInPath(position), L"");
+    client->answers[L"#(Appl:AddIns)"] = L"qeldother.zep";
+    CUtils::AddInPosition other = utils.LoadAddInList();
+    EXPECT_EQ(utils.GetNextAddInPath(position), zep + L"\\qeldb.zep");
     EXPECT_FALSE(position);
+    EXPECT_TRUE(other);
 }
 
 TEST_F(ClientServicesTest, WritePermissionChecksTheFileThenTheRecord) {

@@ -116,6 +116,9 @@ TEST_F(ConnectTest, MissingHostIsStartedThroughTheClientAndFound) {
                                               L"Shellexecute(open '" + CSimProcess::SimPath() + L"' '" +
                                                   *client->answers[L"#(Appl:OpenArgument)"] + L"' '$(WSPATH:|-)' )"}));
     EXPECT_EQ(client->environment[L"VX16_LASTPROFILE"], profile);
+    const auto prepared = client->Prepared();
+    EXPECT_LT(std::find(prepared.begin(), prepared.end(), L"#(Appl:ExeFileName)"),
+              std::find(prepared.begin(), prepared.end(), L"#(Appl:OpenArgument)"));
     // Both start-up drawings closed, the publishing options refreshed.
     EXPECT_EQ(DocumentCount(Host().Application().get()), 0);
     EXPECT_THAT(Messages(), Contains(L"Info: CloseStartUpDrawings: Close drawing 'Drawing1.dwg'"));
@@ -201,7 +204,7 @@ TEST_F(ConnectTest, NestedRunThatLosesTheHostLeavesTheOuterCommandItsOwn) {
 // that start with its own search (passes, cancel thread, log lines) and finds the same host.
 TEST_F(ConnectTest, TwoSearchesOfOneProcessStartOneHostForTheirProfile) {
     const std::wstring waiting =
-        L"Info: LocateApplication: Vecta with the profile '" + profile + L"' is being started by another command; wait for it";
+        L"Info: LocateApplication: Vecta with the profile '" + profile + L"' is being started; wait for it (its start was sent *";
     OtherSearch other(*client.get());
     CShellLauncher otherLauncher;
     // Whichever search starts the host does so once the other one is waiting.
@@ -228,8 +231,10 @@ TEST_F(ConnectTest, TwoSearchesOfOneProcessStartOneHostForTheirProfile) {
 }
 
 // The search that sent the start gives up (its job's deadline) before the host registers:
-// the other search still waiting for the profile sends no second start and finds that host.
+// the other search still waiting for the profile sends no second start, finds that host and
+// closes its start-up drawing.
 TEST_F(ConnectTest, ASearchGivingUpBeforeItsHostRegistersLeavesNoSecondStart) {
+    SetOpenArgument(L"/startup 1");
     OtherSearch other(*client.get());
     CShellLauncher otherLauncher;
     otherLauncher.Attach(*other.client.get());
@@ -250,6 +255,7 @@ TEST_F(ConnectTest, ASearchGivingUpBeforeItsHostRegistersLeavesNoSecondStart) {
     EXPECT_TRUE(other.connected);
     EXPECT_EQ(launcher.Started() + otherLauncher.Started(), 1u);
     EXPECT_EQ(Count(L"Info: Start of Vecta"), 1u);
+    EXPECT_EQ(Count(L"Info: CloseStartUpDrawings: Close drawing 'Drawing1.dwg'"), 1u);
     EXPECT_EQ(Connect(0, 0, 0), S_OK);  // held, so that the fixture quits it
 }
 

@@ -17,6 +17,12 @@ std::wstring FreshProfile() {
            std::to_wstring(++counter);
 }
 
+// An entry ending in "*" matches every line that begins with the rest.
+bool Matches(const std::wstring& line, const std::wstring& entry) {
+    if (entry.empty() || entry.back() != L'*') return line == entry;
+    return line.compare(0, entry.size() - 1, entry, 0, entry.size() - 1) == 0;
+}
+
 }  // namespace
 
 void HostTest::SetUpTestSuite() { ASSERT_EQ(CSimProcess::RegisterAll(), S_OK); }
@@ -87,7 +93,8 @@ bool HostTest::WaitForEntry(const std::wstring& entry, DWORD milliseconds) const
     const DWORD begin = GetTickCount();
     do {
         const auto messages = Messages();
-        if (std::find(messages.begin(), messages.end(), entry) != messages.end()) return true;
+        if (std::any_of(messages.begin(), messages.end(), [&](const std::wstring& line) { return Matches(line, entry); }))
+            return true;
         Sleep(20);
     } while (GetTickCount() - begin < milliseconds);
     return false;
@@ -97,7 +104,8 @@ std::vector<std::wstring> HostTest::Messages() const { return LogReader().Messag
 
 size_t HostTest::Count(const std::wstring& entry) const {
     const auto messages = Messages();
-    return static_cast<size_t>(std::count(messages.begin(), messages.end(), entry));
+    return static_cast<size_t>(
+        std::count_if(messages.begin(), messages.end(), [&](const std::wstring& line) { return Matches(line, entry); }));
 }
 
 size_t HostTest::ShellCalls() const {

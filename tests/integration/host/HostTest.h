@@ -46,8 +46,9 @@ protected:
     // A message whose text the client expands to itself.
     void SetMessage(const std::wstring& key, const std::wstring& text);
     std::vector<std::wstring> Messages() const;
+    // Lines equal to entry; an entry ending in "*" counts the lines that begin with the rest.
     size_t Count(const std::wstring& entry) const;
-    // Waits until the log holds the entry (the cancel thread writes its own).
+    // Waits until the log holds the entry, matched as by Count (the cancel thread writes its own).
     bool WaitForEntry(const std::wstring& entry, DWORD milliseconds) const;
     size_t ShellCalls() const;
     std::string Trace() const;
