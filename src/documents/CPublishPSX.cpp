@@ -1,25 +1,21 @@
 #include "CPublishPSX.h"
+#include "CApartmentHandover.h"
 #include "CDocumentSetup.h"
 #include "CPsxLockFile.h"
 #include "CTimedOpen.h"
-#include "client/CAICallbackHandler.h"
 #include "client/CVantorApplication.h"
 #include "client/CVantorDocument.h"
 #include "host/CHostSession.h"
 #include "host/CVectaArgument.h"
 #include "support/CFinalPath.h"
 #include "support/COutsideValue.h"
-#include "runtime/CRunLock.h"
 #include "support/CPlainFile.h"
-#include "support/CRunContext.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/ScopeGuard.h"
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
-#include "support/UnreadMarshalData.h"
 #include <sddl.h>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -113,25 +109,6 @@ void DeleteInside(const std::wstring& path) noexcept {
 
 }  // namespace
 
-CPublishPSX::Handover::~Handover() {
-    for (IStream* stream : {m_application, m_addIn, m_client}) ReleaseUnreadMarshalData(stream);
-}
-
-HRESULT CPublishPSX::Handover::Marshal(IVectaApplication* application, IVntAddIn* addIn, ICAICallback* client) {
-    RETURN_IF_FAILED(CoMarshalInterThreadInterfaceInStream(IID_IVectaApplication, application, &m_application));
-    RETURN_IF_FAILED(CoMarshalInterThreadInterfaceInStream(IID_IVntAddIn, addIn, &m_addIn));
-    return client ? CoMarshalInterThreadInterfaceInStream(IID_ICAICallback, client, &m_client) : S_OK;
-}
-
-HRESULT CPublishPSX::Handover::Unmarshal(ComPtr<IVectaApplication>& application, ComPtr<IVntAddIn>& addIn,
-                                         ComPtr<ICAICallback>& client) {
-    RETURN_IF_FAILED(CoGetInterfaceAndReleaseStream(std::exchange(m_application, nullptr), IID_IVectaApplication,
-                                                    application.put_void()));
-    RETURN_IF_FAILED(CoGetInterfaceAndReleaseStream(std::exchange(m_addIn, nullptr), IID_IVntAddIn, addIn.put_void()));
-    if (!m_client) return S_OK;
-    return CoGetInterfaceAndReleaseStream(std::exchange(m_client, nullptr), IID_ICAICallback, client.put_void());
-}
-
 HRESULT CPublishPSX::PublishPSX(const std::wstring& path) {
     if (!CPsxLockFile(path).MayPublish()) return E_FAIL;
 
@@ -172,8 +149,8 @@ HRESULT CPublishPSX::PublishPSX(const std::wstring& path) {
     // driven from an apartment of the component's, and this thread lets go of it now, while
     // it answers (the session's reference too), so that nothing of a host that may be given
     // up stays in the client's apartment.
-    Handover handover;
-    hr = handover.Marshal(application, addIn.get(), m_context.session.GetCallback());
+    CApartmentHandover handover(m_context);
+    hr = handover.Marshal(addIn.get());
     if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to create IStream object (hr = %X)", hr);
         return hr;
@@ -183,14 +160,18 @@ HRESULT CPublishPSX::PublishPSX(const std::wstring& path) {
     addIn.reset();
     m_context.application.reset();
 
-    const CRunContext* run = CRunContext::Current();
-    const Apartment apartment{handover, CRunLock::CurrentCaller(), run && run->Quiet()};
-    IStream* back = nullptr;  // the host for the session, from an apartment that was not given up
     bool started = false, gaveUp = false;
     hr = CHostCallApartment::Run(
         [&](CHostCallApartment::Job& job) {
             started = true;
-            return PublishInApartment(job, apartment, path, back);
+            return handover.Run(job, [&](CDocumentContext& context, IVntAddIn* apartmentAddIn) {
+                CPublishPSX publisher(context);
+                int onClose = 1;
+                HRESULT published = publisher.PublishPSXAttempt(job, path, apartmentAddIn, onClose);
+                if (FAILED(published) && onClose == 0)
+                    published = publisher.PublishPSXOnCopy(job, path, apartmentAddIn, onClose);
+                return published;
+            });
         },
         m_context.openTimeLimit, gaveUp);
     if (gaveUp) {
@@ -201,39 +182,9 @@ HRESULT CPublishPSX::PublishPSX(const std::wstring& path) {
         utils.WriteLog(CUtils::LevelError, L"OpenDocumentWithTimeout: Failed to open document (hr = %X)", hr);
         return E_FAIL;
     }
-    ComPtr<IVectaApplication> kept;
-    if (back && SUCCEEDED(CoGetInterfaceAndReleaseStream(back, IID_IVectaApplication, kept.put_void()))) {
-        m_context.application = kept;
-        if (!m_context.host.Application()) m_context.host.Attach(kept.get());
-    }
-    return hr;
-}
-
-HRESULT CPublishPSX::PublishInApartment(CHostCallApartment::Job& job, const Apartment& apartment,
-                                        const std::wstring& path, IStream*& back) {
-    ComPtr<IVectaApplication> application;
-    ComPtr<IVntAddIn> addIn;
-    ComPtr<ICAICallback> client;
-    HRESULT hr = apartment.handover.Unmarshal(application, addIn, client);
-    if (FAILED(hr)) {
-        CUtils::Instance().WriteLog(CUtils::LevelError, L"ThreadOpenDoc: Failed to get interface from IStream object (hr = %X)",
-                                    hr);
-        return hr;
-    }
-    // The client is asked here as on the command's thread, in the command's quiet scope; a
-    // Run that the client starts from inside an answer counts as the command's own.
-    const CAICallbackHandler::ThreadCallbackScope clientScope(client.get());
-    const CRunContext run(apartment.quiet);
-    const CRunLock::Delegate delegate(CRunLock::Process(), apartment.caller);
-
-    CDocumentContext context{m_context.host,     application,           m_context.session,
-                             m_context.document, m_context.sendCommand, m_context.openTimeLimit};
-    CPublishPSX publisher(context);
-    int onClose = 1;
-    hr = publisher.PublishPSXAttempt(job, path, addIn.get(), onClose);
-    if (FAILED(hr) && onClose == 0) hr = publisher.PublishPSXOnCopy(job, path, addIn.get(), onClose);
-    // Given up, the command is gone: nothing of it is touched.
-    if (!job.GivenUp()) (void)CoMarshalInterThreadInterfaceInStream(IID_IVectaApplication, application.get(), &back);
+    // The session keeps the host for later commands, unless a nested command connected anew.
+    m_context.application = handover.TakeBack();
+    if (m_context.application && !m_context.host.Application()) m_context.host.Attach(m_context.application.get());
     return hr;
 }
 

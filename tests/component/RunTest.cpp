@@ -1,5 +1,6 @@
 #include "component/CCAI_Call.h"
 #include "component/CSetTemporaryQuietMode.h"
+#include "support/CRunContext.h"
 #include "fakes/ArgumentArray.h"
 #include "fakes/RunFixture.h"
 #include "fakes/FakeCallback.h"
@@ -179,13 +180,19 @@ TEST_F(RunTest, PublishingRestoresTheQuietFlag) {
         EXPECT_EQ(result, 3);
         EXPECT_EQ(CUtils::Instance().IsQuiet(), before);
     }
-    // Two unattended commands on two threads overlap and end in the order they began.
+    // The guard is its Run's own: another thread's Run asks its questions meanwhile.
     CUtils::Instance().SetQuiet(false);
-    auto first = std::make_unique<CSetTemporaryQuietMode>();
-    auto second = std::make_unique<CSetTemporaryQuietMode>();
-    first.reset();
-    EXPECT_TRUE(CUtils::Instance().IsQuiet());
-    second.reset();
+    const CRunContext run(false);
+    {
+        const CSetTemporaryQuietMode quiet;
+        EXPECT_TRUE(CUtils::Instance().IsQuiet());
+        bool otherQuiet = true;
+        std::thread([&] {
+            const CRunContext other(false);
+            otherQuiet = CUtils::Instance().IsQuiet();
+        }).join();
+        EXPECT_FALSE(otherQuiet);
+    }
     EXPECT_FALSE(CUtils::Instance().IsQuiet());
 }
 

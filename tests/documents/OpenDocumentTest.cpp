@@ -1,6 +1,6 @@
 #include "documents/COpenDocument.h"
 #include "documents/CTimedOpen.h"
-#include "runtime/CHostCallWorkers.h"
+#include "runtime/CHostCallApartment.h"
 #include "fakes/DocumentFixture.h"
 #include "fakes/FakeVectaDocument.h"
 #include "fakes/LogReader.h"
@@ -196,9 +196,10 @@ TEST_F(OpenDocumentTest, TheTimedOpenWithoutHostAnswersAtOnce) {
     CDocumentContext withoutHost = Context();
     withoutHost.application = nullptr;
     ComPtr<IVectaDocument> document;
-    EXPECT_EQ(CTimedOpen(withoutHost, CTimedOpen::kTimeLimit).Open(L"C:\\w\\a.dwg", document.put()), E_POINTER);
+    CHostCallApartment::Job job;
+    EXPECT_EQ(CTimedOpen(withoutHost, job).Open(L"C:\\w\\a.dwg", document.put()), E_POINTER);
     EXPECT_FALSE(document);
-    EXPECT_EQ(CHostCallWorkers::Running(), 0);
+    EXPECT_EQ(CHostCallApartment::Running(), 0);
     EXPECT_THAT(Log(), IsEmpty());
 }
 

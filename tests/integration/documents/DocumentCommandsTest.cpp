@@ -2,9 +2,7 @@
 #include "HostTest.h"
 #include "runtime/CComponentThreads.h"
 #include "runtime/CModuleLock.h"
-#include "runtime/CParkedHostReferences.h"
-#include "documents/CTimedOpen.h"
-#include "runtime/CHostCallWorkers.h"
+#include "runtime/CHostCallApartment.h"
 #include "fakes/ApartmentPump.h"
 #include "fakes/ArgumentArray.h"
 #include "support/UniqueVariant.h"
@@ -94,8 +92,10 @@ TEST_F(DocumentCommandsTest, ACancelledTemplateChoiceNeverStartsAHost) {
 }
 
 // A host that never answers the open: the publication ends at the (shortened) limit without
-// waiting on the host again, the next command works meanwhile, and once the host lets go
-// everything the component held on it is released and the next publication works.
+// waiting on the host again and holds nothing of it in the client's apartment, so that the
+// apartment ends at once while the host is still stuck and another command works meanwhile;
+// once the host lets go the apartment given up ends by itself, and the next publication
+// works and leaves the host with the session.
 TEST_F(DocumentCommandsTest, APublicationWhoseOpenNeverReturnsEndsAtTheLimit) {
     const std::wstring control = Write(L"control.json", "{}");
     SetOpenArgument(L"/control \"" + control + L"\"");
@@ -106,54 +106,44 @@ TEST_F(DocumentCommandsTest, APublicationWhoseOpenNeverReturnsEndsAtTheLimit) {
 
     Write(L"control.json", R"({"openHold": true})");
     constexpr DWORD kLimit = 1500;
-    Call().SetOpenTimeLimit(kLimit);
-    const DWORD begin = GetTickCount();
-    EXPECT_EQ(Run({L"QELDPUBLISHPSX", path, L""}, result), HR_TIMEOUT);
-    const DWORD took = GetTickCount() - begin;
-    EXPECT_EQ(result, 1);
-    EXPECT_GE(took, kLimit);
-    EXPECT_LT(took, kLimit + 1000);
-    EXPECT_THAT(Messages(), ::testing::Contains(L"Error: OpenDocumentWithTimeout: Time-out interval elapsed -> terminate thread"));
-    EXPECT_TRUE(CComponentThreads::AnyRunning());
-    EXPECT_TRUE(CParkedHostReferences::Any());
-    EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
-
-    // Once the open has returned, the parked references go with this apartment's next command,
-    // released here: the worker only ends, calling nothing in this apartment.
-    Write(L"control.json", "{}");
-    EXPECT_TRUE(PumpUntil([] { return CHostCallWorkers::Running() == 0; }, 5000));
-    EXPECT_TRUE(CParkedHostReferences::Any());
-    EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
-    EXPECT_FALSE(CParkedHostReferences::Any());
-    Call().SetOpenTimeLimit(CTimedOpen::kTimeLimit);
-    EXPECT_EQ(Run({L"QELDPUBLISHPSX", path, L""}, result), S_OK);
-    EXPECT_EQ(result, 0);
-    EXPECT_FALSE(CParkedHostReferences::Any());
-    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder.File(L"held.psx"))));
-
-    // A thread that leaves COM lets go of what its apartment parked, without another command.
-    Write(L"control.json", R"({"openHold": true})");
-    const std::wstring second = Write(L"second.vdr", kDrawing);
-    bool parked = false;
-    std::thread leaving([&] {
+    DWORD took = INFINITE, uninitialized = INFINITE;
+    bool heldAfter = true;
+    std::thread caller([&] {
         if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
         {
             ComPtr<ICAI_Call> own;
             if (SUCCEEDED(CCAI_Call::Create(nullptr, IID_ICAI_Call, own.put_void()))) {
                 CCAI_Call::FromInterface(own.get())->SetOpenTimeLimit(kLimit);
-                UniqueVariant args = ArgumentArray({L"QELDPUBLISHPSX", second, L""});
+                UniqueVariant args = ArgumentArray({L"QELDPUBLISHPSX", path, L""});
                 UniqueVariant out;
+                const DWORD begin = GetTickCount();
                 EXPECT_EQ(own->Run(client.get(), args.get(), out.put()), HR_TIMEOUT);
+                took = GetTickCount() - begin;
+                EXPECT_EQ(V_I4(&out.get()), 1);
+                heldAfter = CCAI_Call::FromInterface(own.get())->HostSession().Application().get() != nullptr;
             }
         }
-        parked = CParkedHostReferences::Any();
-        Write(L"control.json", "{}");
-        for (int i = 0; i < 100 && CHostCallWorkers::Running() != 0; ++i) Sleep(50);
+        const DWORD leaving = GetTickCount();
         CoUninitialize();
+        uninitialized = GetTickCount() - leaving;
     });
-    leaving.join();
-    EXPECT_TRUE(parked);
-    EXPECT_FALSE(CParkedHostReferences::Any());
+    EXPECT_TRUE(PumpUntil([&] { return uninitialized != INFINITE; }, kLimit + 10000)) << "the client apartment's end";
+    caller.join();
+    EXPECT_GE(took, kLimit);
+    EXPECT_LT(took, kLimit + 1000);
+    EXPECT_LT(uninitialized, 1000u);
+    EXPECT_FALSE(heldAfter);
+    EXPECT_THAT(Messages(), ::testing::Contains(L"Error: OpenDocumentWithTimeout: Time-out interval elapsed -> terminate thread"));
+    EXPECT_EQ(CHostCallApartment::Running(), 1);
+    EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
+
+    Write(L"control.json", "{}");
+    EXPECT_TRUE(PumpUntil([] { return CHostCallApartment::Running() == 0; }, 10000)) << "the given-up apartment's end";
+    Host().Attach(nullptr);
+    EXPECT_EQ(Run({L"QELDPUBLISHPSX", path, L""}, result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(Host().Application().get(), nullptr);
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder.File(L"held.psx"))));
     QuitHosts();
     object.reset();
     for (int i = 0; i < 100 && !CModuleLock::CanUnload(); ++i) Sleep(50);

@@ -157,8 +157,7 @@ TEST_F(SharedObjectTest, OtherApartmentsNeverRunInsideTheOwnersRun) {
         refused += driver.refused;
     }
     EXPECT_GT(refused, 0);
-    EXPECT_EQ(Count(L"Error: Run() QELDCHECKAPPLICATION refused: this thread is running a command of another caller "
-                    L"on the same object"),
+    EXPECT_EQ(Count(L"Error: Run() QELDCHECKAPPLICATION refused: this thread is running a command of another caller"),
               static_cast<size_t>(refused));
 }
 
@@ -201,8 +200,7 @@ TEST_F(SharedObjectTest, ClientReentersFromAnotherApartment) {
     CloseHandle(done);
 }
 
-// A caller queued behind another caller's Run on the same object waits until its job's
-// deadline, not longer.
+// A caller queued behind another caller's Run waits until its job's deadline, not longer.
 TEST_F(SharedObjectTest, QueuedRunEndsAtTheJobDeadline) {
     HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::atomic<bool> holding{false};
@@ -233,8 +231,7 @@ TEST_F(SharedObjectTest, QueuedRunEndsAtTheJobDeadline) {
     EXPECT_EQ(V_I4(&out.get()), 1);
     EXPECT_GE(waited, 900u);
     EXPECT_LT(waited, 4000u);
-    EXPECT_THAT(Messages(), testing::Contains(testing::HasSubstr(L"for this job has exceeded while another command ran on the "
-                                                                 L"same object")));
+    EXPECT_THAT(Messages(), testing::Contains(testing::HasSubstr(L"for this job has exceeded while another caller's command ran")));
 }
 
 }  // namespace
