@@ -7,6 +7,7 @@
 #include "fakes/ArgumentArray.h"
 #include "support/UniqueVariant.h"
 #include "support/ResultMacros.h"
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -89,6 +90,56 @@ TEST_F(DocumentCommandsTest, ACancelledTemplateChoiceNeverStartsAHost) {
     EXPECT_EQ(Run({L"QELDNEW", folder.File(L"never.vdr"), L""}, result), E_FAIL);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(ShellCalls(), 0u);
+}
+
+// Two objects drive one host from two threads: a publication whose client answers slowly and
+// an open. The open waits for the whole publication, so the publishing switch and the close
+// meet the drawing published, and the other caller's drawing is opened afterwards.
+TEST_F(DocumentCommandsTest, APublicationAndAnOpenFromTwoObjectsTakeTurnsOnTheHost) {
+    SetAnswer(L"#(DTY:ContainerAutoPSX)", folder.File(L"y.psx"));
+    const std::wstring x = Write(L"x.vdr", kDrawing), y = Write(L"y.vdr", kDrawing);
+    LONG result = -1;
+    ASSERT_EQ(Run({L"QELDOPEN", Write(L"first.vdr", kDrawing), L""}, result), S_OK);  // the host runs
+
+    std::atomic<bool> publishing{false};
+    client->commands[L"___Environment"] = [&](FakeCallback&, const std::wstring& arguments) {
+        if (arguments == L"ZEPErrorCode=0") {
+            publishing = true;
+            Sleep(1000);
+        }
+        return 0L;
+    };
+    std::atomic<HRESULT> opened{E_PENDING};
+    ComPtr<FakeCallback> otherClient;
+    otherClient.attach(FakeCallback::Create());
+    otherClient->answers = client->answers;
+    otherClient->environment = client->environment;
+    std::thread other([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+        {
+            for (int i = 0; i < 500 && !publishing; ++i) Sleep(20);
+            ComPtr<ICAI_Call> own;
+            UniqueVariant args = ArgumentArray({L"QELDOPEN", x, L""});
+            UniqueVariant out;
+            if (SUCCEEDED(CCAI_Call::Create(nullptr, IID_ICAI_Call, own.put_void())))
+                opened = own->Run(otherClient.get(), args.get(), out.put());
+        }
+        CoUninitialize();
+    });
+    EXPECT_EQ(Run({L"QELDPUBLISHPSX", y, L""}, result), S_OK);
+    EXPECT_EQ(result, 0);
+    // The host calls this apartment's client meanwhile, which the add-in was handed last.
+    EXPECT_TRUE(PumpUntil([&] { return opened != E_PENDING; }, 20000)) << "the other object's open";
+    other.join();
+    EXPECT_TRUE(publishing);
+    EXPECT_EQ(opened, S_OK);
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder.File(L"y.psx"))));
+    const std::string trace = Trace();
+    const size_t closed = trace.find("Document[y.vdr].Close("), openedOther = trace.find("Documents.Open(\"" + Narrow(x));
+    ASSERT_NE(closed, std::string::npos);
+    ASSERT_NE(openedOther, std::string::npos);
+    EXPECT_LT(closed, openedOther);
+    EXPECT_EQ(trace.find("Document[x.vdr].Close("), std::string::npos);
 }
 
 // A host that never answers the open: the publication ends at the (shortened) limit without
