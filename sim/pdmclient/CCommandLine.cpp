@@ -163,7 +163,10 @@ Options:
                         Expressions in arguments are filled in first: QELDOPEN "#(FILE)"
   --document QELKEY     the current document record (default: "currentDocument")
   --progid ID           the component (default QELDVecta17x.CAI_Call)
-  --unattended          answer questions with their default (as under a job server)
+  --unattended          run as the PDM client's job server does, as "jobServer": true in the
+                        workspace: JobServerRunning is 1, so the component runs in quiet mode
+                        (messages and questions go to its log, questions answered Yes), and
+                        #(=isJobServer()) is TRUE; caiclient's own questions take their default
   -v, --trace           print every expression and client command the component sends
   --register            register, in the current Wine prefix or Windows user: cai_dll.tlb,
                         QELDVecta17x.dll, QELDVecta17Instance.dll (DllRegisterServer) and
@@ -216,7 +219,8 @@ Diagnosis (--diagnose): in the 32-bit registry view, the component class
   HKCU\Software\Tessaro\Vecta\<#(Appl:VectaVersion)> with its CurVer, the registrar add-in
   file, every add-in of #(Appl:AddIns), the publishing options file, and the Vecta instances
   running now with their profiles (none under another profile alone). Exit status 0 when
-  every check passed, 1 otherwise.
+  every check passed, 1 otherwise. A check that depends on a failed one, or on a workspace that
+  does not load, is printed as "skipped", so one workspace always gives the same number of lines.
 
 Exit status: 0 all commands succeeded (HRESULT not negative and result code 0); 1 a command
   failed; 2 a usage, workspace or script error; 3 the component could not be created;

@@ -82,8 +82,8 @@ void CInstallationCheck::Run() {
     TypeLibrary(L"PDM client type library cai_dll.tlb", kClientLibrary, kClientLibraryVersion, L"0", kCaiCallInterface,
                 kClientFix);
     InterfaceLink();
-    MonikerClass(L"QELDVecta17Instance");
-    MonikerClass(L"QELDVecta16Instance");
+    MonikerClass(L"QELDVecta17Instance", L"{D4F55D8C-0F98-415D-80A0-4EF060452FB9}");
+    MonikerClass(L"QELDVecta16Instance", L"{5A202262-AAE7-430F-89DF-51A267C2E892}");
 }
 
 std::optional<std::wstring> CInstallationCheck::Read(const std::wstring& key, const std::wstring& name) const {
@@ -116,7 +116,7 @@ std::optional<std::wstring> CInstallationCheck::Server(const std::wstring& what,
     const bool isRegistered = registered && !registered->empty();
     if (!m_report.Check(what + L" " + classId + L" registered", isRegistered,
                         Shown(key) + (isRegistered ? L" = " + *registered : L" is missing"), fix)) {
-        m_report.Skip(what + L" file", L"not registered");
+        SkipServer(what, L"", L"not registered");
         return std::nullopt;
     }
     const std::wstring path = Expanded(*registered);
@@ -129,6 +129,12 @@ std::optional<std::wstring> CInstallationCheck::Server(const std::wstring& what,
     const bool server = IsServer(path, classId, declaresClass, detail);
     m_report.Check(what + L" server", server, path + L" " + detail, fix);
     return server ? std::optional<std::wstring>(path) : std::nullopt;
+}
+
+void CInstallationCheck::SkipServer(const std::wstring& what, const std::wstring& classId, const std::wstring& why) {
+    if (!classId.empty()) m_report.Skip(what + L" " + classId + L" registered", why);
+    m_report.Skip(what + L" file present", why);
+    m_report.Skip(what + L" server", why);
 }
 
 void CInstallationCheck::Version(const std::wstring& path) {
@@ -218,7 +224,7 @@ void CInstallationCheck::InterfaceLink() {
                    std::wstring(kClientFix) + L"; until then dispatch calls from the client fail");
 }
 
-void CInstallationCheck::MonikerClass(const std::wstring& className) {
+void CInstallationCheck::MonikerClass(const std::wstring& className, const std::wstring& expectedClass) {
     const std::wstring what = L"instance moniker " + className;
     const std::wstring fix = L"install or repair Vecta's PDM add-ins, which register " + className + L".dll";
     const std::wstring key = className + L"\\CLSID";
@@ -227,5 +233,5 @@ void CInstallationCheck::MonikerClass(const std::wstring& className) {
     if (m_report.Check(what + L" class name registered", found, Shown(key) + (found ? L" = " + *classId : L" is missing"), fix))
         static_cast<void>(Server(what, *classId, fix, false));
     else
-        m_report.Skip(what + L" file", L"not registered");
+        SkipServer(what, expectedClass, L"class name not registered");
 }

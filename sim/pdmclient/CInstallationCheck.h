@@ -29,6 +29,9 @@ private:
     // checks printed. declaresClass: its own type library must declare the class.
     std::optional<std::wstring> Server(const std::wstring& what, const std::wstring& classId, const std::wstring& fix,
                                        bool declaresClass);
+    // Server()'s checks printed as skipped, so that every machine gets the same number of
+    // lines; classId empty: its "registered" line has been printed.
+    void SkipServer(const std::wstring& what, const std::wstring& classId, const std::wstring& why);
     void Version(const std::wstring& path);
     // A hand registration (regsvr32, caiclient --register) over the package redirects its class;
     // a deleted DLL is the package's own damage.
@@ -37,7 +40,8 @@ private:
     void TypeLibrary(const std::wstring& what, const std::wstring& libraryId, const std::wstring& version,
                      const std::wstring& locale, const std::wstring& member, const std::wstring& fix);
     void InterfaceLink();
-    void MonikerClass(const std::wstring& className);
+    // expectedClass: the class the Vecta side registers, named in the skipped lines when its name is missing.
+    void MonikerClass(const std::wstring& className, const std::wstring& expectedClass);
 
     CDiagnosisReport& m_report;
     std::optional<CInstalledPackage> m_package;

@@ -84,9 +84,13 @@ std::wstring CRegistrar::Find(const wchar_t* file) const {
 
 long CRegistrar::TypeLibrary(const std::wstring& path, bool registering) const {
     ComPtr<ITypeLib> library;
-    if (registering) return LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, library.put());
     HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
     if (FAILED(hr)) return hr;
+    // Registered under the path as found: Wine's REGKIND_REGISTER would store "\\?\Z:\...".
+    if (registering) {
+        std::wstring file = path;
+        return RegisterTypeLib(library.get(), file.data(), nullptr);
+    }
     TLIBATTR* attributes = nullptr;
     hr = library->GetLibAttr(&attributes);
     if (FAILED(hr)) return hr;

@@ -84,7 +84,8 @@ bool CWorkspace::LoadText(const std::string& utf8, const std::wstring& path, std
             if (!it.value().is_null()) m_variables[TextCodec::FromUtf8(it.key())] = ValueText(it.value());
     if (const json* version = FindNoCase(m_json, L"clientVersion"); version && !m_variables.count(L"_VNTXVER"))
         m_variables[L"_VNTXVER"] = ValueText(*version);
-    if (IsJobServer() && !m_variables.count(L"JobServerRunning")) m_variables[L"JobServerRunning"] = L"1";
+    m_jobServer = false;
+    if (m_json.value("jobServer", false)) RunAsJobServer();
     m_current.reset();
     if (const json* current = FindNoCase(m_json, L"currentDocument"); current && !current->is_null())
         SetCurrentDocument(ValueText(*current));
@@ -256,7 +257,10 @@ std::vector<std::wstring> CWorkspace::SearchFolders() const {
     return folders;
 }
 
-bool CWorkspace::IsJobServer() const { return m_json.value("jobServer", false); }
+void CWorkspace::RunAsJobServer() {
+    m_jobServer = true;
+    if (!m_variables.count(L"JobServerRunning")) m_variables[L"JobServerRunning"] = L"1";
+}
 
 bool CWorkspace::Table(const std::wstring& name, std::vector<Record>& records) const {
     records.clear();

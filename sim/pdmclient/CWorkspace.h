@@ -36,7 +36,10 @@ public:
     void SetVariable(const std::wstring& name, const std::wstring& value);
     std::optional<std::wstring> Message(const std::wstring& key) const;
     std::vector<std::wstring> SearchFolders() const;
-    bool IsJobServer() const;
+    // "jobServer": true, or caiclient --unattended: JobServerRunning answers 1 (unless the
+    // workspace's environment sets it) and #(=isJobServer()) TRUE.
+    bool IsJobServer() const noexcept { return m_jobServer; }
+    void RunAsJobServer();
 
     // Tables by name (case-insensitive); false for an unknown table.
     bool Table(const std::wstring& name, std::vector<Record>& records) const;
@@ -65,4 +68,5 @@ private:
     nlohmann::json m_json;
     std::map<std::wstring, std::wstring, NoCaseLess> m_variables;
     std::optional<size_t> m_current;
+    bool m_jobServer = false;
 };

@@ -22,6 +22,22 @@ constexpr wchar_t kSettingsFix[] = L"correct the setting in the client's configu
 constexpr wchar_t kLogName[] = L"vx17log.err";
 // The component cuts a longer wait to this.
 constexpr long kLongestWait = 3600000;
+// The checks in the order Run() prints them; the add-ins take one line per entry of the list.
+constexpr wchar_t kProfile[] = L"profile (#(Appl:Profile))";
+constexpr wchar_t kHostProgram[] = L"host program (#(Appl:ExeFileName))";
+constexpr wchar_t kStartArguments[] = L"start arguments (#(Appl:OpenArgument))";
+constexpr wchar_t kWaits[] = L"waits (#(Appl:WaitForStartup), #(Appl:WaitForActiveCommand))";
+constexpr wchar_t kLogFolder[] = L"log folder writable";
+constexpr wchar_t kWorkspaceFolder[] = L"workspace folder writable ($(WSPATH:/+))";
+constexpr wchar_t kReleaseKey[] = L"Vecta release key (#(Appl:VectaVersion))";
+constexpr wchar_t kRegistrar[] = L"registrar add-in";
+constexpr wchar_t kAddIns[] = L"add-ins (#(Appl:AddIns))";
+constexpr wchar_t kPublishOptions[] = L"publishing options file";
+constexpr wchar_t kRunningInstances[] = L"Vecta instances running";
+constexpr const wchar_t* kChecks[] = {kProfile,     kHostProgram, kStartArguments, kWaits,          kLogFolder,
+                                      kWorkspaceFolder, kReleaseKey, kRegistrar,  kAddIns, kPublishOptions,
+                                      kRunningInstances};
+
 // Running Vecta instances register "!<class>:<profile>" in the running object table.
 constexpr const wchar_t* kInstanceClasses[] = {L"QELDVecta17Instance", L"QELDVecta16Instance"};
 
@@ -88,6 +104,15 @@ std::wstring FindOnPath(const std::wstring& program) {
     return {};
 }
 
+// A %NAME% that caiclient's environment does not fill in stays in the text; empty when none.
+std::wstring UnsetVariable(const std::wstring& text) {
+    const size_t open = text.find(L'%');
+    const size_t close = open == std::wstring::npos ? open : text.find(L'%', open + 1);
+    if (close == std::wstring::npos || close == open + 1) return {};
+    const std::wstring name = text.substr(open + 1, close - open - 1);
+    return GetEnvironmentVariableW(name.c_str(), nullptr, 0) == 0 ? name : std::wstring();
+}
+
 bool IsWow64() {
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
@@ -108,9 +133,13 @@ bool InstanceOf(const std::wstring& displayName, std::wstring& className, std::w
 
 }  // namespace
 
+void CWorkspaceCheck::Skip(CDiagnosisReport& report, const std::wstring& why) {
+    for (const wchar_t* check : kChecks) report.Skip(check, why);
+}
+
 void CWorkspaceCheck::Run() {
     const std::wstring profile = Setting(L"#(Appl:Profile)");
-    m_report.Check(L"profile (#(Appl:Profile))", !profile.empty(), profile.empty() ? L"empty" : profile,
+    m_report.Check(kProfile, !profile.empty(), profile.empty() ? L"empty" : profile,
                    std::wstring(kSettingsFix) + L": Appl:Profile names the Vecta profile to work under");
     HostProgram();
     StartArguments(profile);
@@ -133,13 +162,18 @@ void CWorkspaceCheck::HostProgram() {
     std::wstring found = program;
     if (!program.empty() && program.find_first_of(L"\\/:") == std::wstring::npos) found = FindOnPath(program);
     const bool ok = !found.empty() && TextCodec::FileExists(found);
-    m_report.Check(L"host program (#(Appl:ExeFileName))", ok,
-                   program.empty() ? L"empty" : ok ? found : program + L" does not exist",
-                   std::wstring(kSettingsFix) + L": Appl:ExeFileName names Vecta's program file");
+    const std::wstring unset = ok ? std::wstring() : UnsetVariable(program);
+    m_report.Check(kHostProgram, ok,
+                   program.empty() ? L"empty"
+                   : ok            ? found
+                                   : program + L" does not exist" +
+                                         (unset.empty() ? L"" : L": caiclient's environment has no " + unset),
+                   unset.empty() ? std::wstring(kSettingsFix) + L": Appl:ExeFileName names Vecta's program file"
+                                 : L"set " + unset + L" in caiclient's environment, or correct Appl:ExeFileName");
 }
 
 void CWorkspaceCheck::StartArguments(const std::wstring& profile) {
-    const std::wstring what = L"start arguments (#(Appl:OpenArgument))";
+    const std::wstring what = kStartArguments;
     if (profile.empty()) {
         m_report.Skip(what, L"no profile");
         return;
@@ -156,20 +190,24 @@ void CWorkspaceCheck::StartArguments(const std::wstring& profile) {
 
 void CWorkspaceCheck::Waits() {
     std::wstring detail, fix;
-    bool ok = true;
+    bool ok = true, activeCommandTooLong = false;
     for (const wchar_t* name : {L"WaitForStartup", L"WaitForActiveCommand"}) {
         const std::wstring answer = Setting(L"#(Appl:" + std::wstring(name) + L")");
         const bool tooLong = ClientText::ToInteger(answer) > kLongestWait;
         detail += (detail.empty() ? L"" : L", ") + std::wstring(name) + L" " + (answer.empty() ? L"(default)" : answer);
         if (!tooLong) continue;
         ok = false;
+        activeCommandTooLong = std::wstring(name) == L"WaitForActiveCommand";
         fix += (fix.empty() ? L"" : L"; ") + std::wstring(L"set Appl:") + name + L" to at most " +
                std::to_wstring(kLongestWait) + L" milliseconds";
     }
+    // Only the active-command wait is doubled, right after the component started a 17.2 Vecta.
     if (!ok)
-        fix += L": the component cuts a longer wait to one hour, and the first busy check after it starts a release "
-               L"17.2 Vecta sleeps twice the active-command wait";
-    m_report.Check(L"waits (#(Appl:WaitForStartup), #(Appl:WaitForActiveCommand))", ok,
+        fix += std::wstring(L": the component cuts a longer wait to one hour") +
+               (activeCommandTooLong ? L", and the first busy check after it starts a release 17.2 Vecta sleeps twice "
+                                       L"the active-command wait"
+                                     : L"");
+    m_report.Check(kWaits, ok,
                    detail + (ok ? L"" : L": above the longest wait, " + std::to_wstring(kLongestWait)), fix);
 }
 
@@ -180,20 +218,27 @@ void CWorkspaceCheck::LogFolder() {
         fault = m_logFolder + L" takes no " + kLogName;
     else if (GetFileAttributesW(log.c_str()) != INVALID_FILE_ATTRIBUTES)
         fault = LogFileFault(log, fix);
-    m_report.Check(L"log folder writable", fault.empty(), fault.empty() ? log : fault, fix);
+    m_report.Check(kLogFolder, fault.empty(), fault.empty() ? log : fault, fix);
 }
 
 void CWorkspaceCheck::WorkspaceFolder() {
-    const std::wstring what = L"workspace folder writable ($(WSPATH:/+))";
     std::wstring folder = Setting(L"$(WSPATH:/+)");
     for (wchar_t& c : folder)
         if (c == L'/') c = L'\\';
     while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
-    const bool ok = !folder.empty() && TakesFile(folder);
-    m_report.Check(what, ok, folder.empty() ? L"empty" : ok ? folder : folder + L" takes no file",
-                   L"give the client's user write access to the workspace folder: the component copies Publish "
-                   L"Options.xml there, the client writes qel.lsp there from qel.vor, and publishing writes its "
-                   L"lock files there");
+    const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(folder.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const bool ok = exists && TakesFile(folder);
+    m_report.Check(kWorkspaceFolder, ok,
+                   folder.empty() ? L"empty"
+                   : !exists      ? folder + L" does not exist"
+                   : ok           ? folder
+                                  : folder + L" takes no file",
+                   folder.empty() ? L"set WSPATH in the client's environment to the workspace folder"
+                   : !exists      ? L"create it or correct WSPATH"
+                                  : L"give the client's user write access to the workspace folder: the component "
+                                    L"copies Publish Options.xml there, the client writes qel.lsp there from qel.vor, "
+                                    L"and publishing writes its lock files there");
 }
 
 void CWorkspaceCheck::Registrar() {
@@ -207,7 +252,7 @@ void CWorkspaceCheck::Registrar() {
     const std::wstring current = root.Open(HKEY_CURRENT_USER, m_vectaKey, KEY_READ) == ERROR_SUCCESS
                                      ? root.ReadString(L"CurVer", 32).value_or(L"")
                                      : L"";
-    m_report.Check(L"Vecta release key (#(Appl:VectaVersion))", !product.empty(),
+    m_report.Check(kReleaseKey, !product.empty(),
                    L"HKCU\\" + release + L"\\CurVer" + (product.empty() ? L" is missing" : L" = " + product),
                    L"Vecta's set-up writes it for its release" +
                        (current.empty() ? std::wstring(L", and none is registered for this user: install Vecta")
@@ -219,7 +264,7 @@ void CWorkspaceCheck::Registrar() {
         r17 ? ZepFolder() + L"QELDAppReg17.zep" : Setting(L"#(FindFile \"QELDAppReg.zep\" \"#(Appl:SearchPath)\")");
     const wchar_t* refusal = path.empty() ? nullptr : COutsideValue::AbsolutePathRefusal(path);
     const bool ok = !path.empty() && !refusal && TextCodec::FileExists(path);
-    m_report.Check(L"registrar add-in", ok,
+    m_report.Check(kRegistrar, ok,
                    ok        ? path
                    : refusal ? path + L" is refused: " + refusal
                    : r17     ? path + L" does not exist"
@@ -240,7 +285,7 @@ std::wstring CWorkspaceCheck::ZepFolder() const {
 void CWorkspaceCheck::AddIns() {
     const std::wstring list = Setting(L"#(Appl:AddIns)");
     if (list.empty()) {
-        m_report.Check(L"add-ins (#(Appl:AddIns))", true, L"none listed", L"");
+        m_report.Check(kAddIns, true, L"none listed", L"");
         return;
     }
     const std::wstring folder = ZepFolder();
@@ -272,7 +317,7 @@ void CWorkspaceCheck::AddIns() {
 void CWorkspaceCheck::PublishOptions() {
     const std::wstring path = Setting(L"$(CAIPATH:|+)Tessaro\\common\\PSX\\Publish Options.xml");
     const bool ok = !path.empty() && TextCodec::FileExists(path);
-    m_report.Check(L"publishing options file", ok, ok ? path : (path.empty() ? L"$(CAIPATH) is not set" : path + L" does not exist"),
+    m_report.Check(kPublishOptions, ok, ok ? path : (path.empty() ? L"$(CAIPATH) is not set" : path + L" does not exist"),
                    L"install the PDM client's Publish Options.xml there (CAIPATH names its folder)");
 }
 
@@ -307,7 +352,7 @@ void CWorkspaceCheck::RunningInstances() {
     const bool ok = listed && (configured.empty() || configuredRuns || others.empty());
     const std::wstring state = L"; the configured profile '" + configured + L"' (" + configuredClass + L") " +
                                (configuredRuns ? L"is running" : L"is not running: the component starts Vecta for it");
-    m_report.Check(L"Vecta instances running", ok, (running.empty() ? L"none" : running) + state,
+    m_report.Check(kRunningInstances, ok, (running.empty() ? L"none" : running) + state,
                    !listed ? L"the running object table cannot be read: restart the session"
                            : L"quit the Vecta running under " + others +
                                  L", or set Appl:Profile (and Appl:VectaVersion) to what it runs under");

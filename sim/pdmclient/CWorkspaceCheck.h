@@ -18,6 +18,8 @@ public:
         : m_report(report), m_evaluator(evaluator), m_logFolder(std::move(logFolder)), m_vectaKey(std::move(vectaKey)) {}
 
     void Run();
+    // Every check of Run() printed as skipped (the workspace did not load), one line for the add-ins.
+    static void Skip(CDiagnosisReport& report, const std::wstring& why);
 
 private:
     std::wstring Setting(const std::wstring& expression) const;

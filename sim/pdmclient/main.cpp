@@ -63,8 +63,10 @@ int RunSteps(const CCommandLine& options) {
         }
     }
 
+    // Unattended is the job server's run: the component goes quiet too, not only caiclient.
+    if (options.unattended) workspace.RunAsJobServer();
     CConsoleUser user(std::cin, std::cout, std::cerr);
-    user.SetAttended(!workspace.IsJobServer() && !options.unattended);
+    user.SetAttended(!workspace.IsJobServer());
     const CExpressionEvaluator evaluator(workspace);
     CClientCommands commands(workspace, evaluator, user);
     ComPtr<ICAICallback> callback;
@@ -119,12 +121,16 @@ int Diagnose(const CCommandLine& options) {
     if (!options.workspace.empty()) {
         CWorkspace workspace;
         std::wstring error;
-        if (report.Check(L"workspace " + options.workspace, workspace.Load(options.workspace, error),
-                         error.empty() ? workspace.Path() : error, L"correct the workspace file")) {
+        // Loaded first: the error names the line and column of a syntax error.
+        const bool loaded = workspace.Load(options.workspace, error);
+        if (report.Check(L"workspace " + options.workspace, loaded, loaded ? workspace.Path() : error,
+                         L"correct the workspace file")) {
             wchar_t folder[MAX_PATH];
             const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
             const CExpressionEvaluator evaluator(workspace);
             CWorkspaceCheck(report, evaluator, length > 0 && length < MAX_PATH ? std::wstring(folder, length) : L".").Run();
+        } else {
+            CWorkspaceCheck::Skip(report, L"the workspace does not load");
         }
     }
     return report.Finish() ? kCommandFailed : kOk;

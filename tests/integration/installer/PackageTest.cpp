@@ -365,6 +365,46 @@ TEST_F(PackageTest, DiagnosisToolRepairOfADamagedInstallation) {
     ExpectNothingOfOursLeft();
 }
 
+// The guide's set-up of a test machine, its commands as written with the shipped example (the
+// build and source folders filled in), run by the command prompt: every check passes. A session of
+// the example then has the component write the user's demand-load key, which removal leaves.
+TEST_F(PackageTest, TheGuidesSetUpOfATestMachineEndsWithEveryCheckOk) {
+    const std::string title = "ends with `33 checks, 0 failed`:";
+    std::string script;
+    for (std::string line : GuideExample(title)) {
+        for (const auto& [placeholder, path] : {std::pair<std::string, std::wstring>{"<build>", WindowsPath(BUILD_FOLDER)},
+                                                {"<source>", WindowsPath(SOURCE_FOLDER)}})
+            for (size_t at; (at = line.find(placeholder)) != std::string::npos;)
+                line.replace(at, placeholder.size(), TextCodec::ToUtf8(path));
+        script += line + "\r\n";
+    }
+    ASSERT_THAT(script, HasSubstr(TextCodec::ToUtf8(kPackage))) << "the guide installs the package the build made";
+    const std::wstring example = L"C:\\work\\example";
+    ASSERT_THAT(script, HasSubstr("cd /d " + TextCodec::ToUtf8(example)));
+    const std::wstring file = folder.File(L"set-up.cmd");
+    TempFolder::WriteBytes(file, script);
+    const CapturedProcess setUp = CapturedProcess::Run(L"cmd.exe /c " + Quoted(file), folder.Path(), L"set-up.out", 240000);
+    EXPECT_THAT(setUp.output, HasSubstr("\n33 checks, 0 failed")) << script << setUp.output;
+    EXPECT_THAT(setUp.output, Not(HasSubstr("FAILED"))) << setUp.output;
+    EXPECT_THAT(InstalledVersions(), ElementsAre(CURRENT_VERSION));
+
+    // The prompt's "set VECTASIM=…" for the session, which runs outside it.
+    SetEnvironmentVariableW(L"VECTASIM", WindowsPath(VECTASIM_EXE).c_str());
+    const ScopeGuard unset([] { SetEnvironmentVariableW(L"VECTASIM", nullptr); });
+    const CapturedProcess session = CapturedProcess::Run(
+        Quoted(kInstalledTool) + L" --workspace workspace.json --script demo-session.txt --unattended", example,
+        folder.Path(), L"session.out", L"", 120000);
+    EXPECT_EQ(session.exitCode, 0u) << session.output;
+    const wchar_t* runTimeKey = L"Software\\Tessaro\\Vecta\\R17.1\\VectaSim:409\\Applications\\QELDAppReg";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, runTimeKey, 0, KEY_READ, &key), 0) << session.output;
+    RegCloseKey(key);
+    ASSERT_EQ(Msiexec(L"/x " + Quoted(kPackage), L"remove.log"), 0u);
+    ExpectNothingOfOursLeft();
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, runTimeKey, 0, KEY_READ, &key), 0) << "left to the PDM add-ins";
+    RegCloseKey(key);
+}
+
 // The simulator registers its own library only: with the client's cai_dll.tlb gone, its
 // start leaves the client's keys as they were, byte for byte.
 TEST_F(PackageTest, SimulatorLeavesTheClientsKeysAlone) {

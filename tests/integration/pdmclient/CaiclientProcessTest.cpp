@@ -75,6 +75,14 @@ TEST(CaiclientProcessTest, RegisterAndUnregisterWhatIsThereAndSkipTheRest) {
     EXPECT_TRUE(CaiTypeLibraryRegistered());
     EXPECT_NE(outcome.out.find("register the PDM client's type library: "), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("cai_dll.tlb ok"), std::string::npos) << outcome.out;
+    // Under the path caiclient found, as other readers of the key expect it (no "\\?\" before it).
+    wchar_t registered[MAX_PATH] = L"";
+    DWORD size = sizeof registered;
+    EXPECT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, L"TypeLib\\{5D44F094-D3C1-11D3-8314-00A0C98B5456}\\2.0\\0\\win32", nullptr,
+                           RRF_RT_REG_SZ, nullptr, registered, &size),
+              ERROR_SUCCESS);
+    const std::wstring client = WindowsPath(CAICLIENT_EXE);
+    EXPECT_EQ(std::wstring(registered), client.substr(0, client.rfind(L'\\')) + L"\\cai_dll.tlb");
     for (const char* skipped : {"QELDVecta17Instance.dll not found", "VectaSim.exe not found"})
         EXPECT_NE(outcome.out.find(skipped), std::string::npos) << outcome.out;
 }

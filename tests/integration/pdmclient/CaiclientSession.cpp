@@ -17,13 +17,14 @@ void CaiclientSession::SetUpTestSuite() {
     ASSERT_EQ(run.exitCode, 0u) << run.out << run.err;
 }
 
-CaiclientRun CaiclientSession::RunScript(const std::string& workspaceJson, const std::string& script) {
+CaiclientRun CaiclientSession::RunScript(const std::string& workspaceJson, const std::string& script,
+                                         const std::wstring& options) {
     CreateDirectoryW(Workspace().c_str(), nullptr);
     LogReader::Remove(Workspace() + L"\\vx17log.err");
     Put(root, L"ws\\workspace.json", workspaceJson);
     Put(root, L"ws\\session.txt", script);
     const FolderSnapshot before(Workspace());
-    const CaiclientRun run = RunCaiclient(root, L"-w workspace.json --script session.txt --trace --unattended", Workspace());
+    const CaiclientRun run = RunCaiclient(root, L"-w workspace.json --script session.txt --trace" + options, Workspace());
     changes = before.ChangesTo(FolderSnapshot(Workspace()));
     return run;
 }

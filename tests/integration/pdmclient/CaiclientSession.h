@@ -12,10 +12,11 @@ class CaiclientSession : public testing::Test {
 protected:
     static void SetUpTestSuite();
 
-    // Writes the workspace and the script into the workspace folder, runs the script there
-    // (unattended: questions take their default answer)
-    // and records which files of the folder the run created, changed or removed.
-    CaiclientRun RunScript(const std::string& workspaceJson, const std::string& script);
+    // Writes the workspace and the script into the workspace folder, runs the script there with
+    // the options (caiclient's own questions find no input and take their default answer) and
+    // records which files of the folder the run created, changed or removed.
+    CaiclientRun RunScript(const std::string& workspaceJson, const std::string& script,
+                           const std::wstring& options = L"");
     std::wstring Workspace() const { return root.File(L"ws"); }
     std::vector<std::string> LogMessages() const;
     bool Logged(const std::string& message) const;

@@ -75,16 +75,24 @@ TEST_F(CaiclientSessionTest, SilentModeSendsMessagesToTheLog) {
 }
 
 TEST_F(CaiclientSessionTest, AClientBelowVersion530RunsNothing) {
-    for (const bool jobServer : {false, true}) {
-        SCOPED_TRACE(jobServer ? "job server: the message goes to the log" : "attended: the message is shown");
-        std::string json = SampleWorkspaceJson(root, jobServer);
+    struct Mode {
+        const char* why;
+        bool jobServer;          // in the workspace
+        const wchar_t* options;  // caiclient's
+        bool quiet;
+    };
+    for (const Mode& mode : {Mode{"attended: the message is shown", false, L"", false},
+                             Mode{"job server: the message goes to the log", true, L"", true},
+                             Mode{"--unattended runs as the job server does", false, L" --unattended", true}}) {
+        SCOPED_TRACE(mode.why);
+        std::string json = SampleWorkspaceJson(root, mode.jobServer);
         json.replace(json.find("\"clientVersion\": 530"), 20, "\"clientVersion\": 529");
-        const CaiclientRun run = RunScript(json, "QELDCHECKAPPLICATION\nNOSUCH\n");
+        const CaiclientRun run = RunScript(json, "QELDCHECKAPPLICATION\nNOSUCH\n", mode.options);
         EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
         EXPECT_EQ(run.out.find("___Environment"), std::string::npos) << "the profile was not reported";
         EXPECT_EQ(run.out.find("FAILED"), std::string::npos) << "not even the unknown command was looked at";
         for (const std::string& message : LogMessages()) EXPECT_EQ(message.find("Run()"), std::string::npos) << message;
-        EXPECT_EQ(Logged("Message: The client is too old."), jobServer);
+        EXPECT_EQ(Logged("Message: The client is too old."), mode.quiet);
         EXPECT_EQ(changes, std::vector<std::string>{"new vx17log.err"});
     }
 }

@@ -11,6 +11,7 @@
 #include "support/ScopeGuard.h"
 #include <gtest/gtest.h>
 #include <objbase.h>
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -143,6 +144,8 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
         Change change;
         const char* failed;  // the one FAILED line starts so; none for the complete installation
         const char* alsoFailed = nullptr;  // a second FAILED line of the same cause
+        const char* absent = nullptr;      // a text the output must not hold
+        const char* ends = nullptr;        // how the FAILED line ends
     };
     const std::wstring notALibrary = folder.File(L"not-a-library.dll");
     const Row rows[] = {
@@ -189,6 +192,10 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
         {"profile", [](Installation& i) { i.settings.erase("Profile"); }, "FAILED  profile (#(Appl:Profile)): empty"},
         {"host program", [](Installation& i) { i.settings["ExeFileName"] = "C:\\\\nowhere\\\\Vecta.exe"; },
          "FAILED  host program (#(Appl:ExeFileName)): C:\\nowhere\\Vecta.exe does not exist"},
+        {"host program named by a variable caiclient's environment lacks",
+         [](Installation& i) { i.settings["ExeFileName"] = "%NO_SUCH_VARIABLE_35%\\\\Vecta.exe"; },
+         "FAILED  host program (#(Appl:ExeFileName)): %NO_SUCH_VARIABLE_35%\\Vecta.exe does not exist: caiclient's "
+         "environment has no NO_SUCH_VARIABLE_35 -> set NO_SUCH_VARIABLE_35 in caiclient's environment"},
         {"log folder", [&](Installation& i) { i.logFolder = folder.File(L"gone"); }, "FAILED  log folder writable: "},
         // A folder that exists and takes no file, for root too.
         {"log folder unwritable", [](Installation& i) { i.logFolder = L"Z:\\proc"; },
@@ -210,6 +217,15 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
          "FAILED  waits (#(Appl:WaitForStartup), #(Appl:WaitForActiveCommand)): WaitForStartup (default), "
          "WaitForActiveCommand 99999999999: above the longest wait, 3600000 -> set Appl:WaitForActiveCommand to at most "
          "3600000 milliseconds"},
+        // Only the active-command wait is doubled after a start.
+        {"start-up wait above the longest", [](Installation& i) { i.settings["WaitForStartup"] = "3600001"; },
+         "FAILED  waits (#(Appl:WaitForStartup), #(Appl:WaitForActiveCommand)): WaitForStartup 3600001, "
+         "WaitForActiveCommand (default): above the longest wait, 3600000 -> set Appl:WaitForStartup to at most "
+         "3600000 milliseconds: the component cuts a longer wait to one hour\n",
+         nullptr, "17.2"},
+        {"workspace folder missing", [](Installation& i) { i.workspaceFolder = "%WORKSPACE%\\\\gone"; },
+         "FAILED  workspace folder writable ($(WSPATH:/+)): ", nullptr, nullptr,
+         "\\gone does not exist -> create it or correct WSPATH"},
         {"workspace folder takes no file", [](Installation& i) { i.workspaceFolder = "Z:\\\\proc"; },
          "FAILED  workspace folder writable ($(WSPATH:/+)): Z:\\proc takes no file -> "},
         {"release key without CurVer", drop(kRelease, L"CurVer"),
@@ -254,6 +270,10 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
             if (line.rfind("FAILED", 0) == 0) failed.push_back(line);
         std::string all;
         for (const std::string& line : lines) all += line + "\n";
+        // The same number of lines on every machine: a check that cannot run is printed as skipped.
+        const std::string addIns = installation.settings["AddIns"];
+        const size_t expected = 31 + std::count(addIns.begin(), addIns.end(), ',');
+        EXPECT_EQ(lines.back().rfind(std::to_string(expected) + " checks, ", 0), 0u) << all;
         if (!row.failed) {
             EXPECT_TRUE(failed.empty()) << all;
             EXPECT_NE(all.find("\nok      Vecta instances running: 'Standard' (QELDVecta17Instance); the configured profile "
@@ -263,7 +283,13 @@ TEST(DiagnosisTest, EveryMissingLinkFailsItsOwnCheckAndNamesIt) {
             continue;
         }
         ASSERT_EQ(failed.size(), row.alsoFailed ? 2u : 1u) << all;
-        EXPECT_EQ(failed[0].rfind(row.failed, 0), 0u) << all;
+        EXPECT_EQ((failed[0] + "\n").rfind(row.failed, 0), 0u) << all;
+        if (row.absent) {
+            EXPECT_EQ(all.find(row.absent), std::string::npos) << all;
+        }
+        if (row.ends) {
+            EXPECT_TRUE(failed[0].ends_with(row.ends)) << failed[0];
+        }
         EXPECT_NE(failed[0].find(" -> "), std::string::npos) << "says what to do";
         if (row.alsoFailed) {
             EXPECT_EQ(failed[1].rfind(row.alsoFailed, 0), 0u) << all;
@@ -298,6 +324,15 @@ TEST(DiagnosisTest, CaiclientDiagnosesTheRegisteredMachine) {
     const CaiclientRun broken = RunCaiclient(folder, L"--diagnose --workspace missing.json");
     EXPECT_EQ(broken.exitCode, 1u) << broken.out;
     EXPECT_NE(broken.out.find("FAILED  workspace missing.json: "), std::string::npos) << broken.out;
+    // A syntax error by its line and column; the workspace's checks skipped, not left out.
+    Put(folder, L"bad.json", "{\n  \"clientVersion\": 530,\n  \"settings\": {\"Appl\": {\"Profile\": \"Lab\",}}\n}\n");
+    const CaiclientRun unparsed = RunCaiclient(folder, L"--diagnose --workspace bad.json");
+    EXPECT_EQ(unparsed.exitCode, 1u) << unparsed.out;
+    EXPECT_NE(unparsed.out.find("FAILED  workspace bad.json: bad.json:3:42: syntax error"), std::string::npos)
+        << unparsed.out;
+    EXPECT_NE(unparsed.out.find("\nskipped profile (#(Appl:Profile)): the workspace does not load"), std::string::npos)
+        << unparsed.out;
+    EXPECT_NE(unparsed.out.find("\n32 checks, 1 failed"), std::string::npos) << unparsed.out;
     EXPECT_NE(RunCaiclient(folder, L"--help").out.find("--diagnose [--workspace FILE]"), std::string::npos);
 }
 
