@@ -2,6 +2,7 @@
 // of exactly the host calls that Run makes, measured alternately in the same run.
 #include "BenchClock.h"
 #include "component/CCAI_Call.h"
+#include "fakes/ApartmentPump.h"
 #include "fakes/ArgumentArray.h"
 #include "fakes/CSimProcess.h"
 #include "fakes/FakeCallback.h"
@@ -9,10 +10,12 @@
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -71,6 +74,40 @@ HRESULT BareReplay(const std::wstring& profile, const std::wstring& path, ICAICa
     for (const wchar_t* symbol : symbols) RETURN_IF_FAILED(addIn->SetSymbol(UniqueBstr(symbol).get(), empty.get()));
     VARIANT_BOOL readOnly = VARIANT_FALSE;
     return found->get_ReadOnly(&readOnly);
+}
+
+// Commands per minute of a job server whose workers each run QELDOPEN of an open drawing
+// on an object and client of their own, in the multithreaded apartment, count commands in all;
+// profiles[k] and drawings[k] are worker k's.
+double CommandsPerMinute(const std::vector<std::wstring>& profiles, const std::vector<std::wstring>& drawings, int count) {
+    std::vector<int> failures(profiles.size(), 0);
+    std::atomic<size_t> finished{0};
+    std::vector<std::thread> workers;
+    const double start = BenchClock::Now();
+    for (size_t k = 0; k < profiles.size(); ++k)
+        workers.emplace_back([&, k] {
+            if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
+            {
+                ComPtr<FakeCallback> client;
+                client.attach(FakeCallback::Create());
+                client->AnswerForHostSession(profiles[k], L"0");
+                ComPtr<ICAI_Call> call;
+                UniqueVariant args = ArgumentArray({L"QELDOPEN", drawings[k], L""});
+                if (FAILED(CCAI_Call::Create(nullptr, IID_ICAI_Call, call.put_void()))) ++failures[k];
+                for (int i = 0; call && i < count / static_cast<int>(profiles.size()); ++i) {
+                    UniqueVariant result;
+                    client->records.clear();
+                    if (FAILED(call->Run(client.get(), args.get(), result.put()))) ++failures[k];
+                }
+            }
+            CoUninitialize();
+            ++finished;
+        });
+    // The host may call the client it was handed last, this apartment's: served meanwhile.
+    (void)PumpUntil([&] { return finished == workers.size(); }, 300000);
+    for (std::thread& worker : workers) worker.join();
+    const double seconds = BenchClock::Now() - start;
+    return std::count(failures.begin(), failures.end(), 0) == static_cast<long>(failures.size()) ? count * 60.0 / seconds : -1.0;
 }
 
 int Bench() {
@@ -155,6 +192,26 @@ int Bench() {
     report("bare replay of the host calls (baseline)", bare);
     report("Run QELDOPEN of the open drawing (goal 1.1x)", dispatched);
     report("the same under a job server deadline", unattended);
+
+    // A job server's workers: one host runs one command at a time, whoever sends it.
+    const std::wstring secondProfile = profile + L"-2", secondDrawing = folder + L"\\hostbench2.vdr";
+    std::ofstream(secondDrawing.c_str(), std::ios::binary) << "VECTA DRAWING 1\nKEY=Q-2\n";
+    CSimProcess secondSim;
+    if (FAILED(secondSim.Start(secondProfile, L"R17", L"/idle 60"))) {
+        std::fprintf(stderr, "the second VectaSim did not start\n");
+        return 1;
+    }
+    constexpr int kCommands = 200;
+    const double one = CommandsPerMinute({profile}, {drawing}, kCommands);
+    const double two = CommandsPerMinute({profile, profile}, {drawing, drawing}, kCommands);
+    const double twoProfiles = CommandsPerMinute({profile, secondProfile}, {drawing, secondDrawing}, kCommands);
+    if (one < 0 || two < 0 || twoProfiles < 0) {
+        std::fprintf(stderr, "a worker's command failed\n");
+        return 1;
+    }
+    std::printf("job server, %d QELDOPEN: one worker %.0f/min; two workers, one profile %.0f/min (%.2fx); two workers, "
+                "two profiles %.0f/min (%.2fx)\n",
+                kCommands, one, two, two / one, twoProfiles, twoProfiles / one);
     return 0;
 }
 
