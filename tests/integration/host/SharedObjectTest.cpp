@@ -161,6 +161,57 @@ TEST_F(SharedObjectTest, OtherApartmentsNeverRunInsideTheOwnersRun) {
               static_cast<size_t>(refused));
 }
 
+// While another apartment's Run is in progress on the owner's thread, a message that a third
+// thread sends there makes the owner start a Run of its own: it carries the logical thread of
+// the call the owner serves, yet it is nobody's answer, and it is refused.
+struct SentRun {
+    static inline ICAI_Call* object = nullptr;
+    static inline FakeCallback* client = nullptr;
+    static inline HRESULT result = E_PENDING;
+    static LRESULT CALLBACK Window(HWND window, UINT message, WPARAM w, LPARAM l) {
+        if (message != WM_APP) return DefWindowProcW(window, message, w, l);
+        UniqueVariant out;
+        result = RunCheck(object, client, *out.put());
+        return 0;
+    }
+};
+
+TEST_F(SharedObjectTest, ARunThatASentMessageStartsInsideAForeignRunIsRefused) {
+    SentRun::object = object.get();
+    SentRun::client = client.get();
+    WNDCLASSW type{};
+    type.lpfnWndProc = &SentRun::Window;
+    type.lpszClassName = L"SharedObjectTestOwner";
+    RegisterClassW(&type);
+    HWND owner = CreateWindowW(type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+
+    IStream* stream = ForOtherApartment(object.get());
+    std::atomic<HRESULT> foreign{E_PENDING};
+    std::atomic<bool> finished{false};
+    std::thread driver([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+        {
+            ComPtr<ICAI_Call> proxy = FromOtherApartment(stream);
+            ComPtr<FakeCallback> own;
+            own.attach(FakeCallback::Create());
+            own->AnswerForHostSession(profile + L"-foreign", L"1");
+            // Another thread of the process sends the owner a message meanwhile.
+            own->beforeAnswer[L"#(Appl:Profile)"] = [owner] { std::thread([owner] { SendMessageW(owner, WM_APP, 0, 0); }).join(); };
+            UniqueVariant out;
+            foreign = proxy ? RunCheck(proxy.get(), own.get(), *out.put()) : E_POINTER;
+        }
+        CoUninitialize();
+        finished = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return finished.load(); }, 10000)) << "the foreign Run";
+    driver.join();
+    DestroyWindow(owner);
+    EXPECT_EQ(foreign, S_OK);
+    EXPECT_EQ(SentRun::result, E_FAIL);
+    EXPECT_EQ(Count(L"Error: Run() QELDCHECKAPPLICATION refused: this thread is running a command of another caller"), 1u);
+}
+
 // The object in the multithreaded apartment, its client in this single-threaded one: the
 // client's answer runs another command on the same object, which arrives on another thread
 // of the object's apartment as the same caller and goes through.
