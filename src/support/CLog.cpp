@@ -1,5 +1,6 @@
 #include "CLog.h"
 #include "CFinalPath.h"
+#include "NoImpersonation.h"
 #include "UniqueHandle.h"
 #include <cstdarg>
 #include <cstdio>
@@ -34,46 +35,58 @@ void Append(HANDLE file, const std::wstring& text) {
     WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
 }
 
-// The log in the working folder, opened without following a link at its name and refused
-// unless it is a plain file with one name there: a planted link would have the account append
-// to a file of the planter's choosing. A missing log is created only where nothing stands.
-UniqueHandle OpenLog() {
-    constexpr DWORD kAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
-    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
-    UniqueHandle file(CreateFileW(kLogFileName, kAccess, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
-    if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND) {
-        file.reset(CreateFileW(kLogFileName, kAccess, kShare, nullptr, CREATE_NEW, kFlags, nullptr));
-        // Another process created it meanwhile.
-        if (!file.valid() && GetLastError() == ERROR_FILE_EXISTS)
-            file.reset(CreateFileW(kLogFileName, kAccess, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
-    }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (file.valid() && (!GetFileInformationByHandle(file.get(), &information) ||
-                         CFinalPath::Check(file.get(), information, kLogFileName) != CFinalPath::Finding::Plain))
-        file.reset();
-    return file;
+constexpr DWORD kLogAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+constexpr DWORD kLogShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD kLogFlags =
+    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | kNoImpersonation;
+
+HANDLE OpenLogFile(DWORD disposition) {
+    return CreateFileW(kLogFileName, kLogAccess, kLogShare, nullptr, disposition, kLogFlags, nullptr);
 }
 
 bool IsControl(wchar_t c) noexcept { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
+bool IsHighSurrogate(wchar_t c) noexcept { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Characters that start a line for some readers or turn the text around it.
+bool IsLineOrBidi(wchar_t c) noexcept {
+    return c == 0x2028 || c == 0x2029 || c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+// How many code units at text[i] are written as they are: 2 for a surrogate pair, 1 for an
+// ordinary character, 0 for one that is escaped.
+size_t Plain(const wchar_t* text, size_t i, size_t length) noexcept {
+    const wchar_t c = text[i];
+    if (IsHighSurrogate(c)) return i + 1 < length && IsLowSurrogate(text[i + 1]) ? 2 : 0;
+    return IsControl(c) || IsLowSurrogate(c) || IsLineOrBidi(c) ? 0 : 1;
+}
+
 }  // namespace
 
-CLog::Shown::Shown(const wchar_t* text, size_t length) : m_text(text) {
-    for (size_t i = 0; i < length; ++i) {
-        if (!IsControl(text[i])) continue;
-        m_escaped.assign(text, i);
-        for (; i < length; ++i) {
-            if (!IsControl(text[i])) {
-                m_escaped += text[i];
-                continue;
-            }
-            wchar_t code[8];
-            _snwprintf(code, 8, L"\\x%02X", static_cast<unsigned>(text[i]));
-            code[7] = 0;
-            m_escaped += code;
+CLog::Shown::Shown(const wchar_t* text, size_t length, bool asIs) : m_text(text) {
+    size_t i = 0;
+    while (i < length && Plain(text, i, length)) i += Plain(text, i, length);
+    if (i == length) return;
+    m_escaped.assign(text, i);
+    while (i < length) {
+        if (const size_t plain = Plain(text, i, length)) {
+            m_escaped.append(text + i, plain);
+            i += plain;
+            continue;
         }
-        return;
+        const wchar_t c = text[i++];
+        if (asIs && (c == L'\r' || c == L'\n')) {
+            if (c == L'\r' && i < length && text[i] == L'\n') ++i;
+            m_escaped += L"\r\n";
+            m_escaped += kContinuation;
+            continue;
+        }
+        wchar_t code[8];
+        _snwprintf(code, 8, L"\\u%04X", static_cast<unsigned>(c));
+        code[7] = 0;
+        m_escaped += code;
     }
 }
 
@@ -98,13 +111,12 @@ void CLog::WriteFormatted(int level, const wchar_t* format, ...) noexcept {
         va_end(args);
 
         std::lock_guard<std::mutex> lock(m_lock);
-        UniqueHandle file = OpenLog();
+        BY_HANDLE_FILE_INFORMATION information{};
+        UniqueHandle file(OpenChecked(information));
         if (!file.valid()) return;  // the entry is lost; the header stays pending
 
-        LARGE_INTEGER size{};
-        if (!GetFileSizeEx(file.get(), &size)) return;
         std::wstring text;
-        if (size.QuadPart == 0) text += L'\xFEFF';
+        if (information.nFileSizeHigh == 0 && information.nFileSizeLow == 0) text += L'\xFEFF';
 
         SYSTEMTIME now;
         GetLocalTime(&now);
@@ -126,6 +138,30 @@ void CLog::WriteFormatted(int level, const wchar_t* format, ...) noexcept {
     } catch (...) {
         // A log entry that cannot be built is dropped, like one that cannot be written.
     }
+}
+
+// The log in the working folder, opened without following a link at its name and refused
+// unless it is a plain file with one name there: a planted link would have the account append
+// to a file of the planter's choosing. A missing log is created only where nothing stands.
+// The final path is asked only for a file not seen before; attributes and names every time.
+HANDLE CLog::OpenChecked(BY_HANDLE_FILE_INFORMATION& information) {
+    UniqueHandle file(OpenLogFile(OPEN_EXISTING));
+    if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        file.reset(OpenLogFile(CREATE_NEW));
+        // Another process created it meanwhile.
+        if (!file.valid() && GetLastError() == ERROR_FILE_EXISTS) file.reset(OpenLogFile(OPEN_EXISTING));
+    }
+    if (!file.valid() || !GetFileInformationByHandle(file.get(), &information)) return nullptr;
+    const bool known = m_checked && information.dwVolumeSerialNumber == m_volume &&
+                       information.nFileIndexHigh == m_indexHigh && information.nFileIndexLow == m_indexLow;
+    const bool seen = known && information.nNumberOfLinks <= 1 &&
+                      !(information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    if (!seen && CFinalPath::Check(file.get(), information, kLogFileName) != CFinalPath::Finding::Plain) return nullptr;
+    m_checked = true;
+    m_volume = information.dwVolumeSerialNumber;
+    m_indexHigh = information.nFileIndexHigh;
+    m_indexLow = information.nFileIndexLow;
+    return file.release();
 }
 
 void CLog::GetModuleVersion(std::wstring& path, std::wstring& version) {

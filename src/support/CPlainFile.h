@@ -1,4 +1,5 @@
 #pragma once
+#include "CCheckedPath.h"
 #include "UniqueHandle.h"
 #include <windows.h>
 #include <string>
@@ -19,10 +20,10 @@ public:
 
     // An existing file, for the access given (DELETE, FILE_WRITE_ATTRIBUTES, …); a missing one
     // answers the system's error without an entry.
-    [[nodiscard]] HRESULT OpenExisting(const std::wstring& path, DWORD access, const wchar_t* operation);
+    [[nodiscard]] HRESULT OpenExisting(const CCheckedPath& path, DWORD access, const wchar_t* operation);
     // The file for writing, created when it is missing (checked before it is created, so a
     // refusal leaves no empty file behind).
-    [[nodiscard]] HRESULT OpenForWriting(const std::wstring& path, const wchar_t* operation);
+    [[nodiscard]] HRESULT OpenForWriting(const CCheckedPath& path, const wchar_t* operation);
 
     // Times and attributes as read right after the open.
     const BY_HANDLE_FILE_INFORMATION& Information() const noexcept { return m_information; }
@@ -38,7 +39,7 @@ public:
     [[nodiscard]] HRESULT Delete();
 
 private:
-    HRESULT Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, const wchar_t* operation);
+    HRESULT Open(const CCheckedPath& path, DWORD access, DWORD share, DWORD disposition, const wchar_t* operation);
 
     UniqueHandle m_file;
     BY_HANDLE_FILE_INFORMATION m_information{};
