@@ -115,6 +115,7 @@ TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
         std::int64_t drawingAge;  // seconds; -1 for no drawing
         bool mayPublish;
         bool lockRemains;
+        bool upperCase = false;  // the lock on disk as "PLAN.PSXLCK": names compare ignoring case
     } rows[] = {
         {"no lock", -1, 0, true, false},
         {"eleven hours, unchanged", 11 * kHour, 12 * kHour, false, true},
@@ -124,6 +125,7 @@ TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
         {"changed with the lock", kHour, kHour, false, true},
         {"fresh lock, drawing gone", kHour, -1, false, true},
         {"expired lock, drawing gone", 13 * kHour, -1, true, false},
+        {"expired lock in upper case", 13 * kHour, 14 * kHour, true, false, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -139,8 +141,13 @@ TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
             if (row.lockAge == CPsxLockFile::kLifetimeSeconds) AwaitNextSecond();
             ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
             ASSERT_TRUE(SetFileAge(lockPath, row.lockAge));
+            if (row.upperCase) {
+                ASSERT_TRUE(MoveFileW(lockPath.c_str(), (workspace + L"PLAN.PSXLCK").c_str()));
+            }
         }
+        LogReader::Remove();
         EXPECT_EQ(CPsxLockFile(drawing).MayPublish(), row.mayPublish);
+        EXPECT_FALSE(LogReader().exists);
         EXPECT_EQ(LockExists(), row.lockRemains);
     }
 }
@@ -181,7 +188,7 @@ TEST_F(PsxLockFileTest, AnUndeletableLockKeepsBlocking) {
 TEST_F(PsxLockFileTest, APlantedLockIsRefusedAndLeftAsItIs) {
     const std::wstring lockPath = CPsxLockFile(drawing).LockPath();
     const std::wstring userFile = folder.File(L"d\\notes.txt");
-    enum Planted { SecondName, Folder, UnixLink };
+    enum Planted { SecondName, Folder, UnixLink, DanglingLink };
     const std::wstring refused = L"Error: PublishPSX: Refused " + lockPath;
     struct Row {
         const char* name;
@@ -193,6 +200,8 @@ TEST_F(PsxLockFileTest, APlantedLockIsRefusedAndLeftAsItIs) {
          refused + L": the file has 2 names (hard links) (hr = 80070780)"},
         {"folder", Folder, false, refused + L": it is a link, junction or folder, not a file (hr = 80070780)"},
         {"Unix link to a user's file", UnixLink, false, refused + L": it leads to "},
+        // Creating the lock must not create the missing file the link leads to.
+        {"Unix link to a missing file", DanglingLink, true, L""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -203,10 +212,22 @@ TEST_F(PsxLockFileTest, APlantedLockIsRefusedAndLeftAsItIs) {
         } else if (row.planted == SecondName) {
             ASSERT_TRUE(CreateHardLinkW(lockPath.c_str(), userFile.c_str(), nullptr));
             ASSERT_TRUE(SetFileAge(lockPath, 13 * kHour));  // expired: it would be deleted
-        } else {
+        } else if (row.planted == UnixLink) {
             ASSERT_TRUE(TempFolder::UnixLink(userFile, lockPath));
             UniqueHandle target(CreateFileW(userFile.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
             entry += CFinalPath::Of(target.get()) + L" (hr = 80070780)";
+        } else {
+            // A lock name of its own: Wine cannot delete such a link again.
+            const std::wstring loose = folder.File(L"d\\loose.vdr");
+            const std::wstring missing = folder.File(L"d\\missing.txt");
+            TempFolder::WriteBytes(missing, "");
+            ASSERT_TRUE(TempFolder::UnixLink(missing, CPsxLockFile(loose).LockPath()));
+            ASSERT_TRUE(DeleteFileW(missing.c_str()));
+            LogReader::Remove();
+            EXPECT_EQ(CPsxLockFile(loose).MayPublish(), row.mayPublish);
+            EXPECT_FALSE(CPsxLockFile(loose).WriteLock());
+            EXPECT_EQ(GetFileAttributesW(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+            continue;
         }
         LogReader::Remove();
         EXPECT_EQ(CPsxLockFile(drawing).MayPublish(), row.mayPublish);
