@@ -2,6 +2,7 @@
 #include "CFinalPath.h"
 #include "NoImpersonation.h"
 #include "UniqueHandle.h"
+#include <winternl.h>
 #include <cstdarg>
 #include <cstdio>
 
@@ -42,6 +43,25 @@ constexpr DWORD kLogFlags =
 
 HANDLE OpenLogFile(DWORD disposition) {
     return CreateFileW(kLogFileName, kLogAccess, kLogShare, nullptr, disposition, kLogFlags, nullptr);
+}
+
+// The file's index on its volume alone: the system's information call adds the volume serial,
+// which Wine reads from the device each time.
+bool FileIndex(HANDLE file, LARGE_INTEGER& index) noexcept {
+    constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
+    IO_STATUS_BLOCK status{};
+    return NT_SUCCESS(NtQueryInformationFile(file, &status, &index, sizeof index, kFileInternalInformation));
+}
+
+std::wstring WorkingFolder() {
+    std::wstring folder(MAX_PATH, L'\0');
+    DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+    if (length >= folder.size()) {
+        folder.resize(length);
+        length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+    }
+    folder.resize(length < folder.size() ? length : 0);
+    return folder;
 }
 
 bool IsControl(wchar_t c) noexcept { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
@@ -111,12 +131,12 @@ void CLog::WriteFormatted(int level, const wchar_t* format, ...) noexcept {
         va_end(args);
 
         std::lock_guard<std::mutex> lock(m_lock);
-        BY_HANDLE_FILE_INFORMATION information{};
-        UniqueHandle file(OpenChecked(information));
+        bool empty = false;
+        UniqueHandle file(OpenChecked(empty));
         if (!file.valid()) return;  // the entry is lost; the header stays pending
 
         std::wstring text;
-        if (information.nFileSizeHigh == 0 && information.nFileSizeLow == 0) text += L'\xFEFF';
+        if (empty) text += L'\xFEFF';
 
         SYSTEMTIME now;
         GetLocalTime(&now);
@@ -127,10 +147,9 @@ void CLog::WriteFormatted(int level, const wchar_t* format, ...) noexcept {
             text += Format(L"%24.24s :-------------------------------------------------\r\n", time.c_str());
             text += Format(L"%24.24s :CAI DLL: QELDVecta17 (%s) %s\r\n", time.c_str(), version.c_str(), path.c_str());
         }
-        const wchar_t* prefix = level == LevelError ? L"%24.24s: Error: "
-                                : level == LevelInfo ? L"%24.24s: Info: "
-                                                     : L"%24.24s: Message: ";
-        text += Format(prefix, time.c_str());
+        // "%24.24s: Error: " and the others: the time text is always 24 characters.
+        text += time;
+        text += level == LevelError ? L": Error: " : level == LevelInfo ? L": Info: " : L": Message: ";
         text += message;
         text += L"\r\n";
         Append(file.get(), text);
@@ -143,24 +162,36 @@ void CLog::WriteFormatted(int level, const wchar_t* format, ...) noexcept {
 // The log in the working folder, opened without following a link at its name and refused
 // unless it is a plain file with one name there: a planted link would have the account append
 // to a file of the planter's choosing. A missing log is created only where nothing stands.
-// The final path is asked only for a file not seen before; attributes and names every time.
-HANDLE CLog::OpenChecked(BY_HANDLE_FILE_INFORMATION& information) {
+// The final path (and the volume, which Wine takes a millisecond to tell) is asked only for a
+// file not seen before in this working folder; attributes, names and the file index, which
+// cost a microsecond together, every time.
+HANDLE CLog::OpenChecked(bool& empty) {
     UniqueHandle file(OpenLogFile(OPEN_EXISTING));
     if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND) {
         file.reset(OpenLogFile(CREATE_NEW));
         // Another process created it meanwhile.
         if (!file.valid() && GetLastError() == ERROR_FILE_EXISTS) file.reset(OpenLogFile(OPEN_EXISTING));
     }
-    if (!file.valid() || !GetFileInformationByHandle(file.get(), &information)) return nullptr;
-    const bool known = m_checked && information.dwVolumeSerialNumber == m_volume &&
-                       information.nFileIndexHigh == m_indexHigh && information.nFileIndexLow == m_indexLow;
-    const bool seen = known && information.nNumberOfLinks <= 1 &&
-                      !(information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
-    if (!seen && CFinalPath::Check(file.get(), information, kLogFileName) != CFinalPath::Finding::Plain) return nullptr;
-    m_checked = true;
-    m_volume = information.dwVolumeSerialNumber;
-    m_indexHigh = information.nFileIndexHigh;
-    m_indexLow = information.nFileIndexLow;
+    FILE_STANDARD_INFO standard{};
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER index{};
+    if (!file.valid() || !GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard) ||
+        !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) || !FileIndex(file.get(), index))
+        return nullptr;
+    empty = standard.EndOfFile.QuadPart == 0;
+    const std::wstring folder = WorkingFolder();
+    const bool seen = m_checked && index.QuadPart == m_checkedIndex && folder == m_checkedFolder &&
+                      standard.NumberOfLinks <= 1 && !standard.Directory &&
+                      !(basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (!seen) {
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!GetFileInformationByHandle(file.get(), &information) ||
+            CFinalPath::Check(file.get(), information, kLogFileName) != CFinalPath::Finding::Plain)
+            return nullptr;
+        m_checked = true;
+        m_checkedIndex = index.QuadPart;
+        m_checkedFolder = folder;
+    }
     return file.release();
 }
 

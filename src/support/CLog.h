@@ -69,11 +69,13 @@ private:
 
     std::atomic<long> m_threshold{0};
     std::mutex m_lock;
-    // Opens the log for one entry; the full check of a file runs once, until its identity changes.
-    HANDLE OpenChecked(BY_HANDLE_FILE_INFORMATION& information);
+    // Opens the log for one entry (empty tells whether it has no byte yet); the full check of a
+    // file runs once, until its identity changes.
+    HANDLE OpenChecked(bool& empty);
 
     bool m_headerPending = true;  // guarded by m_lock
-    // Volume and file index of the log file last checked in full; guarded by m_lock.
+    // The working folder and file index of the log file last checked in full; guarded by m_lock.
     bool m_checked = false;
-    DWORD m_volume = 0, m_indexHigh = 0, m_indexLow = 0;
+    std::wstring m_checkedFolder;
+    LONGLONG m_checkedIndex = 0;
 };
