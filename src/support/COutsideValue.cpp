@@ -32,7 +32,6 @@ bool IsLetterDigitOrMark(wchar_t c) noexcept {
     if (c >= 0xD800 && c <= 0xDFFF) return false;
     WORD kind = 0, mark = 0;
     if (!GetStringTypeW(CT_CTYPE1, &c, 1, &kind) || !GetStringTypeW(CT_CTYPE3, &c, 1, &mark)) return false;
-    if (kind & (C1_SPACE | C1_BLANK | C1_CNTRL | C1_PUNCT)) return false;
     return (kind & (C1_ALPHA | C1_DIGIT)) || (mark & (C3_NONSPACING | C3_VOWELMARK));
 }
 

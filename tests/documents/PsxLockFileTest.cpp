@@ -142,7 +142,9 @@ TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
             ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
             ASSERT_TRUE(SetFileAge(lockPath, row.lockAge));
             if (row.upperCase) {
-                ASSERT_TRUE(MoveFileW(lockPath.c_str(), (workspace + L"PLAN.PSXLCK").c_str()));
+                ASSERT_TRUE(DeleteFileW(lockPath.c_str()));
+                TempFolder::WriteBytes(workspace + L"PLAN.PSXLCK", "\xFF\xFE");
+                ASSERT_TRUE(SetFileAge(workspace + L"PLAN.PSXLCK", row.lockAge));
             }
         }
         LogReader::Remove();
