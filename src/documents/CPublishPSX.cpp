@@ -105,14 +105,25 @@ HRESULT CreateCopyFolder(const CCheckedPath& workspace, std::optional<CCheckedPa
     return CPlainFile::kRefused;
 }
 
-// Deletes a file of the fallback through a handle that lies inside its folder.
-void DeleteInside(const CCheckedPath& path) noexcept {
-    try {
-        CPlainFile file;
-        if (SUCCEEDED(file.OpenExisting(path, DELETE, L"PublishPSX"))) (void)file.Delete();
-    } catch (...) {
-        // Left behind: the folder's removal then fails too, and nothing else is touched.
-    }
+// Deletes a file of the fallback inside its held folder.
+void DeleteInside(HANDLE folder, const COwnFileName& name) noexcept {
+    CPlainFile file;
+    if (SUCCEEDED(file.OpenInside(folder, name, DELETE))) (void)file.Delete();
+}
+
+// The drawing's content and last-write time as a new file inside the held folder; a copy that
+// fails half-way is removed.
+HRESULT CopyInside(const CCheckedPath& source, HANDLE folder, const COwnFileName& name) {
+    const UniqueHandle from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | kNoImpersonation, nullptr));
+    FILETIME written{};
+    if (!from.valid() || !GetFileTime(from.get(), nullptr, nullptr, &written)) return HResultFromLastError();
+    CPlainFile copy;
+    RETURN_IF_FAILED(copy.CreateInside(folder, name));
+    HRESULT hr = copy.CopyFrom(from.get());
+    if (SUCCEEDED(hr)) hr = copy.SetTimes(nullptr, &written);
+    if (FAILED(hr)) (void)copy.Delete();
+    return hr;
 }
 
 }  // namespace
@@ -194,26 +205,22 @@ HRESULT CPublishPSX::PublishPSXOnCopy(const std::wstring& path, IVntAddIn* addIn
         (void)SetFileInformationByHandle(held.get(), FileDispositionInfo, &remove, sizeof remove);
         held.reset();
     });
-    // The add-in may rely on the drawing's own file name, so the copy keeps it; the lock check
-    // has refused a name that could lead out of the folder.
+    // The add-in may rely on the drawing's own file name, so the copy keeps it.
     const std::wstring& name = fileName->str();
     const std::optional<COwnFileName> backupName =
         COutsideValue::OwnFileName(L"PublishPSX", name.substr(0, name.rfind(L'.')) + L".bak");
     if (!backupName) return E_INVALIDARG;
     const CCheckedPath copy = folder->Child(*fileName);
-    const CCheckedPath backup = folder->Child(*backupName);
-    if (!CopyFileW(source->c_str(), copy.c_str(), TRUE)) {
-        hr = HResultFromLastError();
+    hr = CopyInside(*source, held.get(), *fileName);
+    if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, L"PublishPSX: Can't copy %s to %s (hr = %X)", path, copy.str(), hr);
         return hr;
     }
     // Only what this fallback created goes: the copy and the host's backup of it.
     ScopeGuard cleanUp([&]() noexcept {
-        DeleteInside(copy);
-        DeleteInside(backup);
+        DeleteInside(held.get(), *fileName);
+        DeleteInside(held.get(), *backupName);
     });
-    // The copy must be writable to be saved and removed; the drawing itself is not ours to change.
-    SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
     return PublishPSXAttempt(copy.str(), addIn, onClose);
 }
 

@@ -69,17 +69,6 @@ std::wstring SystemErrorText(DWORD code) {
     return text;
 }
 
-// The rest of the open file from, written to to.
-HRESULT CopyContent(HANDLE from, CPlainFile& to) {
-    std::vector<char> block(65536);
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(from, block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) return HResultFromLastError();
-        if (read == 0) return S_OK;
-        RETURN_IF_FAILED(to.Write(block.data(), read));
-    }
-}
-
 // The client's options file over the workspace's copy, content and last-write time as a file
 // copy gives them; the copy in the shared workspace is opened without following a link. The
 // system's error code, 0 on success.
@@ -98,7 +87,7 @@ DWORD CopyPublishOptions(const CCheckedPath& source, const CCheckedPath& destina
     HRESULT hr = copy.OpenForWriting(destination, kOperation);
     if (FAILED(hr)) return HRESULT_CODE(hr);
     hr = copy.Truncate();
-    if (SUCCEEDED(hr)) hr = CopyContent(from.get(), copy);
+    if (SUCCEEDED(hr)) hr = copy.CopyFrom(from.get());
     if (SUCCEEDED(hr)) hr = copy.SetTimes(nullptr, &written);
     // Like a failed file copy, no half-written copy is left.
     if (FAILED(hr)) (void)copy.Delete();
