@@ -102,10 +102,23 @@ TEST_F(PsxLockFileTest, WriteLockOverwritesAndFailsWithoutFolder) {
     EXPECT_FALSE(CPsxLockFile(drawing).WriteLock());
 }
 
+// Also in a workspace deeper than MAX_PATH, whose final path Wine cannot tell: the lock's
+// attributes and names decide alone.
 TEST_F(PsxLockFileTest, AFreshLockBlocksAnUnchangedDrawing) {
-    ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
-    EXPECT_FALSE(CPsxLockFile(drawing).MayPublish());
-    EXPECT_TRUE(LockExists());
+    std::wstring deep = L"\\\\?\\" + folder.File(L"ws");
+    for (int level = 0; level < 3; ++level) {
+        deep += L"\\" + std::wstring(100, wchar_t(L'a' + level));
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    for (const std::wstring& workspace : {workspace, deep + L"\\"}) {
+        SCOPED_TRACE(testing::PrintToString(workspace));
+        LogReader::Remove();
+        client->answers[L"$(WSPATH:/+)"] = workspace;
+        ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
+        EXPECT_FALSE(CPsxLockFile(drawing).MayPublish());
+        EXPECT_TRUE(LockExists());
+        EXPECT_FALSE(LogReader().exists);
+    }
 }
 
 TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
