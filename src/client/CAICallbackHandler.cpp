@@ -99,7 +99,7 @@ HRESULT CAICallbackHandler::PrepareAnswer(const UniqueBstr& in, UniqueBstr& answ
         utils.WriteLog(CUtils::LevelError, L"%s Prepare(%s) failed (hr = %X)", Product(), expression, hr);
         return hr;
     }
-    utils.WriteLog(CUtils::LevelInfo, L"%s Prepare(%s) = %s", Product(), expression, answer.get() ? answer.get() : L"");
+    utils.WriteLog(CUtils::LevelInfo, L"%s Prepare(%s) = %s", Product(), expression, answer.str());
     return S_OK;
 }
 

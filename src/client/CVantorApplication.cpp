@@ -159,7 +159,10 @@ std::wstring CVantorApplication::FindMenuFile() { return FindClientFile(L"vantor
 bool CVantorApplication::PrepareQelLisp() {
     const std::wstring lispTemplate = FindClientFile(L"qel.vor", L":/");
     if (lispTemplate.empty()) return false;
-    return CallClient(L"___Prepare", L"'" + lispTemplate + L"' '$(WSPATH:/+)qel.lsp' -utf8") == 0;
+    const std::optional<CCheckedPath> path = COutsideValue::Path(L"PrepareQelLisp", lispTemplate);
+    const std::optional<CQuotedText> quoted = path ? COutsideValue::Quoted(L"PrepareQelLisp", path->str()) : std::nullopt;
+    if (!quoted) return false;
+    return CallClient(L"___Prepare", L"'" + quoted->str() + L"' '$(WSPATH:/+)qel.lsp' -utf8") == 0;
 }
 
 long CVantorApplication::ReportObsoleteDocuments() {
@@ -168,26 +171,31 @@ long CVantorApplication::ReportObsoleteDocuments() {
 }
 
 bool CVantorApplication::HasWriteRight(const std::wstring& key) {
-    if (key.empty() || !COutsideValue::AcceptKey(L"HasWriteRight", key)) return false;
-    return ClientText::IsTrue(Evaluate(L"@(Where \"db=Folder_All_Document\" \"QELKEY=" + key +
+    const std::optional<CQelKey> checked = COutsideValue::Key(L"HasWriteRight", key);
+    if (key.empty() || !checked) return false;
+    return ClientText::IsTrue(Evaluate(L"@(Where \"db=Folder_All_Document\" \"QELKEY=" + checked->str() +
                                        L"\" #(=crdynamic(\"W\")))"));
 }
 
 std::wstring CVantorApplication::GetOldDocumentKey(const std::wstring& key) {
-    if (key.empty() || !COutsideValue::AcceptKey(L"GetOldDocumentKey", key)) return {};
-    return Evaluate(L"@(where \"db=Folder_All_Document\" \"QELKEY=" + key + L"\" #(OLD_DOC_QELKEY))");
+    const std::optional<CQelKey> checked = COutsideValue::Key(L"GetOldDocumentKey", key);
+    if (key.empty() || !checked) return {};
+    return Evaluate(L"@(where \"db=Folder_All_Document\" \"QELKEY=" + checked->str() + L"\" #(OLD_DOC_QELKEY))");
 }
 
 long CVantorApplication::ClearOldDocumentKey(const std::wstring& key) {
     if (key.empty()) return 0;
-    if (!COutsideValue::AcceptKey(L"ClearOldDocumentKey", key)) return kRefusedCall;
-    return CallClient(L"___ForRela", L"db=Folder_All_Document QELKEY=" + key + L" ___ChangeField 'OLD_DOC_QELKEY= '");
+    const std::optional<CQelKey> checked = COutsideValue::Key(L"ClearOldDocumentKey", key);
+    if (!checked) return kRefusedCall;
+    return CallClient(L"___ForRela",
+                      L"db=Folder_All_Document QELKEY=" + checked->str() + L" ___ChangeField 'OLD_DOC_QELKEY= '");
 }
 
 std::wstring CVantorApplication::GetQelKeyPairList(const std::wstring& parentKey) {
-    if (parentKey.empty() || !COutsideValue::AcceptKey(L"GetQelKeyPairList", parentKey)) return {};
+    const std::optional<CQelKey> checked = COutsideValue::Key(L"GetQelKeyPairList", parentKey);
+    if (parentKey.empty() || !checked) return {};
     SetClientEnvironment(kKeyPairListVariable, L"");
-    CallClient(L"___ForAllRela", L"db=Folder_xref_Child_Document \"X_PARENT_QELKEY=" + parentKey +
+    CallClient(L"___ForAllRela", L"db=Folder_xref_Child_Document \"X_PARENT_QELKEY=" + checked->str() +
                                      L" AND OLD_DOC_QELKEY IS NOT NULL\" ___Environment "
                                      L"QelKeyPairList=#OLD_DOC_QELKEY #QELKEY|$QelKeyPairList");
     std::wstring list = GetClientVariable(kKeyPairListVariable);

@@ -1,4 +1,5 @@
 #include "CServerRegistration.h"
+#include "support/NoImpersonation.h"
 #include "CRegistrar.h"
 #include "support/ComPtr.h"
 #include "support/ResultMacros.h"
@@ -27,7 +28,7 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
     const auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& information) {
         const UniqueHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, 0, nullptr));
+                                            OPEN_EXISTING, kNoImpersonation, nullptr));
         return file.valid() && GetFileInformationByHandle(file.get(), &information);
     };
     return identify(a, first) && identify(b, second) && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&

@@ -10,8 +10,10 @@ HRESULT CKeyMaintenance::ChangeQelkey(const std::wstring& oldKey, const std::wst
         return E_FAIL;
     }
     // A blank in Vecta's command line acts as Enter: a key holding one would type a command.
-    if (!COutsideValue::AcceptKey(L"ChangeQelkey", oldKey) || !COutsideValue::AcceptKey(L"ChangeQelkey", newKey)) return E_FAIL;
-    return m_context.sendCommand(L"QELDChangeTitleKey " + oldKey + L" " + newKey + L" ", 1);
+    const std::optional<CQelKey> from = COutsideValue::Key(L"ChangeQelkey", oldKey);
+    const std::optional<CQelKey> to = from ? COutsideValue::Key(L"ChangeQelkey", newKey) : std::nullopt;
+    if (!to) return E_FAIL;
+    return m_context.sendCommand(L"QELDChangeTitleKey " + from->str() + L" " + to->str() + L" ", 1);
 }
 
 HRESULT CKeyMaintenance::UpdateDLQelkeys(IVectaDocument* document) const {
@@ -31,7 +33,7 @@ HRESULT CKeyMaintenance::UpdateDLQelkeys(IVectaDocument* document) const {
 
     const std::wstring drawingKey = m_context.document.GetContainerKey();
     // A refused key says so itself; its old key is not empty, it is not asked for.
-    if (!COutsideValue::AcceptKey(L"UpdateDLQelkeys", drawingKey)) return hr;
+    if (!COutsideValue::Key(L"UpdateDLQelkeys", drawingKey)) return hr;
     if (m_context.session.GetOldDocumentKey(drawingKey).empty()) {
         utils.WriteLog(CUtils::LevelInfo,
                        L"UpdateDLQelkeys: Don't update QELKEYs for DLs because OLD_DOC_QELKEY is empty.");

@@ -5,8 +5,10 @@
 #include "client/CVantorDocument.h"
 #include "host/CHostSession.h"
 #include "host/CVectaArgument.h"
+#include "support/COutsideValue.h"
 #include "support/ComPtr.h"
 #include "support/CUtils.h"
+#include "support/NoImpersonation.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueBstr.h"
 #include "support/UniqueHandle.h"
@@ -15,9 +17,9 @@
 
 namespace {
 
-bool CanRead(const std::wstring& path) {
+bool CanRead(const CCheckedPath& path) {
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+                                  FILE_ATTRIBUTE_NORMAL | kNoImpersonation, nullptr));
     return file.valid();
 }
 
@@ -53,7 +55,10 @@ HRESULT CNewDocument::ChooseTemplate(CVantorApplication& session, const CVantorD
         if (!name.empty()) templatePath = folder + name;
     }
 
-    if (CanRead(templatePath)) {
+    // The host gets the whole text, so the check must see all of it too.
+    const std::optional<CCheckedPath> checked =
+        templatePath.empty() ? std::nullopt : COutsideValue::Path(L"NewDocument", templatePath);
+    if (checked && CanRead(*checked)) {
         utils.WriteLog(CUtils::LevelInfo, L"NewDocument: Use template %s", templatePath);
         return S_OK;
     }

@@ -88,8 +88,8 @@ HRESULT COpenDocument::Open(const std::wstring& path, int readOnly) const {
     if (fileType == L"DL" || fileType == L"DLA") {
         // The key is typed into the host's command line, where a blank would start another
         // command; a refused one skips only the title, the drawing is open all the same.
-        const std::wstring key = m_context.document.GetQelkey();
-        if (COutsideValue::AcceptKey(L"OpenDocument", key)) hr = m_context.sendCommand(L"QELDSHOWTITLE " + key + L" ", 1);
+        const std::optional<CQelKey> key = COutsideValue::Key(L"OpenDocument", m_context.document.GetQelkey());
+        if (key) hr = m_context.sendCommand(L"QELDSHOWTITLE " + key->str() + L" ", 1);
     }
     return hr;
 }

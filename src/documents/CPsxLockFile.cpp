@@ -30,25 +30,31 @@ bool ReadStatus(const std::wstring& path, WIN32_FILE_ATTRIBUTE_DATA& status) {
 
 CPsxLockFile::CPsxLockFile(const std::wstring& drawingPath) : m_drawingPath(drawingPath) {
     CVantorApplication& session = CVantorApplication::Instance();
-    const std::wstring fileName = COutsideValue::FileName(drawingPath);
-    // Cut at the last dot: a name without one leaves nothing, so all such drawings share ".psxlck".
-    const size_t dot = fileName.rfind(L'.');
-    m_lockPath = session.GetWorkspacePath() + (dot == std::wstring::npos ? L"" : fileName.substr(0, dot)) + kLockExtension;
+    m_workspace = session.GetWorkspacePath();
     m_userId = session.GetClientVariable(L"USERID");
 }
 
-bool CPsxLockFile::NameRefused() const {
-    // The workspace folder is a client answer, the name the drawing's: both become the lock's path.
-    return !COutsideValue::AcceptFileName(kOperation, m_drawingPath) || !COutsideValue::AcceptPath(kOperation, m_lockPath);
+// Cut at the last dot: a name without one leaves nothing, so all such drawings share ".psxlck".
+std::optional<CCheckedPath> CPsxLockFile::Lock() const {
+    const std::optional<COwnFileName> name = COutsideValue::OwnFileName(kOperation, m_drawingPath);
+    const std::optional<CCheckedPath> workspace = name ? COutsideValue::Path(kOperation, m_workspace) : std::nullopt;
+    if (!workspace) return std::nullopt;
+    return workspace->Child(name->WithExtension(kLockExtension));
+}
+
+std::wstring CPsxLockFile::LockPath() const {
+    const std::optional<CCheckedPath> lock = Lock();
+    return lock ? lock->str() : std::wstring();
 }
 
 bool CPsxLockFile::MayPublish() const {
-    if (NameRefused()) return false;
+    const std::optional<CCheckedPath> lockPath = Lock();
+    if (!lockPath) return false;
     CPlainFile lock;
-    const HRESULT opened = lock.OpenExisting(m_lockPath, DELETE, kOperation);
+    const HRESULT opened = lock.OpenExisting(*lockPath, DELETE, kOperation);
     if (opened == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || opened == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))
         return true;
-    if (FAILED(opened)) return MayPublishUnopened(opened);
+    if (FAILED(opened)) return MayPublishUnopened(*lockPath, opened);
     const std::int64_t created = Seconds(lock.Information().ftCreationTime);
     if (Expired(created) || DrawingChangedSince(created) > 0) return SUCCEEDED(lock.Delete());
     return false;
@@ -57,14 +63,15 @@ bool CPsxLockFile::MayPublish() const {
 // A lock whose status cannot be read is not there (a share's error, a long path). One that is
 // there and cannot be deleted (held open, or denied) keeps blocking, with an entry. One that
 // is no plain file of ours is never deleted, and blocks no longer than a lock of ours would.
-bool CPsxLockFile::MayPublishUnopened(HRESULT opened) const {
+bool CPsxLockFile::MayPublishUnopened(const CCheckedPath& lockPath, HRESULT opened) const {
     WIN32_FILE_ATTRIBUTE_DATA status{};
-    if (!ReadStatus(m_lockPath, status)) return true;
+    if (!ReadStatus(lockPath.str(), status)) return true;
     const std::int64_t created = Seconds(status.ftCreationTime);
     const int changed = Expired(created) ? 1 : DrawingChangedSince(created);
     if (changed <= 0) return false;
     if (opened == CPlainFile::kRefused) return true;
-    CLog::Instance().Write(CLog::LevelError, L"PublishPSX: Can't delete the lock file %s (hr = %X)", m_lockPath, opened);
+    CLog::Instance().Write(CLog::LevelError, L"PublishPSX: Can't delete the lock file %s (hr = %X)", lockPath.str(),
+                           opened);
     return false;
 }
 
@@ -84,9 +91,10 @@ int CPsxLockFile::DrawingChangedSince(std::int64_t created) const {
 }
 
 bool CPsxLockFile::WriteLock() const {
-    if (NameRefused()) return false;
+    const std::optional<CCheckedPath> lockPath = Lock();
+    if (!lockPath) return false;
     CPlainFile file;
-    if (FAILED(file.OpenForWriting(m_lockPath, kOperation)) || FAILED(file.Truncate())) return false;
+    if (FAILED(file.OpenForWriting(*lockPath, kOperation)) || FAILED(file.Truncate())) return false;
     // A lock deleted and written again moments later could inherit the old creation time
     // (file-name tunnelling), and an existing one keeps its own; its age starts now.
     FILETIME now;

@@ -1,6 +1,8 @@
 #pragma once
+#include "support/CCheckedPath.h"
 #include <windows.h>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The lock that a failed publication leaves in the workspace, so that the same unchanged
@@ -16,23 +18,26 @@ public:
     // False while a lock younger than its lifetime exists and the drawing has not changed
     // since; an outdated lock is deleted, and one that cannot be deleted keeps blocking. False
     // too, with an Error entry, for a drawing whose file name could name a place outside the
-    // workspace folder and for a link or second name planted as the lock.
+    // workspace folder, for a workspace that is no absolute path and for a link or second name
+    // planted as the lock.
     bool MayPublish() const;
     // Writes the lock: UTF-16 with byte-order mark, the local time and the user id. Refuses a
     // drawing's file name that MayPublish refuses.
     bool WriteLock() const;
 
-    const std::wstring& LockPath() const noexcept { return m_lockPath; }
+    // Empty, with an Error entry, when MayPublish refuses the name or the workspace.
+    std::wstring LockPath() const;
 
 private:
-    bool MayPublishUnopened(HRESULT opened) const;
+    bool MayPublishUnopened(const CCheckedPath& lockPath, HRESULT opened) const;
     static bool Expired(std::int64_t created);
     int DrawingChangedSince(std::int64_t created) const;
-    // True, with an Error entry, when the drawing's file name could lead out of the workspace
-    // or the lock's path holds a control character.
-    bool NameRefused() const;
+    // The lock's path; nothing, with an Error entry, when the drawing's file name could lead out
+    // of the workspace or the workspace is no absolute path (an empty one would be the client's
+    // working folder).
+    std::optional<CCheckedPath> Lock() const;
 
     std::wstring m_drawingPath;
-    std::wstring m_lockPath;
+    std::wstring m_workspace;
     std::wstring m_userId;
 };

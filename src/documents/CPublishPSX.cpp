@@ -11,6 +11,7 @@
 #include "support/COutsideValue.h"
 #include "support/CPlainFile.h"
 #include "support/CUtils.h"
+#include "support/NoImpersonation.h"
 #include "support/ResultMacros.h"
 #include "support/ScopeGuard.h"
 #include "support/UniqueBstr.h"
@@ -30,11 +31,11 @@ bool SupportsPublishing(const std::wstring& version) {
 
 // Only a denied write counts: a missing target may still be created by the add-in. The
 // attribute is read on its own, since a privileged account may open a read-only file.
-bool IsWriteDenied(const std::wstring& path) {
+bool IsWriteDenied(const CCheckedPath& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return true;
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | kNoImpersonation, nullptr));
     return !file.valid() && GetLastError() == ERROR_ACCESS_DENIED;
 }
 
@@ -74,37 +75,55 @@ private:
 // A folder of its own inside the workspace, so that the copy never meets a user's file. Only
 // the job's account may enter it, and it is held open without delete sharing until the
 // fallback ends, so nobody can rename it and swap in a link to another folder; held goes only
-// to a folder that really is where its name says.
-HRESULT CreateCopyFolder(const std::wstring& workspace, std::wstring& folder, UniqueHandle& held) {
+// to a folder, not a junction, that really is where its name says (where a final path cannot be
+// read, its attributes decide alone).
+HRESULT CreateCopyFolder(const CCheckedPath& workspace, std::optional<CCheckedPath>& folder, UniqueHandle& held) {
     GUID id;
     RETURN_IF_FAILED(CoCreateGuid(&id));
     wchar_t text[40] = {};
     StringFromGUID2(id, text, 40);
-    folder = workspace + L"~psx" + text;
+    const std::optional<COwnFileName> name = COutsideValue::OwnFileName(L"PublishPSX", L"~psx" + std::wstring(text));
+    if (!name) return E_UNEXPECTED;
+    folder = workspace.Child(*name);
     PrivateSecurity security;
     if (!security.get()) return E_ACCESSDENIED;
-    if (!CreateDirectoryW(folder.c_str(), security.get())) return HResultFromLastError();
-    held.reset(CreateFileW(folder.c_str(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    if (!CreateDirectoryW(folder->c_str(), security.get())) return HResultFromLastError();
+    held.reset(CreateFileW(folder->c_str(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | kNoImpersonation, nullptr));
     if (!held.valid()) {
         const HRESULT hr = HResultFromLastError();
-        RemoveDirectoryW(folder.c_str());
+        RemoveDirectoryW(folder->c_str());
         return hr;
     }
-    if (CFinalPath::Is(held.get(), folder)) return S_OK;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool plainFolder = GetFileInformationByHandle(held.get(), &information) &&
+                             (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                             !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (plainFolder && CFinalPath::Is(held.get(), folder->str()).value_or(true)) return S_OK;
     held.reset();  // what stands there now is not ours to remove
     return CPlainFile::kRefused;
 }
 
-// Deletes a file of the fallback through a handle that lies inside its folder.
-void DeleteInside(const std::wstring& path) noexcept {
-    try {
-        CPlainFile file;
-        if (SUCCEEDED(file.OpenExisting(path, DELETE, L"PublishPSX"))) (void)file.Delete();
-    } catch (...) {
-        // Left behind: the folder's removal then fails too, and nothing else is touched.
-    }
+// Deletes a file of the fallback inside its held folder.
+void DeleteInside(HANDLE folder, const COwnFileName& name) noexcept {
+    CPlainFile file;
+    if (SUCCEEDED(file.OpenInside(folder, name, DELETE))) (void)file.Delete();
+}
+
+// The drawing's content and last-write time as a new file inside the held folder; a copy that
+// fails half-way is removed.
+HRESULT CopyInside(const CCheckedPath& source, HANDLE folder, const COwnFileName& name) {
+    const UniqueHandle from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | kNoImpersonation, nullptr));
+    FILETIME written{};
+    if (!from.valid() || !GetFileTime(from.get(), nullptr, nullptr, &written)) return HResultFromLastError();
+    CPlainFile copy;
+    RETURN_IF_FAILED(copy.CreateInside(folder, name));
+    HRESULT hr = copy.CopyFrom(from.get());
+    if (SUCCEEDED(hr)) hr = copy.SetTimes(nullptr, &written);
+    if (FAILED(hr)) (void)copy.Delete();
+    return hr;
 }
 
 }  // namespace
@@ -114,9 +133,13 @@ HRESULT CPublishPSX::PublishPSX(const std::wstring& path) {
 
     CUtils& utils = CUtils::Instance();
     const std::wstring target = m_context.document.GetContainerAutoPsx();
-    if (!target.empty() && IsWriteDenied(target)) {
-        utils.WriteLog(CUtils::LevelError, L"PublishPSX: PSX File is read-only: %s", target);
-        return E_ACCESSDENIED;
+    if (!target.empty()) {
+        const std::optional<CCheckedPath> checked = COutsideValue::Path(L"PublishPSX", target);
+        if (!checked) return E_INVALIDARG;
+        if (IsWriteDenied(*checked)) {
+            utils.WriteLog(CUtils::LevelError, L"PublishPSX: PSX File is read-only: %s", target);
+            return E_ACCESSDENIED;
+        }
     }
 
     RETURN_IF_FAILED(m_context.Connect(1, 0, 1));
@@ -196,12 +219,16 @@ HRESULT CPublishPSX::PublishPSXOnCopy(CHostCallApartment::Job& job, const std::w
         utils.WriteLog(CUtils::LevelError, L"PublishPSX: No workspace folder for the temporary copy (hr = %X)", E_FAIL);
         return E_FAIL;
     }
-    std::wstring folder;
+    const std::optional<CCheckedPath> checkedWorkspace = COutsideValue::Path(L"PublishPSX", workspace);
+    const std::optional<CCheckedPath> source = checkedWorkspace ? COutsideValue::Path(L"PublishPSX", path) : std::nullopt;
+    const std::optional<COwnFileName> fileName = source ? COutsideValue::OwnFileName(L"PublishPSX", path) : std::nullopt;
+    if (!fileName) return E_INVALIDARG;
+    std::optional<CCheckedPath> folder;
     UniqueHandle held;
-    HRESULT hr = CreateCopyFolder(workspace, folder, held);
+    HRESULT hr = CreateCopyFolder(*checkedWorkspace, folder, held);
     if (FAILED(hr)) {
         utils.WriteLog(CUtils::LevelError, L"PublishPSX: Can't create the folder for the temporary copy %s (hr = %X)",
-                       folder, hr);
+                       folder ? folder->str() : std::wstring(), hr);
         return hr;
     }
     // Removed through the held handle once it is empty, never by its name.
@@ -210,24 +237,23 @@ HRESULT CPublishPSX::PublishPSXOnCopy(CHostCallApartment::Job& job, const std::w
         (void)SetFileInformationByHandle(held.get(), FileDispositionInfo, &remove, sizeof remove);
         held.reset();
     });
-    // The add-in may rely on the drawing's own file name, so the copy keeps it; the lock check
-    // has refused a name that could lead out of the folder.
-    const std::wstring fileName = COutsideValue::FileName(path);
-    const std::wstring copy = folder + L"\\" + fileName;
-    const std::wstring backup = folder + L"\\" + fileName.substr(0, fileName.rfind(L'.')) + L".bak";
-    if (!CopyFileW(path.c_str(), copy.c_str(), TRUE)) {
-        hr = HResultFromLastError();
-        utils.WriteLog(CUtils::LevelError, L"PublishPSX: Can't copy %s to %s (hr = %X)", path, copy, hr);
+    // The add-in may rely on the drawing's own file name, so the copy keeps it.
+    const std::wstring& name = fileName->str();
+    const std::optional<COwnFileName> backupName =
+        COutsideValue::OwnFileName(L"PublishPSX", name.substr(0, name.rfind(L'.')) + L".bak");
+    if (!backupName) return E_INVALIDARG;
+    const CCheckedPath copy = folder->Child(*fileName);
+    hr = CopyInside(*source, held.get(), *fileName);
+    if (FAILED(hr)) {
+        utils.WriteLog(CUtils::LevelError, L"PublishPSX: Can't copy %s to %s (hr = %X)", path, copy.str(), hr);
         return hr;
     }
     // Only what this fallback created goes: the copy and the host's backup of it.
     ScopeGuard cleanUp([&]() noexcept {
-        DeleteInside(copy);
-        DeleteInside(backup);
+        DeleteInside(held.get(), *fileName);
+        DeleteInside(held.get(), *backupName);
     });
-    // The copy must be writable to be saved and removed; the drawing itself is not ours to change.
-    SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return PublishPSXAttempt(job, copy, addIn, onClose);
+    return PublishPSXAttempt(job, copy.str(), addIn, onClose);
 }
 
 HRESULT CPublishPSX::PublishPSXAttempt(CHostCallApartment::Job& job, const std::wstring& path, IVntAddIn* addIn,

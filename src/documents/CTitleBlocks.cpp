@@ -27,8 +27,10 @@ void ReportOutcome(LONG& outcome, LONG code) {
 
 // The add-in's import has nothing to do without at least one section that yields entries.
 bool ImportIniUsable(const std::wstring& path) {
+    if (path.empty()) return false;
+    const std::optional<CCheckedPath> checked = COutsideValue::Path(L"QELDImportTitleAttributes", path);
     CIniFile ini;
-    return ini.Load(path) && ini.HasEntries();
+    return checked && ini.Load(checked->str()) && ini.HasEntries();
 }
 
 }  // namespace

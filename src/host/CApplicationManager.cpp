@@ -251,7 +251,7 @@ int CApplicationManager::CheckVectaAppRegistrar() {
         release17 ? session.GetZepFolder() + L"QELDAppReg17.zep" : session.FindClientFile(L"QELDAppReg.zep");
     // Vecta would resolve a relative LOADER in its working folder, the workspace; the refusal
     // says what was refused.
-    if (!module.empty() && !COutsideValue::AcceptAbsolutePath(L"CheckVectaAppRegistrar", module)) return 0;
+    if (!module.empty() && !COutsideValue::Path(L"CheckVectaAppRegistrar", module)) return 0;
     if (module.empty()) {
         utils.WriteLog(CUtils::LevelError, L"CheckVectaAppRegistrar: Can't find QELDAppReg.zep in search path");
         return 0;

@@ -7,6 +7,7 @@
 #include "CVectaArgument.h"
 #include "client/CVantorApplication.h"
 #include "client/CVantorDocument.h"
+#include "support/COutsideValue.h"
 #include "support/CProductIdentity.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
@@ -186,8 +187,11 @@ HRESULT CHostSession::InitApplication(IVectaApplication* application) {
         (void)loaded->Unload();
     }
 
+    // Vecta reads the menu file itself: a pipe or a relative name must not reach it.
+    const std::optional<CCheckedPath> checkedMenu = COutsideValue::Path(L"InitApplication", menu);
+    if (!checkedMenu) return E_INVALIDARG;
     utils.WriteLog(CUtils::LevelInfo, (L"InitApplication: Load " + product + L" menu '%s'").c_str(), menu);
-    UniqueBstr menuPath(menu);
+    UniqueBstr menuPath(checkedMenu->str());
     ComPtr<IVectaMenuGroup> group;
     hr = groups->Load(menuPath.get(), CVectaArgument::Empty(), group.put());
     if (SUCCEEDED(hr) && !group) hr = E_POINTER;

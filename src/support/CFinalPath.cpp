@@ -1,4 +1,5 @@
 #include "CFinalPath.h"
+#include "NoImpersonation.h"
 #include "UniqueHandle.h"
 
 std::wstring CFinalPath::Of(HANDLE file) {
@@ -15,7 +16,7 @@ std::wstring CFinalPath::Of(HANDLE file) {
     return path;
 }
 
-bool CFinalPath::Is(HANDLE file, const std::wstring& path) {
+std::optional<bool> CFinalPath::Is(HANDLE file, const std::wstring& path) {
     std::wstring full(MAX_PATH, L'\0');
     wchar_t* name = nullptr;
     DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), &name);
@@ -23,21 +24,22 @@ bool CFinalPath::Is(HANDLE file, const std::wstring& path) {
         full.resize(length + 1);
         length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), &name);
     }
-    if (length == 0 || length >= full.size() || !name) return false;
+    if (length == 0 || length >= full.size() || !name) return std::nullopt;
     const size_t nameAt = static_cast<size_t>(name - full.data());
     const std::wstring fileName(full.data() + nameAt, length - nameAt);
     full.resize(nameAt);
 
     UniqueHandle folder(CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | kNoImpersonation, nullptr));
     if (!folder.valid()) return false;
     std::wstring expected = Of(folder.get());
-    if (expected.empty()) return false;
+    if (expected.empty()) return std::nullopt;
     if (expected.back() != L'\\') expected += L'\\';
     expected += fileName;
     const std::wstring actual = Of(file);
-    return !actual.empty() && CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
-                                                   static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+    if (actual.empty()) return std::nullopt;
+    return CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
+                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
 }
 
 CFinalPath::Finding CFinalPath::Check(HANDLE file, const BY_HANDLE_FILE_INFORMATION& information, const std::wstring& path) {
@@ -50,5 +52,5 @@ CFinalPath::Finding CFinalPath::Check(HANDLE file, const BY_HANDLE_FILE_INFORMAT
             return Finding::LinkOrFolder;
     }
     if (information.nNumberOfLinks > 1) return Finding::SecondName;
-    return Is(file, path) ? Finding::Plain : Finding::Elsewhere;
+    return Is(file, path).value_or(true) ? Finding::Plain : Finding::Elsewhere;
 }

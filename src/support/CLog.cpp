@@ -1,6 +1,8 @@
 #include "CLog.h"
 #include "CFinalPath.h"
+#include "NoImpersonation.h"
 #include "UniqueHandle.h"
+#include <winternl.h>
 #include <cstdarg>
 #include <cstdio>
 
@@ -34,46 +36,77 @@ void Append(HANDLE file, const std::wstring& text) {
     WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
 }
 
-// The log in the working folder, opened without following a link at its name and refused
-// unless it is a plain file with one name there: a planted link would have the account append
-// to a file of the planter's choosing. A missing log is created only where nothing stands.
-UniqueHandle OpenLog() {
-    constexpr DWORD kAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
-    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
-    UniqueHandle file(CreateFileW(kLogFileName, kAccess, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
-    if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND) {
-        file.reset(CreateFileW(kLogFileName, kAccess, kShare, nullptr, CREATE_NEW, kFlags, nullptr));
-        // Another process created it meanwhile.
-        if (!file.valid() && GetLastError() == ERROR_FILE_EXISTS)
-            file.reset(CreateFileW(kLogFileName, kAccess, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
+constexpr DWORD kLogAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+constexpr DWORD kLogShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD kLogFlags =
+    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | kNoImpersonation;
+
+HANDLE OpenLogFile(DWORD disposition) {
+    return CreateFileW(kLogFileName, kLogAccess, kLogShare, nullptr, disposition, kLogFlags, nullptr);
+}
+
+// The file's index on its volume alone: the system's information call adds the volume serial,
+// which Wine reads from the device each time.
+bool FileIndex(HANDLE file, LARGE_INTEGER& index) noexcept {
+    constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
+    IO_STATUS_BLOCK status{};
+    return NT_SUCCESS(NtQueryInformationFile(file, &status, &index, sizeof index, kFileInternalInformation));
+}
+
+std::wstring WorkingFolder() {
+    std::wstring folder(MAX_PATH, L'\0');
+    DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+    if (length >= folder.size()) {
+        folder.resize(length);
+        length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
     }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (file.valid() && (!GetFileInformationByHandle(file.get(), &information) ||
-                         CFinalPath::Check(file.get(), information, kLogFileName) != CFinalPath::Finding::Plain))
-        file.reset();
-    return file;
+    folder.resize(length < folder.size() ? length : 0);
+    return folder;
 }
 
 bool IsControl(wchar_t c) noexcept { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
+bool IsHighSurrogate(wchar_t c) noexcept { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Characters that start a line for some readers or turn the text around it.
+bool IsLineOrBidi(wchar_t c) noexcept {
+    return c == 0x2028 || c == 0x2029 || c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+// How many code units at text[i] are written as they are: 2 for a surrogate pair, 1 for an
+// ordinary character, 0 for one that is escaped.
+size_t Plain(const wchar_t* text, size_t i, size_t length) noexcept {
+    const wchar_t c = text[i];
+    if (IsHighSurrogate(c)) return i + 1 < length && IsLowSurrogate(text[i + 1]) ? 2 : 0;
+    return IsControl(c) || IsLowSurrogate(c) || IsLineOrBidi(c) ? 0 : 1;
+}
+
 }  // namespace
 
-CLog::Shown::Shown(const wchar_t* text, size_t length) : m_text(text) {
-    for (size_t i = 0; i < length; ++i) {
-        if (!IsControl(text[i])) continue;
-        m_escaped.assign(text, i);
-        for (; i < length; ++i) {
-            if (!IsControl(text[i])) {
-                m_escaped += text[i];
-                continue;
-            }
-            wchar_t code[8];
-            _snwprintf(code, 8, L"\\x%02X", static_cast<unsigned>(text[i]));
-            code[7] = 0;
-            m_escaped += code;
+CLog::Shown::Shown(const wchar_t* text, size_t length, bool asIs) : m_text(text) {
+    size_t i = 0;
+    while (i < length && Plain(text, i, length)) i += Plain(text, i, length);
+    if (i == length) return;
+    m_escaped.assign(text, i);
+    while (i < length) {
+        if (const size_t plain = Plain(text, i, length)) {
+            m_escaped.append(text + i, plain);
+            i += plain;
+            continue;
         }
-        return;
+        const wchar_t c = text[i++];
+        if (asIs && (c == L'\r' || c == L'\n')) {
+            if (c == L'\r' && i < length && text[i] == L'\n') ++i;
+            m_escaped += L"\r\n";
+            m_escaped += kContinuation;
+            continue;
+        }
+        wchar_t code[8];
+        _snwprintf(code, 8, L"\\u%04X", static_cast<unsigned>(c));
+        code[7] = 0;
+        m_escaped += code;
     }
 }
 
@@ -98,13 +131,12 @@ void CLog::WriteFormatted(int level, const wchar_t* format, ...) noexcept {
         va_end(args);
 
         std::lock_guard<std::mutex> lock(m_lock);
-        UniqueHandle file = OpenLog();
+        bool empty = false;
+        UniqueHandle file(OpenChecked(empty));
         if (!file.valid()) return;  // the entry is lost; the header stays pending
 
-        LARGE_INTEGER size{};
-        if (!GetFileSizeEx(file.get(), &size)) return;
         std::wstring text;
-        if (size.QuadPart == 0) text += L'\xFEFF';
+        if (empty) text += L'\xFEFF';
 
         SYSTEMTIME now;
         GetLocalTime(&now);
@@ -115,10 +147,9 @@ void CLog::WriteFormatted(int level, const wchar_t* format, ...) noexcept {
             text += Format(L"%24.24s :-------------------------------------------------\r\n", time.c_str());
             text += Format(L"%24.24s :CAI DLL: QELDVecta17 (%s) %s\r\n", time.c_str(), version.c_str(), path.c_str());
         }
-        const wchar_t* prefix = level == LevelError ? L"%24.24s: Error: "
-                                : level == LevelInfo ? L"%24.24s: Info: "
-                                                     : L"%24.24s: Message: ";
-        text += Format(prefix, time.c_str());
+        // "%24.24s: Error: " and the others: the time text is always 24 characters.
+        text += time;
+        text += level == LevelError ? L": Error: " : level == LevelInfo ? L": Info: " : L": Message: ";
         text += message;
         text += L"\r\n";
         Append(file.get(), text);
@@ -126,6 +157,42 @@ void CLog::WriteFormatted(int level, const wchar_t* format, ...) noexcept {
     } catch (...) {
         // A log entry that cannot be built is dropped, like one that cannot be written.
     }
+}
+
+// The log in the working folder, opened without following a link at its name and refused
+// unless it is a plain file with one name there: a planted link would have the account append
+// to a file of the planter's choosing. A missing log is created only where nothing stands.
+// The final path (and the volume, which Wine takes a millisecond to tell) is asked only for a
+// file not seen before in this working folder; attributes, names and the file index, which
+// cost a microsecond together, every time.
+HANDLE CLog::OpenChecked(bool& empty) {
+    UniqueHandle file(OpenLogFile(OPEN_EXISTING));
+    if (!file.valid() && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        file.reset(OpenLogFile(CREATE_NEW));
+        // Another process created it meanwhile.
+        if (!file.valid() && GetLastError() == ERROR_FILE_EXISTS) file.reset(OpenLogFile(OPEN_EXISTING));
+    }
+    FILE_STANDARD_INFO standard{};
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER index{};
+    if (!file.valid() || !GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard) ||
+        !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) || !FileIndex(file.get(), index))
+        return nullptr;
+    empty = standard.EndOfFile.QuadPart == 0;
+    const std::wstring folder = WorkingFolder();
+    const bool seen = m_checked && index.QuadPart == m_checkedIndex && folder == m_checkedFolder &&
+                      standard.NumberOfLinks <= 1 && !standard.Directory &&
+                      !(basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (!seen) {
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!GetFileInformationByHandle(file.get(), &information) ||
+            CFinalPath::Check(file.get(), information, kLogFileName) != CFinalPath::Finding::Plain)
+            return nullptr;
+        m_checked = true;
+        m_checkedIndex = index.QuadPart;
+        m_checkedFolder = folder;
+    }
+    return file.release();
 }
 
 void CLog::GetModuleVersion(std::wstring& path, std::wstring& version) {

@@ -1,5 +1,6 @@
 #include "COutsideValue.h"
 #include "CLog.h"
+#include <windows.h>
 
 namespace {
 
@@ -9,16 +10,40 @@ bool IsSeparator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
 
 bool IsDriveLetter(wchar_t c) noexcept { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
-// The blanks a key may carry from a pasted or imported value, beyond the ASCII one.
-bool IsBlank(wchar_t c) noexcept {
-    return c == L' ' || c == 0x00A0 || (c >= 0x2000 && c <= 0x200A) || c == 0x3000 || c == 0xFEFF;
+bool IsDrivePath(std::wstring_view path) noexcept {
+    return path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == L':' && IsSeparator(path[2]);
 }
 
-// True when nothing refuses the value; otherwise an Error entry with the reason.
-bool Accepted(const wchar_t* operation, const wchar_t* what, const std::wstring& value, const wchar_t* refusal) {
-    if (!refusal) return true;
+// "server\share…" after the two leading separators: a server name, a separator and a share.
+bool IsServerShare(std::wstring_view rest) noexcept {
+    if (rest.empty() || IsSeparator(rest[0])) return false;
+    const size_t at = rest.find_first_of(L"\\/");
+    return at != std::wstring_view::npos && at + 1 < rest.size() && !IsSeparator(rest[at + 1]);
+}
+
+// "\\.\", "\\?\" and "\??\" (either slash) lead to the object namespace: devices and pipes.
+bool IsNamespacePrefix(std::wstring_view path) noexcept {
+    if (path.size() < 4 || !IsSeparator(path[0]) || !IsSeparator(path[3])) return false;
+    return (IsSeparator(path[1]) && (path[2] == L'.' || path[2] == L'?')) || (path[1] == L'?' && path[2] == L'?');
+}
+
+// Letters, digits and marks of any script, by the system's character types.
+bool IsLetterDigitOrMark(wchar_t c) noexcept {
+    if (c >= 0xD800 && c <= 0xDFFF) return false;
+    WORD kind = 0, mark = 0;
+    if (!GetStringTypeW(CT_CTYPE1, &c, 1, &kind) || !GetStringTypeW(CT_CTYPE3, &c, 1, &mark)) return false;
+    return (kind & (C1_ALPHA | C1_DIGIT)) || (mark & (C3_NONSPACING | C3_VOWELMARK));
+}
+
+bool IsKeyCharacter(wchar_t c) noexcept {
+    return c == L'-' || c == L'_' || c == L'.' || c == L'/' || IsLetterDigitOrMark(c);
+}
+
+// True, with an Error entry naming the reason, when a rule refuses the value.
+bool Refused(const wchar_t* operation, const wchar_t* what, const std::wstring& value, const wchar_t* refusal) {
+    if (!refusal) return false;
     CLog::Instance().Write(CLog::LevelError, L"%s: Refused %s '%s': %s", operation, what, value, refusal);
-    return false;
+    return true;
 }
 
 }  // namespace
@@ -30,12 +55,13 @@ bool COutsideValue::HasControl(std::wstring_view value) noexcept {
 }
 
 bool COutsideValue::IsAbsolute(std::wstring_view path) noexcept {
-    if (path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == L':' && IsSeparator(path[2])) return true;
-    if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) || IsSeparator(path[2])) return false;
-    // "\\server\share": a server name, a separator, and a share name after it.
-    size_t at = 2;
-    while (at < path.size() && !IsSeparator(path[at])) ++at;
-    return at + 1 < path.size() && !IsSeparator(path[at + 1]);
+    if (IsDrivePath(path)) return true;
+    if (path.size() >= 4 && path.substr(0, 4) == L"\\\\?\\") {
+        const std::wstring_view rest = path.substr(4);
+        return (IsDrivePath(rest) && rest[2] == L'\\') || (rest.substr(0, 4) == L"UNC\\" && IsServerShare(rest.substr(4)));
+    }
+    if (IsNamespacePrefix(path) || path.size() < 2 || !IsSeparator(path[0]) || !IsSeparator(path[1])) return false;
+    return IsServerShare(path.substr(2));
 }
 
 std::wstring COutsideValue::FileName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
@@ -46,6 +72,7 @@ const wchar_t* COutsideValue::PathRefusal(std::wstring_view path) noexcept {
 
 const wchar_t* COutsideValue::AbsolutePathRefusal(std::wstring_view path) noexcept {
     if (const wchar_t* refusal = PathRefusal(path)) return refusal;
+    if (IsNamespacePrefix(path) && !IsAbsolute(path)) return L"it names a device or pipe";
     return IsAbsolute(path) ? nullptr : L"not an absolute path";
 }
 
@@ -58,27 +85,36 @@ const wchar_t* COutsideValue::FileNameRefusal(const std::wstring& path) {
 }
 
 const wchar_t* COutsideValue::KeyRefusal(std::wstring_view key) noexcept {
-    for (size_t i = 0; i < key.size(); ++i) {
-        const wchar_t c = key[i];
-        const bool opener = (c == L'#' || c == L'$' || c == L'@') && i + 1 < key.size() && key[i + 1] == L'(';
-        if (IsBlank(c) || c == L'"' || c == L'\'' || c == L'|' || IsControl(c) || opener)
-            return L"a key holds no blank, control character, quote, \"|\" or expression";
-    }
+    for (const wchar_t c : key)
+        if (!IsKeyCharacter(c)) return L"a key holds only letters, digits, marks and \"-_./\"";
     return nullptr;
 }
 
+const wchar_t* COutsideValue::QuotedRefusal(std::wstring_view text) noexcept {
+    if (HasControl(text)) return L"it holds a control character";
+    return text.find_first_of(L"'\"") == std::wstring_view::npos ? nullptr : L"it holds a quote";
+}
+
 bool COutsideValue::AcceptPath(const wchar_t* operation, const std::wstring& path) {
-    return Accepted(operation, L"path", path, PathRefusal(path));
+    return !Refused(operation, L"path", path, PathRefusal(path));
 }
 
-bool COutsideValue::AcceptAbsolutePath(const wchar_t* operation, const std::wstring& path) {
-    return Accepted(operation, L"path", path, AbsolutePathRefusal(path));
+std::optional<CCheckedPath> COutsideValue::Path(const wchar_t* operation, const std::wstring& path) {
+    if (Refused(operation, L"path", path, AbsolutePathRefusal(path))) return std::nullopt;
+    return CCheckedPath(path);
 }
 
-bool COutsideValue::AcceptFileName(const wchar_t* operation, const std::wstring& path) {
-    return Accepted(operation, L"path", path, FileNameRefusal(path));
+std::optional<COwnFileName> COutsideValue::OwnFileName(const wchar_t* operation, const std::wstring& path) {
+    if (Refused(operation, L"path", path, FileNameRefusal(path))) return std::nullopt;
+    return COwnFileName(FileName(path));
 }
 
-bool COutsideValue::AcceptKey(const wchar_t* operation, const std::wstring& key) {
-    return Accepted(operation, L"QELKEY", key, KeyRefusal(key));
+std::optional<CQelKey> COutsideValue::Key(const wchar_t* operation, const std::wstring& key) {
+    if (Refused(operation, L"QELKEY", key, KeyRefusal(key))) return std::nullopt;
+    return CQelKey(key);
+}
+
+std::optional<CQuotedText> COutsideValue::Quoted(const wchar_t* operation, const std::wstring& text) {
+    if (Refused(operation, L"value", text, QuotedRefusal(text))) return std::nullopt;
+    return CQuotedText(text);
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include "CCheckedPath.h"
+#include "COwnFileName.h"
 #include "UniqueHandle.h"
 #include <windows.h>
 #include <string>
@@ -19,10 +21,17 @@ public:
 
     // An existing file, for the access given (DELETE, FILE_WRITE_ATTRIBUTES, …); a missing one
     // answers the system's error without an entry.
-    [[nodiscard]] HRESULT OpenExisting(const std::wstring& path, DWORD access, const wchar_t* operation);
+    [[nodiscard]] HRESULT OpenExisting(const CCheckedPath& path, DWORD access, const wchar_t* operation);
     // The file for writing, created when it is missing (checked before it is created, so a
     // refusal leaves no empty file behind).
-    [[nodiscard]] HRESULT OpenForWriting(const std::wstring& path, const wchar_t* operation);
+    [[nodiscard]] HRESULT OpenForWriting(const CCheckedPath& path, const wchar_t* operation);
+
+    // name inside a folder held open as folder, reached from that handle without any lookup of
+    // the folder's own name (a junction swapped in for it leads nowhere): a new file for writing,
+    // or an existing file, refused (kRefused, no entry) when it is a folder, a link or has a
+    // second name.
+    [[nodiscard]] HRESULT CreateInside(HANDLE folder, const COwnFileName& name);
+    [[nodiscard]] HRESULT OpenInside(HANDLE folder, const COwnFileName& name, DWORD access);
 
     // Times and attributes as read right after the open.
     const BY_HANDLE_FILE_INFORMATION& Information() const noexcept { return m_information; }
@@ -31,6 +40,8 @@ public:
     [[nodiscard]] HRESULT Truncate();
     // All size bytes at data, at the current position.
     [[nodiscard]] HRESULT Write(const void* data, DWORD size);
+    // The rest of the open file from, at the current position.
+    [[nodiscard]] HRESULT CopyFrom(HANDLE from);
     [[nodiscard]] HRESULT SetAttributes(DWORD attributes);
     // Null leaves a time as it is.
     [[nodiscard]] HRESULT SetTimes(const FILETIME* creation, const FILETIME* lastWrite);
@@ -38,7 +49,8 @@ public:
     [[nodiscard]] HRESULT Delete();
 
 private:
-    HRESULT Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition, const wchar_t* operation);
+    HRESULT Open(const CCheckedPath& path, DWORD access, DWORD share, DWORD disposition, const wchar_t* operation);
+    HRESULT OpenRelative(HANDLE folder, const COwnFileName& name, DWORD access, ULONG disposition);
 
     UniqueHandle m_file;
     BY_HANDLE_FILE_INFORMATION m_information{};

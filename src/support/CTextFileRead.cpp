@@ -1,4 +1,5 @@
 #include "CTextFileRead.h"
+#include "NoImpersonation.h"
 #include "Cesu8.h"
 #include <emmintrin.h>
 #include <algorithm>
@@ -193,7 +194,7 @@ void CTextFileRead::Open(const wchar_t* path) {
     Close();
     m_encoding = Ansi;
     m_file.reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | kNoImpersonation,
                              nullptr));
     m_position = -1;
     m_blockSize = 0;

@@ -4,6 +4,7 @@
 #include "CPlainFile.h"
 #include "CProductIdentity.h"
 #include "ClientText.h"
+#include "NoImpersonation.h"
 #include "ResultMacros.h"
 #include "UniqueHandle.h"
 #include <cstdio>
@@ -13,6 +14,7 @@ namespace {
 
 constexpr UINT kMessageBoxFlags = MB_SETFOREGROUND | MB_TOPMOST;
 constexpr wchar_t kPublishOptionsFile[] = L"Publish Options.xml";
+constexpr wchar_t kOperation[] = L"UpdatePublishOptions";
 constexpr wchar_t kPublishOptionsCopied[] = L"Successfully copied or updated Publish Options.xml file";
 
 // Stands in for the session object outside a component.
@@ -39,12 +41,12 @@ bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == E
 // a missing file may still be created, and a file that another program holds open (the
 // host has the drawing open) is locked, not forbidden. The attribute is read on its own
 // because a privileged account may open a read-only file for writing.
-bool WriteRefused(const std::wstring& path) {
+bool WriteRefused(const CCheckedPath& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return !IsMissing(GetLastError());
     if (attributes & FILE_ATTRIBUTE_READONLY) return true;
     UniqueHandle file(CreateFileW(path.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | kNoImpersonation, nullptr));
     if (file.valid()) return false;
     const DWORD error = GetLastError();
     return !IsMissing(error) && error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION;
@@ -67,24 +69,12 @@ std::wstring SystemErrorText(DWORD code) {
     return text;
 }
 
-// The rest of the open file from, written to to.
-HRESULT CopyContent(HANDLE from, CPlainFile& to) {
-    std::vector<char> block(65536);
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(from, block.data(), static_cast<DWORD>(block.size()), &read, nullptr)) return HResultFromLastError();
-        if (read == 0) return S_OK;
-        RETURN_IF_FAILED(to.Write(block.data(), read));
-    }
-}
-
 // The client's options file over the workspace's copy, content and last-write time as a file
 // copy gives them; the copy in the shared workspace is opened without following a link. The
 // system's error code, 0 on success.
-DWORD CopyPublishOptions(const std::wstring& source, const std::wstring& destination, bool present) {
-    constexpr wchar_t kOperation[] = L"UpdatePublishOptions";
+DWORD CopyPublishOptions(const CCheckedPath& source, const CCheckedPath& destination, bool present) {
     UniqueHandle from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                  FILE_FLAG_SEQUENTIAL_SCAN | kNoImpersonation, nullptr));
     FILETIME written{};
     if (!from.valid() || !GetFileTime(from.get(), nullptr, nullptr, &written)) return GetLastError();
     if (present) {
@@ -97,7 +87,7 @@ DWORD CopyPublishOptions(const std::wstring& source, const std::wstring& destina
     HRESULT hr = copy.OpenForWriting(destination, kOperation);
     if (FAILED(hr)) return HRESULT_CODE(hr);
     hr = copy.Truncate();
-    if (SUCCEEDED(hr)) hr = CopyContent(from.get(), copy);
+    if (SUCCEEDED(hr)) hr = copy.CopyFrom(from.get());
     if (SUCCEEDED(hr)) hr = copy.SetTimes(nullptr, &written);
     // Like a failed file copy, no half-written copy is left.
     if (FAILED(hr)) (void)copy.Delete();
@@ -214,14 +204,17 @@ std::wstring CUtils::GetNextAddInPath(AddInPosition& position, bool* refused) {
     // there only when it is absolute: a relative one would be the host's working folder.
     const bool own = entry.rfind(L"qeld", 0) == 0 || entry.rfind(L"QELD", 0) == 0;
     if (!own && !(COutsideValue::IsAbsolute(path) && Exists(path))) path = Client().FindClientFile(entry, {});
-    if (path.empty() || COutsideValue::AcceptAbsolutePath(L"GetNextAddInPath", path)) return path;
+    if (path.empty()) return path;
+    if (const std::optional<CCheckedPath> checked = COutsideValue::Path(L"GetNextAddInPath", path)) return checked->str();
     if (refused) *refused = true;
     return {};
 }
 
 bool CUtils::CheckWritePermission(const std::wstring& path, const std::wstring& key, const std::wstring& caller) {
     if (path.empty() || key.empty()) return false;
-    if (WriteRefused(path)) {
+    const std::optional<CCheckedPath> checked = COutsideValue::Path(caller.c_str(), path);
+    if (!checked) return false;
+    if (WriteRefused(*checked)) {
         WriteLog(LevelError, L"%s: No write permission for the file %s", caller, path);
         return false;
     }
@@ -240,29 +233,30 @@ void CUtils::UpdatePublishOptions() {
         WriteLog(LevelError, L"UpdatePublishOptions: No workspace folder, %s not copied.", kPublishOptionsFile);
         return;
     }
-    const std::wstring destination = workspace + kPublishOptionsFile;
-    const std::wstring source = client.GetPublishOptionsPath();
-    // A relative source (an unset client folder) would be read from the working folder.
-    if (!COutsideValue::AcceptAbsolutePath(L"UpdatePublishOptions", source) ||
-        !COutsideValue::AcceptPath(L"UpdatePublishOptions", destination))
-        return;
+    // A relative source (an unset client folder) would be read from the working folder, a relative
+    // destination written there.
+    const std::optional<CCheckedPath> source = COutsideValue::Path(kOperation, client.GetPublishOptionsPath());
+    const std::optional<CCheckedPath> folder = source ? COutsideValue::Path(kOperation, workspace) : std::nullopt;
+    const std::optional<COwnFileName> name = folder ? COutsideValue::OwnFileName(kOperation, kPublishOptionsFile) : std::nullopt;
+    if (!name) return;
+    const CCheckedPath destination = folder->Child(*name);
 
     std::wstring text = L"Publish Option.xml is up-to-date. No copy required.";
-    const bool present = Exists(destination);
+    const bool present = Exists(destination.str());
     bool copy = true;
     if (!present)
         text = kPublishOptionsCopied;
     else if (client.GetEnforcePsxOptions() == L"1")
         text = L"Successfully overwritten Publish Options.xml file";
     else {
-        const FILETIME sourceTime = LastWriteTime(source), destinationTime = LastWriteTime(destination);
+        const FILETIME sourceTime = LastWriteTime(source->str()), destinationTime = LastWriteTime(destination.str());
         copy = CompareFileTime(&sourceTime, &destinationTime) > 0;
         if (copy) text = kPublishOptionsCopied;
     }
 
     bool failed = false;
     if (copy) {
-        const DWORD error = CopyPublishOptions(source, destination, present);
+        const DWORD error = CopyPublishOptions(*source, destination, present);
         if (error != ERROR_SUCCESS) {
             text = L"Failed to copy file Publish Options.xml." + SystemErrorText(error);
             failed = true;

@@ -40,11 +40,13 @@ TEST_F(CallbackTest, PrepareLogsAnswersAndFailures) {
     ASSERT_EQ(handler.SetCallback(client.get()), S_OK);
     client->answers[L"#(A)"] = std::nullopt;  // a null string is an empty answer
     client->answers[L"#(B)"] = L"b";
+    client->answers[L"#(E)"] = std::wstring(L"e\0hidden", 8);  // written whole, by its length
     client->failing.insert(L"#(C)");
     client->failure = E_NOTIMPL;
 
     EXPECT_EQ(handler.Prepare(L"#(A)"), std::optional<std::wstring>(L""));
     EXPECT_EQ(handler.Prepare(L"#(B)"), std::optional<std::wstring>(L"b"));
+    EXPECT_TRUE(handler.Prepare(L"#(E)"));
     EXPECT_EQ(handler.Prepare(L"#(C)"), std::nullopt);
     EXPECT_EQ(handler.Prepare(nullptr), std::nullopt);
     handler.ReleaseCallback();
@@ -52,6 +54,7 @@ TEST_F(CallbackTest, PrepareLogsAnswersAndFailures) {
 
     EXPECT_THAT(LogReader().Messages(),
                 ElementsAre(L"Info: Fennory Professional Prepare(#(A)) = ", L"Info: Fennory Professional Prepare(#(B)) = b",
+                            L"Info: Fennory Professional Prepare(#(E)) = e\\u0000hidden",
                             L"Error: Fennory Professional Prepare(#(C)) failed (hr = 80004001)",
                             L"Error: Fennory Professional Prepare(#(D)) failed. No callback object."));
 }

@@ -317,7 +317,7 @@ TEST_F(SessionTest, EmptyKeysAreAnsweredWithoutTheClient) {
     // A control character shows escaped in the entry; blanks beyond ASCII are blanks too.
     const std::pair<std::wstring, std::wstring> keys[] = {
         {L"Q-1 LINE", L""}, {L"Q\"1", L""},          {L"Q'1", L""},           {L"Q|1", L""},
-        {L"Q\t1", L"Q\\x091"}, {L"Q\x7f" L"1", L"Q\\x7F1"}, {L"Q\x85" L"1", L"Q\\x851"}, {L"#(QELKEY)", L""},
+        {L"Q\t1", L"Q\\u00091"}, {L"Q\x7f" L"1", L"Q\\u007F1"}, {L"Q\x85" L"1", L"Q\\u00851"}, {L"#(QELKEY)", L""},
         {L"Q$(X)", L""},    {L"@(where)", L""},     {L"Q\u00a0" L"1", L""}, {L"Q\u3000" L"1", L""},
         {L"Q\ufeff" L"1", L""}, {L"Q\u2009" L"1", L""}};
     for (const auto& [key, shown] : keys) {
@@ -329,14 +329,14 @@ TEST_F(SessionTest, EmptyKeysAreAnsweredWithoutTheClient) {
         EXPECT_EQ(session.GetQelKeyPairList(key), L"");
         EXPECT_THAT(client->records, IsEmpty());
         const std::wstring refused = L": Refused QELKEY '" + (shown.empty() ? key : shown) +
-                                     L"': a key holds no blank, control character, quote, \"|\" or expression";
+                                     L"': a key holds only letters, digits, marks and \"-_./\"";
         EXPECT_THAT(LogReader().Messages(),
                     ElementsAre(L"Error: HasWriteRight" + refused, L"Error: GetOldDocumentKey" + refused,
                                 L"Error: ClearOldDocumentKey" + refused, L"Error: GetQelKeyPairList" + refused));
     }
-    // Identifiers with signs, digits and letters of any script pass.
-    client->answers[L"@(where \"db=Folder_All_Document\" \"QELKEY=Q-1.0_#2$\u00e9\" #(OLD_DOC_QELKEY))"] = L"Q-0";
-    EXPECT_EQ(session.GetOldDocumentKey(L"Q-1.0_#2$\u00e9"), L"Q-0");
+    // Identifiers with separators, digits and letters of any script pass.
+    client->answers[L"@(where \"db=Folder_All_Document\" \"QELKEY=Q-2001.\u00c4-\u03a9_1\" #(OLD_DOC_QELKEY))"] = L"Q-0";
+    EXPECT_EQ(session.GetOldDocumentKey(L"Q-2001.\u00c4-\u03a9_1"), L"Q-0");
 }
 
 TEST_F(SessionTest, KeyPairListIsBuiltPerReferenceAndClearedAround) {

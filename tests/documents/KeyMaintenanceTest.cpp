@@ -150,8 +150,7 @@ TEST_F(KeyMaintenanceTest, WithoutAnOldKeyNothingIsCollected) {
         {L"no old key", L"Q-1", 2, {notUpdated}},
         // The drawing's own key is a database value too: it never reaches a database request.
         {L"a drawing key that is no identifier", L"Q-1 LINE", 1,
-         {L"Error: UpdateDLQelkeys: Refused QELKEY 'Q-1 LINE': a key holds no blank, control character, quote, \"|\" "
-          L"or expression"}},
+         {L"Error: UpdateDLQelkeys: Refused QELKEY 'Q-1 LINE': a key holds only letters, digits, marks and \"-_./\""}},
     };
     client->answers[kOldKeyOfDrawing] = L"";
     pairList = L"A1 B1|";
@@ -188,14 +187,14 @@ TEST_F(KeyMaintenanceTest, ChangeQelkeyRefusesAnEmptyOldKeyAndKeysThatAreNoIdent
         const wchar_t* newKey;
         const wchar_t* refused;
     } rows[] = {{L"Q-1005 LINE", L"B", L"Q-1005 LINE"}, {L"A", L"Q-1005 LINE", L"Q-1005 LINE"},
-                {L"A|B", L"B", L"A|B"},                {L"A", L"B\t", L"B\\x09"}};
+                {L"A|B", L"B", L"A|B"},                {L"A", L"B\t", L"B\\u0009"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(row.oldKey) + L" / " + row.newKey));
         LogReader::Remove();
         EXPECT_EQ(keys.ChangeQelkey(row.oldKey, row.newKey), E_FAIL);
         EXPECT_THAT(sent, IsEmpty());
         EXPECT_THAT(Log(), ElementsAre(L"Error: ChangeQelkey: Refused QELKEY '" + std::wstring(row.refused) +
-                                       L"': a key holds no blank, control character, quote, \"|\" or expression"));
+                                       L"': a key holds only letters, digits, marks and \"-_./\""));
     }
 
     sendResult = E_ACCESSDENIED;

@@ -102,10 +102,23 @@ TEST_F(PsxLockFileTest, WriteLockOverwritesAndFailsWithoutFolder) {
     EXPECT_FALSE(CPsxLockFile(drawing).WriteLock());
 }
 
+// Also in a workspace deeper than MAX_PATH, whose final path Wine cannot tell: the lock's
+// attributes and names decide alone.
 TEST_F(PsxLockFileTest, AFreshLockBlocksAnUnchangedDrawing) {
-    ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
-    EXPECT_FALSE(CPsxLockFile(drawing).MayPublish());
-    EXPECT_TRUE(LockExists());
+    std::wstring deep = L"\\\\?\\" + folder.File(L"ws");
+    for (int level = 0; level < 3; ++level) {
+        deep += L"\\" + std::wstring(100, wchar_t(L'a' + level));
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    for (const std::wstring& workspace : {workspace, deep + L"\\"}) {
+        SCOPED_TRACE(testing::PrintToString(workspace));
+        LogReader::Remove();
+        client->answers[L"$(WSPATH:/+)"] = workspace;
+        ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
+        EXPECT_FALSE(CPsxLockFile(drawing).MayPublish());
+        EXPECT_TRUE(LockExists());
+        EXPECT_FALSE(LogReader().exists);
+    }
 }
 
 TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
@@ -115,6 +128,7 @@ TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
         std::int64_t drawingAge;  // seconds; -1 for no drawing
         bool mayPublish;
         bool lockRemains;
+        bool upperCase = false;  // the lock on disk as "PLAN.PSXLCK": names compare ignoring case
     } rows[] = {
         {"no lock", -1, 0, true, false},
         {"eleven hours, unchanged", 11 * kHour, 12 * kHour, false, true},
@@ -124,6 +138,7 @@ TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
         {"changed with the lock", kHour, kHour, false, true},
         {"fresh lock, drawing gone", kHour, -1, false, true},
         {"expired lock, drawing gone", 13 * kHour, -1, true, false},
+        {"expired lock in upper case", 13 * kHour, 14 * kHour, true, false, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -139,8 +154,15 @@ TEST_F(PsxLockFileTest, LockAgeAndDrawingChangesDecide) {
             if (row.lockAge == CPsxLockFile::kLifetimeSeconds) AwaitNextSecond();
             ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
             ASSERT_TRUE(SetFileAge(lockPath, row.lockAge));
+            if (row.upperCase) {
+                ASSERT_TRUE(DeleteFileW(lockPath.c_str()));
+                TempFolder::WriteBytes(workspace + L"PLAN.PSXLCK", "\xFF\xFE");
+                ASSERT_TRUE(SetFileAge(workspace + L"PLAN.PSXLCK", row.lockAge));
+            }
         }
+        LogReader::Remove();
         EXPECT_EQ(CPsxLockFile(drawing).MayPublish(), row.mayPublish);
+        EXPECT_FALSE(LogReader().exists);
         EXPECT_EQ(LockExists(), row.lockRemains);
     }
 }
@@ -181,7 +203,7 @@ TEST_F(PsxLockFileTest, AnUndeletableLockKeepsBlocking) {
 TEST_F(PsxLockFileTest, APlantedLockIsRefusedAndLeftAsItIs) {
     const std::wstring lockPath = CPsxLockFile(drawing).LockPath();
     const std::wstring userFile = folder.File(L"d\\notes.txt");
-    enum Planted { SecondName, Folder, UnixLink };
+    enum Planted { SecondName, Folder, UnixLink, DanglingLink };
     const std::wstring refused = L"Error: PublishPSX: Refused " + lockPath;
     struct Row {
         const char* name;
@@ -193,6 +215,8 @@ TEST_F(PsxLockFileTest, APlantedLockIsRefusedAndLeftAsItIs) {
          refused + L": the file has 2 names (hard links) (hr = 80070780)"},
         {"folder", Folder, false, refused + L": it is a link, junction or folder, not a file (hr = 80070780)"},
         {"Unix link to a user's file", UnixLink, false, refused + L": it leads to "},
+        // Creating the lock must not create the missing file the link leads to.
+        {"Unix link to a missing file", DanglingLink, true, L""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -203,10 +227,22 @@ TEST_F(PsxLockFileTest, APlantedLockIsRefusedAndLeftAsItIs) {
         } else if (row.planted == SecondName) {
             ASSERT_TRUE(CreateHardLinkW(lockPath.c_str(), userFile.c_str(), nullptr));
             ASSERT_TRUE(SetFileAge(lockPath, 13 * kHour));  // expired: it would be deleted
-        } else {
+        } else if (row.planted == UnixLink) {
             ASSERT_TRUE(TempFolder::UnixLink(userFile, lockPath));
             UniqueHandle target(CreateFileW(userFile.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
             entry += CFinalPath::Of(target.get()) + L" (hr = 80070780)";
+        } else {
+            // A lock name of its own: Wine cannot delete such a link again.
+            const std::wstring loose = folder.File(L"d\\loose.vdr");
+            const std::wstring missing = folder.File(L"d\\missing.txt");
+            TempFolder::WriteBytes(missing, "");
+            ASSERT_TRUE(TempFolder::UnixLink(missing, CPsxLockFile(loose).LockPath()));
+            ASSERT_TRUE(DeleteFileW(missing.c_str()));
+            LogReader::Remove();
+            EXPECT_EQ(CPsxLockFile(loose).MayPublish(), row.mayPublish);
+            EXPECT_FALSE(CPsxLockFile(loose).WriteLock());
+            EXPECT_EQ(GetFileAttributesW(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+            continue;
         }
         LogReader::Remove();
         EXPECT_EQ(CPsxLockFile(drawing).MayPublish(), row.mayPublish);

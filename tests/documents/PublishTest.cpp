@@ -63,7 +63,7 @@ TEST_F(PublishTest, RefusalsComeBeforeAnyHostContactAndKeepTheQuietFlag) {
     const std::wstring notes = folder.File(L"ws\\notes.txt");
     TempFolder::WriteBytes(notes, "mine\n");
     const std::wstring cut = notes + L'\0' + L".vdr";
-    const std::wstring cutShown = notes + L"\\x00.vdr";
+    const std::wstring cutShown = notes + L"\\u0000.vdr";
     struct Row {
         const char* name;
         bool lock;

@@ -372,6 +372,31 @@ TEST_F(PublishOptionsTest, AFailedCopyLogsTheSystemsText) {
     }
 }
 
+// A client answer naming a pipe never reaches a file call: the pipe's server would learn who
+// connects and could act as that account.
+TEST_F(PublishOptionsTest, APipeAnswerMakesNoConnection) {
+    const std::wstring pipe = L"\\\\.\\pipe\\qeld-gate-" + std::to_wstring(GetCurrentProcessId());
+    const UniqueHandle server(CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE,
+                                               PIPE_UNLIMITED_INSTANCES, 512, 512, 0, nullptr));
+    ASSERT_TRUE(server.valid());
+    const UniqueHandle connected(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED waiting{};
+    waiting.hEvent = connected.get();
+    ASSERT_FALSE(ConnectNamedPipe(server.get(), &waiting));
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+
+    client->answers[kOptionsSource] = pipe;
+    utils.SetLogThreshold(0);
+    utils.UpdatePublishOptions();
+    EXPECT_FALSE(utils.CheckWritePermission(pipe, L"4711", kCaller));
+    EXPECT_EQ(WaitForSingleObject(connected.get(), 200), static_cast<DWORD>(WAIT_TIMEOUT)) << "a client connected";
+    CancelIoEx(server.get(), &waiting);
+    DWORD unused = 0;
+    (void)GetOverlappedResult(server.get(), &waiting, &unused, TRUE);
+    const std::wstring refused = L": Refused path '" + pipe + L"': it names a device or pipe";
+    EXPECT_THAT(LogReader().Messages(), ElementsAre(L"Error: UpdatePublishOptions" + refused, L"Error: " + kCaller + refused));
+}
+
 // Without a workspace the copy would land in the client's working folder; it is refused.
 TEST_F(PublishOptionsTest, NoWorkspaceCopiesNothing) {
     session.ReleaseCallback();

@@ -110,16 +110,39 @@ TEST_F(UtilsTest, FormatsWideStringsIntegersAndHex) {
     // A value's control characters show escaped: none starts a line, a NUL does not cut it.
     utils.WriteLog(0, L"key %s", std::wstring(L"K\r\ndel x\0y", 10));
     EXPECT_THAT(LogReader().Messages(),
-                ElementsAre(L"Error: wide|literal|-5|80004003", L"Error: key K\\x0D\\x0Adel x\\x00y"));
+                ElementsAre(L"Error: wide|literal|-5|80004003", L"Error: key K\\u000D\\u000Adel x\\u0000y"));
+}
+
+// A client's text may hold line breaks and a forged time stamp: each of its lines goes on after a
+// tab, and what strict readers stop at is escaped, so the log still decodes and splits right.
+TEST_F(UtilsTest, NoValueStartsALineAndTheLogDecodesStrictly) {
+    utils.SetLogThreshold(2);
+    utils.SetQuiet(true);
+    utils.ShowMessage(L"Done\r\nSun Dec 06 15:04:38 2026: Info: PublishPSX: published\nby admin\r", 0);
+    utils.WriteLog(0, L"%s", std::wstring(L"a\xD800" L"b\xDC00" L"c\u2028d\u2029e\u202Ef\u0085g\U0001F600h"));
+    utils.SetQuiet(false);
+    EXPECT_THAT(LogReader().Messages(),
+                ElementsAre(L"Message: Done\r\n\tSun Dec 06 15:04:38 2026: Info: PublishPSX: published\r\n\tby admin\r\n\t",
+                            L"Error: a\\uD800b\\uDC00c\\u2028d\\u2029e\\u202Ef\\u0085g\U0001F600h"));
+    const std::string bytes = TempFolder::ReadBytes(L"vx17log.err");
+    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    EXPECT_GT(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                  nullptr, nullptr),
+              0);
 }
 
 // A log planted as a link (Wine opens through a Unix link) is never written through.
 TEST_F(UtilsTest, ALogPlantedAsALinkTakesNoEntry) {
     const std::wstring script = folder.File(L"script.cmd");
     TempFolder::WriteBytes(script, "echo\r\n");
+    utils.WriteLog(0, L"before");  // a log checked once is checked again when another file stands there
     ASSERT_TRUE(TempFolder::UnixLink(script, folder.File(L"vx17log.err")));
     utils.WriteLog(0, L"entry");
     EXPECT_EQ(TempFolder::ReadBytes(script), "echo\r\n");
+    // Nor is the missing file a link leads to created.
+    ASSERT_TRUE(DeleteFileW(script.c_str()));
+    utils.WriteLog(0, L"entry");
+    EXPECT_EQ(GetFileAttributesW(script.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(UtilsTest, QuietModeLogsMessagesAndAnswersDefault) {
@@ -128,12 +151,14 @@ TEST_F(UtilsTest, QuietModeLogsMessagesAndAnswersDefault) {
     utils.ShowMessage(L"100% done %s", MB_OK);  // logged literally, not as a format
     EXPECT_EQ(utils.AskMessage(L"Keep waiting?", IDYES, MB_YESNO | MB_ICONQUESTION), IDYES);
     utils.ShowMessage(L"", MB_OK);
-    // Texts of several lines are written as they are, each one entry.
+    // Texts of several lines are written as they are, each one entry whose further lines start
+    // with a tab.
     EXPECT_EQ(utils.AskMessage(L"Vecta is not there yet.\nKeep waiting?", IDYES, 0x24), IDYES);
     utils.ShowMessage(L"first\r\n\r\nsecond", MB_OK);
     EXPECT_THAT(LogReader().Messages(),
                 ElementsAre(L"Message: 100% done %s", L"Message: Keep waiting?: 6",
-                            L"Message: Vecta is not there yet.\nKeep waiting?: 6", L"Message: first\r\n\r\nsecond"));
+                            L"Message: Vecta is not there yet.\r\n\tKeep waiting?: 6",
+                            L"Message: first\r\n\t\r\n\tsecond"));
     EXPECT_TRUE(shown.empty());
 }
 

@@ -319,6 +319,7 @@ TEST_F(ModuleUnloadTest, FreeingTheLibraryWhileAThreadOfOursRunsDoesNotCrash) {
     ComPtr<FakeCallback> publishing;
     publishing.attach(FakeCallback::Create());
     publishing->AnswerForHostSession(profile, L"0");
+    publishing->answers[L"$(WSPATH:/+)"] = folder.Path() + L"\\";  // the lock's folder
     for (int run = 0; run < kRuns; ++run) {
         SCOPED_TRACE(run);
         TempFolder::WriteBytes(control, R"({"openHold": true})");

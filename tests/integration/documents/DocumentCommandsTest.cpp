@@ -151,6 +151,7 @@ TEST_F(DocumentCommandsTest, APublicationWhoseOpenNeverReturnsEndsAtTheLimit) {
     const std::wstring control = Write(L"control.json", "{}");
     SetOpenArgument(L"/control \"" + control + L"\"");
     SetAnswer(L"#(DTY:ContainerAutoPSX)", folder.File(L"held.psx"));
+    SetAnswer(L"$(WSPATH:/+)", folder.Path() + L"\\");  // the lock's folder
     const std::wstring path = Write(L"held.vdr", kDrawing);
     LONG result = -1;
     ASSERT_EQ(Run({L"QELDOPEN", Write(L"other.vdr", kDrawing), L""}, result), S_OK);  // the host runs

@@ -82,9 +82,9 @@ TEST_F(SearchTest, QuietModeGivesUpAfterSixStartupWaits) {
     EXPECT_EQ(Count(L"Info: " + waiting), 1u);
     EXPECT_EQ(Count(L"Error: " + waiting), 5u);
     EXPECT_THAT(Messages(), Contains(L"Error: CancelThread: Operation has been cancelled after 5 tries!"));
-    // Each question as asked: its two lines, then the answer.
-    EXPECT_EQ(Count(L"Message: Vecta has not started yet.\nGo on waiting?: 6"), 1u);
-    EXPECT_EQ(Count(L"Message: Vecta has still not started.\nGo on waiting?: 6"), 5u);
+    // Each question as asked: its two lines (the second after a tab), then the answer.
+    EXPECT_EQ(Count(L"Message: Vecta has not started yet.\r\n\tGo on waiting?: 6"), 1u);
+    EXPECT_EQ(Count(L"Message: Vecta has still not started.\r\n\tGo on waiting?: 6"), 5u);
 }
 
 // The question box of the next test: it starts the host, then stays open until the test
