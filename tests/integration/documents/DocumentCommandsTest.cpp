@@ -97,6 +97,7 @@ TEST_F(DocumentCommandsTest, ACancelledTemplateChoiceNeverStartsAHost) {
 // meet the drawing published, and the other caller's drawing is opened afterwards.
 TEST_F(DocumentCommandsTest, APublicationAndAnOpenFromTwoObjectsTakeTurnsOnTheHost) {
     SetAnswer(L"#(DTY:ContainerAutoPSX)", folder.File(L"y.psx"));
+    SetAnswer(L"$(WSPATH:/+)", folder.Path() + L"\\");  // the lock's folder
     const std::wstring x = Write(L"x.vdr", kDrawing), y = Write(L"y.vdr", kDrawing);
     LONG result = -1;
     ASSERT_EQ(Run({L"QELDOPEN", Write(L"first.vdr", kDrawing), L""}, result), S_OK);  // the host runs
