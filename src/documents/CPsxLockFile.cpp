@@ -56,7 +56,14 @@ bool CPsxLockFile::MayPublish() const {
         return true;
     if (FAILED(opened)) return MayPublishUnopened(*lockPath, opened);
     const std::int64_t created = Seconds(lock.Information().ftCreationTime);
-    if (Expired(created) || DrawingChangedSince(created) > 0) return SUCCEEDED(lock.Delete());
+    if (!Expired(created) && DrawingChangedSince(created) <= 0) return false;
+    const HRESULT deleted = lock.Delete();  // a read-only lock opens, and refuses its deletion
+    if (SUCCEEDED(deleted)) return true;
+    return KeepsBlocking(lockPath->str(), deleted);
+}
+
+bool CPsxLockFile::KeepsBlocking(const std::wstring& lockPath, HRESULT hr) {
+    CLog::Instance().Write(CLog::LevelError, L"PublishPSX: Can't delete the lock file %s (hr = %X)", lockPath, hr);
     return false;
 }
 
@@ -70,9 +77,7 @@ bool CPsxLockFile::MayPublishUnopened(const CCheckedPath& lockPath, HRESULT open
     const int changed = Expired(created) ? 1 : DrawingChangedSince(created);
     if (changed <= 0) return false;
     if (opened == CPlainFile::kRefused) return true;
-    CLog::Instance().Write(CLog::LevelError, L"PublishPSX: Can't delete the lock file %s (hr = %X)", lockPath.str(),
-                           opened);
-    return false;
+    return KeepsBlocking(lockPath.str(), opened);
 }
 
 // A creation time in the future cannot be trusted: such a lock has no age and counts as

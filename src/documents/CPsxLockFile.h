@@ -30,6 +30,8 @@ public:
 
 private:
     bool MayPublishUnopened(const CCheckedPath& lockPath, HRESULT opened) const;
+    // An expired lock that cannot be deleted: it blocks, with an entry saying why.
+    static bool KeepsBlocking(const std::wstring& lockPath, HRESULT hr);
     static bool Expired(std::int64_t created);
     int DrawingChangedSince(std::int64_t created) const;
     // The lock's path; nothing, with an Error entry, when the drawing's file name could lead out

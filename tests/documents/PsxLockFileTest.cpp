@@ -8,6 +8,7 @@
 #include "support/ComPtr.h"
 #include "support/UniqueHandle.h"
 #include <gmock/gmock.h>
+#include <algorithm>
 #include <regex>
 
 namespace {
@@ -182,6 +183,7 @@ TEST_F(PsxLockFileTest, AnUndeletableLockKeepsBlocking) {
         ASSERT_TRUE(CPsxLockFile(drawing).WriteLock());
         ASSERT_TRUE(SetFileAge(drawing, row.drawingAge));
         ASSERT_TRUE(SetFileAge(lockPath, row.lockAge));
+        LogReader::Remove();
         {
             // Another program holds the lock open without sharing deletion.
             UniqueHandle held(CreateFileW(lockPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -192,6 +194,14 @@ TEST_F(PsxLockFileTest, AnUndeletableLockKeepsBlocking) {
         SetFileAttributesW(lockPath.c_str(), FILE_ATTRIBUTE_READONLY);
         EXPECT_FALSE(CPsxLockFile(drawing).MayPublish());
         EXPECT_TRUE(LockExists());
+        // Each says why it blocks.
+        const auto entries = LogReader().Messages();
+        EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                                [&](const std::wstring& entry) {
+                                    return entry.rfind(L"Error: PublishPSX: Can't delete the lock file " + lockPath + L" (hr = ",
+                                                       0) == 0;
+                                }),
+                  2);
         SetFileAttributesW(lockPath.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(lockPath.c_str());
     }
