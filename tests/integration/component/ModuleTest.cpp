@@ -242,6 +242,38 @@ protected:
     TempFolder folder;
 };
 
+// A module asked only for its class object is not pinned and unloads: cycle after cycle it
+// keeps no more thread slots than a DLL that only loads its runtime (first in this process:
+// an object would pin the module).
+TEST_F(ModuleUnloadTest, ClassRequestCyclesKeepNoMoreThreadSlotsThanTheRuntimeAlone) {
+    constexpr int kCycles = 20;
+    const auto lowestFree = [] {
+        const DWORD index = TlsAlloc();
+        TlsFree(index);
+        return static_cast<LONG>(index);
+    };
+    const auto growth = [&](const wchar_t* path, bool askForClass) {
+        const auto cycle = [&] {
+            HMODULE module = LoadLibraryW(path);
+            ASSERT_NE(module, nullptr);
+            if (askForClass) {
+                const auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+                    reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+                ComPtr<IClassFactory> factory;
+                EXPECT_EQ(getClassObject(CLSID_CAI_Call, IID_IClassFactory, factory.put_void()), S_OK);
+            }
+            EXPECT_TRUE(::FreeLibrary(module));
+        };
+        cycle();
+        const LONG before = lowestFree();
+        for (int i = 0; i < kCycles; ++i) cycle();
+        return lowestFree() - before;
+    };
+    const LONG runtime = growth(L"Z:" RUNTIME_ONLY_DLL, false);
+    EXPECT_LE(growth(L"Z:" COMPONENT_DLL, true), runtime);
+    EXPECT_FALSE(Mapped());
+}
+
 // Load and a search on one thread, release and unload on another while the loading thread
 // lives on: cycle after cycle the process keeps no more handles than with a DLL of the same
 // toolchain that only loads and unloads its runtime (which leaves its record of each loading
