@@ -180,7 +180,9 @@ TEST_F(DocumentCommandsTest, APublicationWhoseOpenNeverReturnsEndsAtTheLimit) {
         CoUninitialize();
         uninitialized = GetTickCount() - leaving;
     });
-    EXPECT_TRUE(PumpUntil([&] { return uninitialized != INFINITE; }, kLimit + 10000)) << "the client apartment's end";
+    const bool ended = PumpUntil([&] { return uninitialized != INFINITE; }, kLimit + 10000);
+    if (!ended) Write(L"control.json", "{}");  // the host lets go, so that the thread can end
+    EXPECT_TRUE(ended) << "the client apartment's end while the host is stuck";
     caller.join();
     EXPECT_GE(took, kLimit);
     EXPECT_LT(took, kLimit + 1000);
