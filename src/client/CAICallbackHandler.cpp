@@ -99,7 +99,8 @@ HRESULT CAICallbackHandler::PrepareAnswer(const UniqueBstr& in, UniqueBstr& answ
         utils.WriteLog(CUtils::LevelError, L"%s Prepare(%s) failed (hr = %X)", Product(), expression, hr);
         return hr;
     }
-    utils.WriteLog(CUtils::LevelInfo, L"%s Prepare(%s) = %s", Product(), expression, answer.str());
+    // By its length, NULs and all; no copy is made for an entry below the threshold.
+    utils.WriteLog(CUtils::LevelInfo, L"%s Prepare(%s) = %s", Product(), expression, answer.view());
     return S_OK;
 }
 

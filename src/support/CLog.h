@@ -4,6 +4,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 // The log file "vx17log.err" in the client's working folder: its one writer at a time in the
 // process (appends through separate handles are not atomic everywhere, Wine's included), the
@@ -57,6 +58,7 @@ private:
     };
 
     static Shown Value(const std::wstring& s) { return Shown(s.data(), s.size()); }
+    static Shown Value(std::wstring_view s) { return Shown(s.data(), s.size()); }
     static Shown Value(const wchar_t* s) { return Shown(s, s ? std::char_traits<wchar_t>::length(s) : 0); }
     static Shown Value(const AsIs& s) { return Shown(s.text.data(), s.text.size(), true); }
     template <class T>
