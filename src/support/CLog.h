@@ -58,7 +58,7 @@ private:
     };
 
     static Shown Value(const std::wstring& s) { return Shown(s.data(), s.size()); }
-    static Shown Value(std::wstring_view s) { return Shown(s.data(), s.size()); }
+    static Shown Value(std::wstring_view s) { return Shown(s.data() ? s.data() : L"", s.size()); }
     static Shown Value(const wchar_t* s) { return Shown(s, s ? std::char_traits<wchar_t>::length(s) : 0); }
     static Shown Value(const AsIs& s) { return Shown(s.text.data(), s.text.size(), true); }
     template <class T>
