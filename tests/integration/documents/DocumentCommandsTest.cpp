@@ -7,6 +7,7 @@
 #include "support/CHostCallWorkers.h"
 #include "fakes/ApartmentPump.h"
 #include "fakes/ArgumentArray.h"
+#include "fakes/WaitLimit.h"
 #include "support/UniqueVariant.h"
 #include "support/ResultMacros.h"
 #include <filesystem>
@@ -151,7 +152,7 @@ TEST_F(DocumentCommandsTest, APublicationWhoseOpenNeverReturnsEndsAtTheLimit) {
         for (int i = 0; i < 100 && CHostCallWorkers::Running() != 0; ++i) Sleep(50);
         CoUninitialize();
     });
-    leaving.join();
+    JoinWithin(leaving, "the timed-out publishing thread leaving COM");
     EXPECT_TRUE(parked);
     EXPECT_FALSE(CParkedHostReferences::Any());
     QuitHosts();
