@@ -287,8 +287,8 @@ TEST_F(RunTest, ConcurrentRunsKeepTheirOwnCallbacks) {
     };
     Outcome first, second;
     std::thread a(client, L"First", std::ref(first)), b(client, L"Second", std::ref(second));
-    JoinWithin(a, "the first client's Runs", std::chrono::seconds(90));
-    JoinWithin(b, "the second client's Runs", std::chrono::seconds(90));
+    JoinWithin(a, "the first client's Runs");
+    JoinWithin(b, "the second client's Runs");
     for (const Outcome* outcome : {&first, &second}) {
         EXPECT_EQ(outcome->failures, 0);
         EXPECT_EQ(outcome->missedProfiles, 0);

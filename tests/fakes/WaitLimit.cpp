@@ -34,7 +34,7 @@ WaitLimit::~WaitLimit() {
 }
 
 std::string RunOf(const std::vector<std::wstring>& items) {
-    return "Run " + (items.empty() ? std::string() : Utf8(items[0]));
+    return "Run " + (items.empty() ? std::string() : TextBytes::Utf8(items[0]));
 }
 
 void JoinWithin(std::thread& thread, const std::string& what, std::chrono::seconds limit) {
