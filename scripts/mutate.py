@@ -10,6 +10,7 @@ on Ctrl-C too (the next build rebuilds what a mutant touched).
   scripts/mutate.py --base main [--max-mutants 20] [--minutes 30] [--list]
 """
 import argparse
+import json
 import os
 import random
 import re
@@ -143,6 +144,18 @@ def folder_test(path):
     return f"unit_{parts[1]}" if len(parts) > 2 and parts[0] == "src" else None
 
 
+def suite_programs(build):
+    """The programs the fast suite runs, as ninja names them (their dependencies come along)."""
+    listed = run(["ctest", "--test-dir", build, "-LE", "slow", "-N", "--show-only=json-v1"],
+                 capture_output=True, check=True).stdout
+    programs = set()
+    for test in json.loads(listed)["tests"]:
+        for arg in test.get("command", []):
+            if arg.startswith(build + os.sep) and arg.endswith(".exe"):
+                programs.add(os.path.relpath(arg, build))
+    return sorted(programs)
+
+
 class Restorer:
     """Keeps the original text of every file it changes and writes it back on leaving."""
 
@@ -205,6 +218,7 @@ def main():
     env.pop("DISPLAY", None)
     ctest = ["ctest", "--test-dir", args.build, "--timeout", "300", "-FA", "wine"]
     restorer = Restorer()
+    suite = suite_programs(os.path.abspath(args.build))
 
     def interrupted(signum, _frame):
         restorer.restore()
@@ -229,7 +243,7 @@ def main():
                 stages = ([(target, ["-R", f"^{target}$"])] if target else []) + [("fast suite", ["-LE", "slow"])]
                 verdict = "survived"
                 for name, selection in stages:
-                    build = [target] if name == target else []
+                    build = [target] if name == target else suite
                     built = run(["ninja", "-C", args.build, f"-j{args.jobs}"] + build, capture_output=True)
                     if built.returncode != 0:
                         verdict = "stillborn"
