@@ -1,5 +1,6 @@
 #include "CApartmentEndSpy.h"
 #include "ComPtr.h"
+#include "InterfaceId.h"
 #include <new>
 
 namespace {
@@ -18,8 +19,9 @@ bool CApartmentEndSpy::Watch(Callback onEnd) noexcept {
     return true;
 }
 
-HRESULT CApartmentEndSpy::QueryInterface(REFIID iid, void** out) {
+HRESULT CApartmentEndSpy::QueryInterface(REFIID received, void** out) {
     if (!out) return E_POINTER;
+    const IID iid = InterfaceId(&received);
     if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IInitializeSpy)) {
         *out = nullptr;
         return E_NOINTERFACE;
