@@ -236,7 +236,7 @@ def main():
             if time.monotonic() > deadline:
                 print(f"mutate: --minutes reached after {index - 1} mutants", flush=True)
                 break
-            label = f"[{index}/{len(chosen)}] {m.where()} {m.kind}: {m.after.strip()}"
+            label = f"[{index}/{len(chosen)}] {m.where()} {m.kind}: {m.before.strip()}  =>  {m.after.strip()}"
             restorer.plant(m)
             try:
                 target = folder_test(m.path)
