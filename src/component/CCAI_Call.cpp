@@ -1,6 +1,7 @@
 #include "CCAI_Call.h"
 #include "runtime/CModuleLock.h"
 #include "runtime/CModulePin.h"
+#include "support/InterfaceId.h"
 #include "support/ComPtr.h"
 #include "support/ResultMacros.h"
 #include <new>
@@ -24,8 +25,9 @@ HRESULT CCAI_Call::Create(IUnknown* outer, REFIID iid, void** out) noexcept {
     return hr;
 }
 
-HRESULT CCAI_Call::Inner::QueryInterface(REFIID iid, void** out) {
+HRESULT CCAI_Call::Inner::QueryInterface(REFIID received, void** out) {
     if (!out) return E_POINTER;
+    const IID iid = InterfaceId(&received);
     if (IsEqualIID(iid, IID_IUnknown)) {
         *out = static_cast<IUnknown*>(this);
     } else if (IsEqualIID(iid, IID_ICAI_Call) || IsEqualIID(iid, IID_IDispatch)) {
@@ -48,7 +50,7 @@ ULONG CCAI_Call::Inner::Release() {
     return refs;
 }
 
-HRESULT CCAI_Call::QueryInterface(REFIID iid, void** out) { return m_outer->QueryInterface(iid, out); }
+HRESULT CCAI_Call::QueryInterface(REFIID iid, void** out) { return m_outer->QueryInterface(InterfaceId(&iid), out); }
 ULONG CCAI_Call::AddRef() { return m_outer->AddRef(); }
 ULONG CCAI_Call::Release() { return m_outer->Release(); }
 
@@ -85,7 +87,7 @@ HRESULT CCAI_Call::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISP
 
 HRESULT CCAI_Call::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO* exception, UINT* argError) {
-    if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (!IsEqualIID(InterfaceId(&iid), IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     ComPtr<ITypeInfo> info;
     RETURN_IF_FAILED(LoadTypeInfo(info.put()));
     return info->Invoke(static_cast<ICAI_Call*>(this), id, flags, params, result, exception, argError);
@@ -96,5 +98,5 @@ HRESULT CCAI_Call::Reserved2(LONG, LONG, LONG) { return E_FAIL; }
 HRESULT CCAI_Call::Reserved3(LONG) { return E_FAIL; }
 
 HRESULT CCAI_Call::InterfaceSupportsErrorInfo(REFIID iid) {
-    return IsEqualIID(iid, IID_ICAI_Call) ? S_OK : S_FALSE;
+    return IsEqualIID(InterfaceId(&iid), IID_ICAI_Call) ? S_OK : S_FALSE;
 }

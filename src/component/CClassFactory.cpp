@@ -1,9 +1,11 @@
 #include "CClassFactory.h"
 #include "CCAI_Call.h"
 #include "runtime/CModuleLock.h"
+#include "support/InterfaceId.h"
 
-HRESULT CClassFactory::QueryInterface(REFIID iid, void** out) {
+HRESULT CClassFactory::QueryInterface(REFIID received, void** out) {
     if (!out) return E_POINTER;
+    const IID iid = InterfaceId(&received);
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
         *out = static_cast<IClassFactory*>(this);
         AddRef();
@@ -22,7 +24,7 @@ ULONG CClassFactory::Release() {
 }
 
 HRESULT CClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
-    return CCAI_Call::Create(outer, iid, out);
+    return CCAI_Call::Create(outer, InterfaceId(&iid), out);
 }
 
 HRESULT CClassFactory::LockServer(BOOL lock) {

@@ -160,6 +160,7 @@ TEST_F(SessionTest, JobDeadlineIsSignExtended) {
         {L"-2147483648", -2147483647LL - 1},
         // Beyond 32 bits the value is clamped; the digits end at the first other character.
         {L"2147483648", 2147483647},  {L"-2147483649", -2147483647LL - 1},
+        {L"2147483640", 2147483640},  // the last digit that still fits is taken
         {L"99999999999999999999", 2147483647},                {L" \t+42x7", 42},
     };
     for (const Row& row : rows) {

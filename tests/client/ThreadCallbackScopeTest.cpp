@@ -1,6 +1,7 @@
 #include "client/CAICallbackHandler.h"
 #include "fakes/ComponentTest.h"
 #include "fakes/FakeCallback.h"
+#include "fakes/WaitLimit.h"
 #include "support/ComPtr.h"
 #include <gtest/gtest.h>
 #include <optional>
@@ -33,7 +34,7 @@ TEST_F(ThreadCallbackScopeTest, WorkerThreadCallsOnlyItsOwnCopy) {
             CAICallbackHandler::ThreadCallbackScope scope(row.installed);
             answer = handler.Prepare(L"#(X)");
         });
-        worker.join();
+        JoinWithin(worker, "the worker thread's Prepare");
         EXPECT_EQ(answer, row.expected);
         EXPECT_TRUE(runThread->records.empty());
     }

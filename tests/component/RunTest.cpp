@@ -6,6 +6,7 @@
 #include "fakes/FakeCallback.h"
 #include "fakes/LogReader.h"
 #include "fakes/PlainObject.h"
+#include "fakes/WaitLimit.h"
 #include "support/ComPtr.h"
 #include "support/CUtils.h"
 #include "support/UniqueVariant.h"
@@ -82,11 +83,22 @@ TEST_F(RunTest, LogLevelIsReadOncePerProcess) {
 }
 
 TEST_F(RunTest, CheckApplicationHandsTheProfileBack) {
-    client->answers[L"#(Appl:Profile)"] = L"Mech";
-    LONG result = -1;
-    EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+    struct Row {
+        const wchar_t* answer;
+        const wchar_t* handedBack;
+    } rows[] = {
+        {L"Mech", L"Mech"},
+        {L"!Profile", L""},  // the client could not evaluate it
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.answer)));
+        client->answers[L"#(Appl:Profile)"] = row.answer;
+        client->environment[L"RETVECTAProfile"] = L"before";
+        LONG result = -1;
+        EXPECT_EQ(Run({L"QELDCHECKAPPLICATION", L""}, result), S_OK);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(client->environment[L"RETVECTAProfile"], row.handedBack);
+    }
 }
 
 TEST_F(RunTest, SilentModeUpperCasesItsArgument) {
@@ -282,8 +294,8 @@ TEST_F(RunTest, ConcurrentRunsKeepTheirOwnCallbacks) {
     };
     Outcome first, second;
     std::thread a(client, L"First", std::ref(first)), b(client, L"Second", std::ref(second));
-    a.join();
-    b.join();
+    JoinWithin(a, "the first client's Runs");
+    JoinWithin(b, "the second client's Runs");
     for (const Outcome* outcome : {&first, &second}) {
         EXPECT_EQ(outcome->failures, 0);
         EXPECT_EQ(outcome->missedProfiles, 0);

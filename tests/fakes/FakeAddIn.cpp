@@ -1,11 +1,13 @@
 #include "FakeAddIn.h"
 #include "FakeVectaHost.h"
+#include "support/InterfaceId.h"
 
 namespace {
 std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
 }  // namespace
 
-HRESULT FakeAddIn::QueryInterface(REFIID iid, void** out) {
+HRESULT FakeAddIn::QueryInterface(REFIID received, void** out) {
+    const IID iid = InterfaceId(&received);
     if (out && IsEqualIID(iid, IID_IVntAddIn) && !m_host.addInHasInterface) {
         *out = nullptr;
         return E_NOINTERFACE;

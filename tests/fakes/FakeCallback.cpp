@@ -1,4 +1,5 @@
 #include "FakeCallback.h"
+#include "support/InterfaceId.h"
 #include <oleauto.h>
 #include <new>
 
@@ -33,8 +34,9 @@ std::vector<FakeCallback::Record> FakeCallback::Calls() const {
     return out;
 }
 
-HRESULT FakeCallback::QueryInterface(REFIID iid, void** out) {
+HRESULT FakeCallback::QueryInterface(REFIID received, void** out) {
     if (!out) return E_POINTER;
+    const IID iid = InterfaceId(&received);
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_ICAICallback)) {
         *out = static_cast<ICAICallback*>(this);
         AddRef();

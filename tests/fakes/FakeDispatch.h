@@ -1,4 +1,5 @@
 #pragma once
+#include "support/InterfaceId.h"
 #include <windows.h>
 #include <oaidl.h>
 
@@ -7,8 +8,9 @@
 template <class I>
 class FakeDispatch : public I {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID received, void** out) override {
         if (!out) return E_POINTER;
+        const IID iid = InterfaceId(&received);
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, __uuidof(I))) {
             *out = static_cast<I*>(this);
             this->AddRef();

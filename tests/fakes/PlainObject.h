@@ -1,11 +1,12 @@
 #pragma once
+#include "support/InterfaceId.h"
 #include <unknwn.h>
 
 // A COM object that is no ICAICallback, as a script object handed to Run would be.
 class PlainObject final : public IUnknown {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown)) {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID received, void** out) override {
+        if (IsEqualIID(InterfaceId(&received), IID_IUnknown)) {
             *out = this;
             AddRef();
             return S_OK;

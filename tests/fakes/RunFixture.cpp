@@ -1,6 +1,7 @@
 #include "RunFixture.h"
 #include "ArgumentArray.h"
 #include "LogReader.h"
+#include "WaitLimit.h"
 #include "component/CCAI_Call.h"
 
 RunFixture::RunFixture() {
@@ -13,7 +14,10 @@ RunFixture::RunFixture() {
 HRESULT RunFixture::Run(const std::vector<std::wstring>& items, LONG& result, IUnknown* callback) {
     UniqueVariant args = ArgumentArray(items);
     UniqueVariant out;
-    const HRESULT hr = object->Run(callback ? callback : client.get(), args.get(), out.put());
+    const HRESULT hr = [&] {
+        const WaitLimit bound(RunOf(items));
+        return object->Run(callback ? callback : client.get(), args.get(), out.put());
+    }();
     EXPECT_EQ(V_VT(&out.get()), VT_I4);
     result = V_I4(&out.get());
     return hr;

@@ -1,5 +1,6 @@
 #include "fakes/ComponentTest.h"
 #include "fakes/LogReader.h"
+#include "fakes/WaitLimit.h"
 #include "support/CUtils.h"
 #include <gmock/gmock.h>
 #include <algorithm>
@@ -54,8 +55,8 @@ TEST_F(UtilsTest, TwoWritersWriteWholeEntriesUnderOneHeader) {
         for (int i = 0; i < kLines; ++i) utils.WriteLog(0, L"writer %d line %d\nand its second line", id, i);
     };
     std::thread a(writer, 1), b(writer, 2);
-    a.join();
-    b.join();
+    JoinWithin(a, "the first log writer");
+    JoinWithin(b, "the second log writer");
     const LogReader log;
     EXPECT_TRUE(log.hasBom);
     EXPECT_TRUE(log.crLfOnly);

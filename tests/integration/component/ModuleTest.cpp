@@ -7,6 +7,7 @@
 #include "fakes/HandleCensus.h"
 #include "fakes/LogReader.h"
 #include "fakes/TempFolder.h"
+#include "fakes/WaitLimit.h"
 #include "support/ComPtr.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueHandle.h"
@@ -214,7 +215,7 @@ void OnOtherThreadThen(Work work, Afterwards afterwards) {
         SetEvent(worked.get());
         WaitForSingleObject(end.get(), INFINITE);
     });
-    WaitForSingleObject(worked.get(), INFINITE);
+    WaitWithin(worked.get(), "the work on the other thread");
     afterwards();
     SetEvent(end.get());
     thread.join();

@@ -240,6 +240,9 @@ TEST_F(ComTest, LateBoundRunNeedsTheClientLibraryVtableCallDoesNot) {
             EXPECT_EQ(V_VT(&result.get()), VT_I4);
             EXPECT_EQ(V_I4(&result.get()), 0);
             EXPECT_EQ(client->environment[L"RETVECTAProfile"], L"Mech");
+            // Only the default interface is dispatched.
+            EXPECT_EQ(object->Invoke(id, IID_IDispatch, 0x409, DISPATCH_METHOD, &dispParams, nullptr, nullptr, nullptr),
+                      DISP_E_UNKNOWNINTERFACE);
         }
 
         ComPtr<ICAI_Call> direct;

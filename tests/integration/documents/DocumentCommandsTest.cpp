@@ -5,6 +5,7 @@
 #include "runtime/CHostCallApartment.h"
 #include "fakes/ApartmentPump.h"
 #include "fakes/ArgumentArray.h"
+#include "fakes/WaitLimit.h"
 #include "support/UniqueVariant.h"
 #include "support/ResultMacros.h"
 #include <atomic>
@@ -131,7 +132,7 @@ TEST_F(DocumentCommandsTest, APublicationAndAnOpenFromTwoObjectsTakeTurnsOnTheHo
     EXPECT_EQ(result, 0);
     // The host calls this apartment's client meanwhile, which the add-in was handed last.
     EXPECT_TRUE(PumpUntil([&] { return opened != E_PENDING; }, 20000)) << "the other object's open";
-    other.join();
+    JoinWithin(other, "the other object's open");
     EXPECT_TRUE(publishing);
     EXPECT_EQ(opened, S_OK);
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder.File(L"y.psx"))));
@@ -183,7 +184,7 @@ TEST_F(DocumentCommandsTest, APublicationWhoseOpenNeverReturnsEndsAtTheLimit) {
     const bool ended = PumpUntil([&] { return uninitialized != INFINITE; }, kLimit + 10000);
     if (!ended) Write(L"control.json", "{}");  // the host lets go, so that the thread can end
     EXPECT_TRUE(ended) << "the client apartment's end while the host is stuck";
-    caller.join();
+    JoinWithin(caller, "the publishing client thread leaving COM");
     EXPECT_GE(took, kLimit);
     EXPECT_LT(took, kLimit + 1000);
     EXPECT_LT(uninitialized, 1000u);

@@ -3,6 +3,7 @@
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueHandle.h"
+#include "fakes/WaitLimit.h"
 #include <ctime>
 #include <thread>
 #include <utility>
@@ -217,7 +218,7 @@ TEST_F(ConnectTest, TwoSearchesOfOneProcessStartOneHostForTheirProfile) {
     LendClient();
     WaitForSingleObject(other.ready.get(), 5000);
     EXPECT_EQ(Connect(1, 0, 1), S_OK);
-    other.thread.join();
+    JoinWithin(other.thread, "the other search's connection");
     EXPECT_EQ(other.result, S_OK);
     EXPECT_TRUE(other.connected);
     EXPECT_NE(Host().Application().get(), nullptr);
@@ -250,7 +251,7 @@ TEST_F(ConnectTest, ASearchGivingUpBeforeItsHostRegistersLeavesNoSecondStart) {
     ASSERT_FALSE(startCommand.empty());
     WaitForSingleObject(other.ready.get(), 5000);
     EXPECT_EQ(launcher.Launch(startCommand), 0);
-    other.thread.join();
+    JoinWithin(other.thread, "the other search's connection");
     EXPECT_EQ(other.result, S_OK);
     EXPECT_TRUE(other.connected);
     EXPECT_EQ(launcher.Started() + otherLauncher.Started(), 1u);

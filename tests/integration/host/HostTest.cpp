@@ -2,6 +2,7 @@
 #include "client/CVantorApplication.h"
 #include "fakes/ArgumentArray.h"
 #include "fakes/LogReader.h"
+#include "fakes/WaitLimit.h"
 #include "support/CUtils.h"
 #include "support/UniqueVariant.h"
 #include <algorithm>
@@ -75,7 +76,10 @@ void HostTest::LendClient() {
 HRESULT HostTest::Run(const std::vector<std::wstring>& items, LONG& result) {
     UniqueVariant args = ArgumentArray(items);
     UniqueVariant out;
-    const HRESULT hr = object->Run(client.get(), args.get(), out.put());
+    const HRESULT hr = [&] {
+        const WaitLimit bound(RunOf(items), std::chrono::seconds(60));
+        return object->Run(client.get(), args.get(), out.put());
+    }();
     result = V_I4(&out.get());
     return hr;
 }

@@ -2,6 +2,7 @@
 #include "HostTest.h"
 #include "fakes/ArgumentArray.h"
 #include "fakes/ApartmentPump.h"
+#include "fakes/WaitLimit.h"
 #include "support/ResultMacros.h"
 #include "support/UniqueVariant.h"
 #include <atomic>
@@ -28,6 +29,7 @@ ComPtr<ICAI_Call> FromOtherApartment(IStream* stream) {
 HRESULT RunCheck(ICAI_Call* object, FakeCallback* client, VARIANT& out) {
     UniqueVariant args = ArgumentArray({L"QELDCHECKAPPLICATION", L""});
     client->environment.erase(L"RETVECTAProfile");
+    const WaitLimit bound("Run QELDCHECKAPPLICATION");
     return object->Run(client, args.get(), &out);
 }
 
@@ -80,8 +82,8 @@ TEST_F(SharedObjectTest, TwoThreadsTakeTurnsOnOneObject) {
     };
     std::thread first(drive, std::ref(callers[0]), shared), second(drive, std::ref(callers[1]), shared);
     shared.reset();
-    first.join();
-    second.join();
+    JoinWithin(first, "the first caller's Runs", std::chrono::seconds(90));
+    JoinWithin(second, "the second caller's Runs", std::chrono::seconds(90));
 
     for (const Caller& caller : callers) {
         SCOPED_TRACE(testing::PrintToString(caller.profile));
@@ -144,8 +146,8 @@ TEST_F(SharedObjectTest, OtherApartmentsNeverRunInsideTheOwnersRun) {
     PumpUntil([&] { return drivers[0].answered > 0 && drivers[1].answered > 0; }, 10000);
     stop = true;
     PumpUntil([&] { return finished == 2; }, 10000);
-    first.join();
-    second.join();
+    JoinWithin(first, "the first caller's Runs", std::chrono::seconds(90));
+    JoinWithin(second, "the second caller's Runs", std::chrono::seconds(90));
 
     EXPECT_EQ(ownerWrong, 0);
     int refused = 0;
@@ -205,7 +207,7 @@ TEST_F(SharedObjectTest, ARunThatASentMessageStartsInsideAForeignRunIsRefused) {
         finished = true;
     });
     EXPECT_TRUE(PumpUntil([&] { return finished.load(); }, 10000)) << "the foreign Run";
-    driver.join();
+    JoinWithin(driver, "the foreign caller's Run");
     DestroyWindow(owner);
     EXPECT_EQ(foreign, S_OK);
     EXPECT_EQ(SentRun::result, E_FAIL);
@@ -247,7 +249,7 @@ TEST_F(SharedObjectTest, ClientReentersFromAnotherApartment) {
         EXPECT_EQ(client->environment[L"RETVECTAProfile"], profile);
     }
     SetEvent(done);
-    owner.join();
+    JoinWithin(owner, "the object's apartment thread");
     CloseHandle(done);
 }
 
@@ -277,7 +279,7 @@ TEST_F(SharedObjectTest, QueuedRunEndsAtTheJobDeadline) {
     EXPECT_EQ(RunCheck(object.get(), client.get(), *out.put()), HR_TIMEOUT);
     const DWORD waited = GetTickCount() - begin;
     SetEvent(release);
-    holder.join();
+    JoinWithin(holder, "the Run holding the object");
     CloseHandle(release);
     EXPECT_EQ(V_I4(&out.get()), 1);
     EXPECT_GE(waited, 900u);

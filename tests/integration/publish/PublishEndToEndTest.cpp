@@ -5,6 +5,7 @@
 #include "fakes/FileAge.h"
 #include "fakes/LogReader.h"
 #include "fakes/TempFolder.h"
+#include "fakes/WaitLimit.h"
 #include <gmock/gmock.h>
 #include <algorithm>
 #include <atomic>
@@ -256,7 +257,7 @@ TEST_F(PublishEndToEndTest, TheFallbacksFolderCannotBeSwappedWhileInUse) {
     });
     EXPECT_EQ(Publish(drawing), "  HRESULT 0x80004005, result 3  FAILED") << out;
     done = true;
-    swapper.join();
+    JoinWithin(swapper, "the folder swapper");
     EXPECT_TRUE(seen);
     EXPECT_FALSE(renamed);
     EXPECT_THAT(FolderEntries(workspace), Not(Contains(::testing::StartsWith(L"~psx"))));

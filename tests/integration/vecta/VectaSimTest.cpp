@@ -1,6 +1,7 @@
 // VectaSim in its own process, found through the real instance moniker and driven through
 // cross-process marshalling, as the component will drive it.
 #include "fakes/CSimProcess.h"
+#include "fakes/WaitLimit.h"
 #include "CTestCallback.h"
 #include "VectaTestSupport.h"
 #include "support/ResultMacros.h"
@@ -159,7 +160,7 @@ TEST_F(VectaSim, ApplicationMarshalledToAWorkerApartmentOpensADocument) {
         }
         CoUninitialize();
     });
-    worker.join();
+    JoinWithin(worker, "the worker apartment's open");
     EXPECT_EQ(workerResult, S_OK);
     EXPECT_EQ(workerName, L"worker.vdr");
     EXPECT_EQ(DocumentCount(sim.App()), 1);
