@@ -230,7 +230,7 @@ HRESULT CCAI_Call::RunCommand(std::wstring_view name, Arguments& args, LONG& res
     }
     if (command->upperCaseArgument) args.first = ClientText::ToUpper(std::move(args.first));
     if (command->logFormat) utils.WriteLog(CUtils::LevelInfo, command->logFormat, args.first, args.second);
-    // A file call stops at a NUL: the path would name another file than the one logged.
+    // A file call stops at a NUL, and a pipe's server could act as the client's account.
     if (command->pathArgument && !COutsideValue::AcceptPath(L"Run()", args.first)) return E_FAIL;
     return (this->*command->handler)(args, result);
 }
