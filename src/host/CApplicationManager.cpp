@@ -5,6 +5,7 @@
 #include "CRegistryKey.h"
 #include "client/CVantorApplication.h"
 #include "support/ApartmentWait.h"
+#include "support/CCommandLine.h"
 #include "support/COutsideValue.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
@@ -148,8 +149,8 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
                 const std::optional<CQuotedText> program = COutsideValue::Quoted(L"LocateApplication", session.GetExeFileName());
                 const std::optional<CQuotedText> argument =
                     program ? COutsideValue::Quoted(L"LocateApplication", session.GetOpenArgument()) : std::nullopt;
-                if (!argument || session.CallClient(L"___Shell", L"Shellexecute(open '" + program->str() + L"' '" +
-                                                                     argument->str() + L"' '$(WSPATH:|-)' )") != 0)
+                if (!argument || session.CallClient(L"___Shell", CCommandLine(L"Shellexecute(open '") + *program + L"' '" +
+                                                                     *argument + L"' '$(WSPATH:|-)' )") != 0)
                     CHostStartGate::NotSent(m_displayName);
                 m_started = 1;
                 break;
