@@ -145,10 +145,11 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             case CHostStartGate::Decision::Start: {
                 (void)CheckVectaAppRegistrar();
                 utils.WriteLog(CUtils::LevelInfo, L"Start of %s", m_applicationName);
-                // Both go between quotes: a quote in either would add arguments to the client's command.
+                // Both go between single quotes: one in either would add arguments to the client's
+                // command. The arguments' own "..." are Vecta's command line and stay.
                 const std::optional<CQuotedText> program = COutsideValue::Quoted(L"LocateApplication", session.GetExeFileName());
                 const std::optional<CQuotedText> argument =
-                    program ? COutsideValue::Quoted(L"LocateApplication", session.GetOpenArgument()) : std::nullopt;
+                    program ? COutsideValue::Quoted(L"LocateApplication", session.GetOpenArgument(), L"'") : std::nullopt;
                 if (!argument || session.CallClient(L"___Shell", CCommandLine(L"Shellexecute(open '") + *program + L"' '" +
                                                                      *argument + L"' '$(WSPATH:|-)' )") != 0)
                     CHostStartGate::NotSent(m_displayName);

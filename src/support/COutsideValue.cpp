@@ -93,9 +93,9 @@ const wchar_t* COutsideValue::KeyRefusal(std::wstring_view key) noexcept {
     return nullptr;
 }
 
-const wchar_t* COutsideValue::QuotedRefusal(std::wstring_view text) noexcept {
+const wchar_t* COutsideValue::QuotedRefusal(std::wstring_view text, std::wstring_view quotes) noexcept {
     if (HasControl(text)) return L"it holds a control character";
-    return text.find_first_of(L"'\"") == std::wstring_view::npos ? nullptr : L"it holds a quote";
+    return text.find_first_of(quotes) == std::wstring_view::npos ? nullptr : L"it holds a quote";
 }
 
 const wchar_t* COutsideValue::ReleaseRefusal(std::wstring_view release) noexcept {
@@ -123,8 +123,9 @@ std::optional<CQelKey> COutsideValue::Key(const wchar_t* operation, const std::w
     return CQelKey(key);
 }
 
-std::optional<CQuotedText> COutsideValue::Quoted(const wchar_t* operation, const std::wstring& text) {
-    if (Refused(operation, L"value", text, QuotedRefusal(text))) return std::nullopt;
+std::optional<CQuotedText> COutsideValue::Quoted(const wchar_t* operation, const std::wstring& text,
+                                                 std::wstring_view quotes) {
+    if (Refused(operation, L"value", text, QuotedRefusal(text, quotes))) return std::nullopt;
     return CQuotedText(text);
 }
 

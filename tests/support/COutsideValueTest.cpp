@@ -11,7 +11,7 @@ using OutsideValueTest = ComponentTest;
 // The gate's types and checks in one table: each refusal names the value and the reason, and each
 // value a real user has passes unchanged.
 TEST_F(OutsideValueTest, EachTypeTakesWhatUsersHaveAndRefusesTheRest) {
-    enum Type { Path, Name, Key, Quoted, Release, Argument };
+    enum Type { Path, Name, Key, Quoted, SingleQuoted, Release, Argument };
     constexpr wchar_t kControl[] = L"it holds a control character";
     constexpr wchar_t kDevice[] = L"it names a device or pipe";
     constexpr wchar_t kRelative[] = L"not an absolute path";
@@ -76,6 +76,8 @@ TEST_F(OutsideValueTest, EachTypeTakesWhatUsersHaveAndRefusesTheRest) {
         {Quoted, L"C:/hs/c06/O'Brien cfg/qel.vor", kQuote},
         {Quoted, L"C:/a\" -x \"b", kQuote},
         {Quoted, L"C:/a\r\n", kControl, L"C:/a\\u000D\\u000A"},
+        {SingleQuoted, L"/profile \"My Lab\" /release R17", nullptr},
+        {SingleQuoted, L"/profile 'x' /y", kQuote},
         {Release, L"R17.1", nullptr},
         {Release, L"R16.4-x", nullptr},
         {Release, L"", nullptr},
@@ -107,6 +109,10 @@ TEST_F(OutsideValueTest, EachTypeTakesWhatUsersHaveAndRefusesTheRest) {
         case Quoted:
             what = L"value";
             if (auto v = COutsideValue::Quoted(L"Test", row.value)) passed = true, kept = v->str();
+            break;
+        case SingleQuoted:
+            what = L"value";
+            if (auto v = COutsideValue::Quoted(L"Test", row.value, L"'")) passed = true, kept = v->str();
             break;
         case Release:
             what = L"release";
