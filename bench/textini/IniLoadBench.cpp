@@ -11,6 +11,7 @@
 // object that holds them already: a load works on a copy of the earlier sections, so that one
 // that runs out of memory keeps them, and its peak shows that copy.
 #include "support/CIniFile.h"
+#include "support/COutsideValue.h"
 #include "support/CTextFileRead.h"
 #include "support/UniqueHandle.h"
 #include <psapi.h>
@@ -140,10 +141,17 @@ double ReadAndKeep(const std::wstring& path) {
     return seconds;
 }
 
+// The bench's files lie in its working folder; file calls take them as checked full paths.
+CCheckedPath FullPath(const std::wstring& name) {
+    wchar_t full[MAX_PATH];
+    const DWORD length = GetFullPathNameW(name.c_str(), MAX_PATH, full, nullptr);
+    return COutsideValue::Path(L"IniLoadBench", std::wstring(full, length < MAX_PATH ? length : 0)).value();
+}
+
 // The lines as Load reads them.
 size_t ReadLinesOnly(const std::wstring& path) {
     CTextFileRead reader;
-    reader.Open(path.c_str());
+    reader.Open(FullPath(path));
     std::string_view line;
     size_t lines = 0;
     while (reader.ReadLineCesu8(line, 1000)) ++lines;
@@ -156,6 +164,7 @@ bool MeasureSpeed(const char* name, const std::wstring& path, const std::string&
         return false;
     }
     bool usable = false;
+    const CCheckedPath checked = FullPath(path);
     RawRead(path);  // warm the cache
     const double raw = Time([&] { RawRead(path); });
     const double keep = Best([&] { return ReadAndKeep(path); });
@@ -164,7 +173,7 @@ bool MeasureSpeed(const char* name, const std::wstring& path, const std::string&
     const double load = Best([&] {
         CIniFile ini;
         const double start = Seconds();
-        const bool loaded = ini.Load(path);
+        const bool loaded = ini.Load(checked);
         const double seconds = Seconds() - start;
         usable = loaded && ini.HasEntries();
         return seconds;
@@ -230,6 +239,7 @@ int MeasureMemory(const std::string& which) {
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
     GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes);
     const double fileMegabytes = attributes.nFileSizeLow / MB;
+    const CCheckedPath checked = FullPath(path);
 
     bool usable = false;
     double seconds = 0;
@@ -237,10 +247,10 @@ int MeasureMemory(const std::string& which) {
     {
         CIniFile ini;
         // "again": the figures are those of the second load.
-        if (which == "again") ini.Load(path);
+        if (which == "again") ini.Load(checked);
         before = Memory();
         const double start = Seconds();
-        usable = ini.Load(path) && ini.HasEntries();
+        usable = ini.Load(checked) && ini.HasEntries();
         seconds = Seconds() - start;
         loaded = Memory();
     }

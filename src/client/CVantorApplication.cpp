@@ -64,8 +64,8 @@ std::wstring CVantorApplication::EvaluateRaw(const std::wstring& expression) {
     return ClientAnswer::Raw(m_handler.Prepare(expression.c_str()));
 }
 
-long CVantorApplication::CallClient(const wchar_t* command, const std::wstring& arguments) {
-    return m_handler.Call(command, arguments.c_str(), nullptr);
+long CVantorApplication::CallClient(const wchar_t* command, const CCommandLine& arguments) {
+    return m_handler.Call(command, arguments.str().c_str(), nullptr);
 }
 
 long CVantorApplication::SetClientEnvironment(std::wstring_view name, std::wstring_view value) {
@@ -162,12 +162,12 @@ bool CVantorApplication::PrepareQelLisp() {
     const std::optional<CCheckedPath> path = COutsideValue::Path(L"PrepareQelLisp", lispTemplate);
     const std::optional<CQuotedText> quoted = path ? COutsideValue::Quoted(L"PrepareQelLisp", path->str()) : std::nullopt;
     if (!quoted) return false;
-    return CallClient(L"___Prepare", L"'" + quoted->str() + L"' '$(WSPATH:/+)qel.lsp' -utf8") == 0;
+    return CallClient(L"___Prepare", CCommandLine(L"'") + *quoted + L"' '$(WSPATH:/+)qel.lsp' -utf8") == 0;
 }
 
 long CVantorApplication::ReportObsoleteDocuments() {
     if (Evaluate(L"#(DTY:ReportObsoleteDocumentsOnOpen)") != L"1") return 0;
-    return CallClient(L"m_ReportObsoleteDocuments", std::wstring());
+    return CallClient(L"m_ReportObsoleteDocuments", L"");
 }
 
 bool CVantorApplication::HasWriteRight(const std::wstring& key) {
@@ -188,14 +188,14 @@ long CVantorApplication::ClearOldDocumentKey(const std::wstring& key) {
     const std::optional<CQelKey> checked = COutsideValue::Key(L"ClearOldDocumentKey", key);
     if (!checked) return kRefusedCall;
     return CallClient(L"___ForRela",
-                      L"db=Folder_All_Document QELKEY=" + checked->str() + L" ___ChangeField 'OLD_DOC_QELKEY= '");
+                      CCommandLine(L"db=Folder_All_Document QELKEY=") + *checked + L" ___ChangeField 'OLD_DOC_QELKEY= '");
 }
 
 std::wstring CVantorApplication::GetQelKeyPairList(const std::wstring& parentKey) {
     const std::optional<CQelKey> checked = COutsideValue::Key(L"GetQelKeyPairList", parentKey);
     if (parentKey.empty() || !checked) return {};
     SetClientEnvironment(kKeyPairListVariable, L"");
-    CallClient(L"___ForAllRela", L"db=Folder_xref_Child_Document \"X_PARENT_QELKEY=" + checked->str() +
+    CallClient(L"___ForAllRela", CCommandLine(L"db=Folder_xref_Child_Document \"X_PARENT_QELKEY=") + *checked +
                                      L" AND OLD_DOC_QELKEY IS NOT NULL\" ___Environment "
                                      L"QelKeyPairList=#OLD_DOC_QELKEY #QELKEY|$QelKeyPairList");
     std::wstring list = GetClientVariable(kKeyPairListVariable);

@@ -1,5 +1,6 @@
 #pragma once
 #include "CAICallbackHandler.h"
+#include "support/CCommandLine.h"
 #include "support/IClientAccess.h"
 #include "support/Singleton.h"
 #include <cstdint>
@@ -26,7 +27,7 @@ public:
     UniqueBstr EvaluateText(const wchar_t* expression);
     // Evaluate's rule read as a number (0 for no value), without a string of its own.
     long EvaluateInteger(const wchar_t* expression);
-    long CallClient(const wchar_t* command, const std::wstring& arguments);
+    long CallClient(const wchar_t* command, const CCommandLine& arguments);
     // Every Run asks for at least one variable; the expressions are built without a string.
     long SetClientEnvironment(std::wstring_view name, std::wstring_view value);
     std::wstring GetClientVariable(std::wstring_view name);

@@ -67,8 +67,8 @@ private:
         std::wstring_view name;     // its length is known: a mismatch costs no scan
         const wchar_t* logFormat;  // Info entry before the action; null for none
         bool upperCaseArgument;    // the first argument is upper-cased before it is logged
-        // The first argument is a path, refused here with a control character (publishing and
-        // the import refuse it themselves, with their own result codes).
+        // The first argument is a path, refused here when the path type refuses it (publishing
+        // and the import refuse it themselves, with their own result codes).
         bool pathArgument;
         Handler handler;
     };

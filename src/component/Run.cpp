@@ -230,14 +230,14 @@ HRESULT CCAI_Call::RunCommand(std::wstring_view name, Arguments& args, LONG& res
     }
     if (command->upperCaseArgument) args.first = ClientText::ToUpper(std::move(args.first));
     if (command->logFormat) utils.WriteLog(CUtils::LevelInfo, command->logFormat, args.first, args.second);
-    // A file call stops at a NUL: the path would name another file than the one logged.
+    // A file call stops at a NUL, and a pipe's server could act as the client's account.
     if (command->pathArgument && !COutsideValue::AcceptPath(L"Run()", args.first)) return E_FAIL;
     return (this->*command->handler)(args, result);
 }
 
 CDocumentContext CCAI_Call::DocumentContext() {
     return {m_host, m_host.Application(), CVantorApplication::Instance(), m_document,
-            [this](const std::wstring& commandLine, int check) { return m_host.SendCommand(commandLine, check); },
+            [this](const CCommandLine& commandLine, int check) { return m_host.SendCommand(commandLine, check); },
             m_openTimeLimit};
 }
 
@@ -260,7 +260,7 @@ HRESULT CCAI_Call::OnNew(const Arguments& args, LONG&) {
 
 HRESULT CCAI_Call::OnRestore(const Arguments&, LONG&) { return m_host.RestoreApplication(); }
 
-HRESULT CCAI_Call::OnCommand(const Arguments& args, LONG&) { return m_host.SendCommand(args.first, 1); }
+HRESULT CCAI_Call::OnCommand(const Arguments& args, LONG&) { return m_host.SendCommand(CCommandLine::FromClient(args.first), 1); }
 
 HRESULT CCAI_Call::OnUpdateTitleBlocks(const Arguments& args, LONG&) {
     CDocumentContext context = DocumentContext();

@@ -1,4 +1,5 @@
 #pragma once
+#include "support/CCommandLine.h"
 #include "support/ComPtr.h"
 #include <vecta.h>
 #include <functional>
@@ -14,7 +15,7 @@ class CVantorDocument;
 // The command owns its host reference: a nested Run that reconnects the session replaces the
 // session's reference, never this one.
 struct CDocumentContext {
-    using CommandSender = std::function<HRESULT(const std::wstring& commandLine, int checkManagedDocument)>;
+    using CommandSender = std::function<HRESULT(const CCommandLine& commandLine, int checkManagedDocument)>;
     static constexpr DWORD kOpenTimeLimit = 120000;
 
     CHostSession& host;

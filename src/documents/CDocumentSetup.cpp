@@ -1,6 +1,7 @@
 #include "CDocumentSetup.h"
 #include "client/CVantorApplication.h"
 #include "client/CVantorDocument.h"
+#include "support/CCommandLine.h"
 #include "support/COutsideValue.h"
 #include "support/ComPtr.h"
 #include "support/CUtils.h"
@@ -87,7 +88,7 @@ HRESULT CDocumentSetup::InitDocument(const CDocumentContext& context, IVectaDocu
         // The workspace is typed into the host between double quotes.
         const std::optional<CCheckedPath> folder = COutsideValue::Path(L"InitDocument", workspace);
         const std::optional<CQuotedText> quoted = folder ? COutsideValue::Quoted(L"InitDocument", folder->str()) : std::nullopt;
-        if (quoted) (void)document->SendCommand(UniqueBstr(L"(load \"" + quoted->str() + L"qel\") ").get());
+        if (quoted) (void)document->SendCommand(UniqueBstr((CCommandLine(L"(load \"") + *quoted + L"qel\") ").str()).get());
     } else {
         utils.WriteLog(CUtils::LevelInfo, L"InitDocument: Don't load qel.lsp because qel.vor does not exist");
     }

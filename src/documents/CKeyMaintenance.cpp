@@ -1,6 +1,7 @@
 #include "CKeyMaintenance.h"
 #include "client/CVantorApplication.h"
 #include "client/CVantorDocument.h"
+#include "support/CCommandLine.h"
 #include "support/COutsideValue.h"
 #include "support/CUtils.h"
 
@@ -13,7 +14,7 @@ HRESULT CKeyMaintenance::ChangeQelkey(const std::wstring& oldKey, const std::wst
     const std::optional<CQelKey> from = COutsideValue::Key(L"ChangeQelkey", oldKey);
     const std::optional<CQelKey> to = from ? COutsideValue::Key(L"ChangeQelkey", newKey) : std::nullopt;
     if (!to) return E_FAIL;
-    return m_context.sendCommand(L"QELDChangeTitleKey " + from->str() + L" " + to->str() + L" ", 1);
+    return m_context.sendCommand(CCommandLine(L"QELDChangeTitleKey ") + *from + L" " + *to + L" ", 1);
 }
 
 HRESULT CKeyMaintenance::UpdateDLQelkeys(IVectaDocument* document) const {

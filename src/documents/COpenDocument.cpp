@@ -3,6 +3,7 @@
 #include "CKeyMaintenance.h"
 #include "client/CVantorDocument.h"
 #include "host/CVectaArgument.h"
+#include "support/CCommandLine.h"
 #include "support/COutsideValue.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
@@ -89,7 +90,7 @@ HRESULT COpenDocument::Open(const std::wstring& path, int readOnly) const {
         // The key is typed into the host's command line, where a blank would start another
         // command; a refused one skips only the title, the drawing is open all the same.
         const std::optional<CQelKey> key = COutsideValue::Key(L"OpenDocument", m_context.document.GetQelkey());
-        if (key) hr = m_context.sendCommand(L"QELDSHOWTITLE " + key->str() + L" ", 1);
+        if (key) hr = m_context.sendCommand(CCommandLine(L"QELDSHOWTITLE ") + *key + L" ", 1);
     }
     return hr;
 }

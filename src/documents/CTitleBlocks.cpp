@@ -30,7 +30,7 @@ bool ImportIniUsable(const std::wstring& path) {
     if (path.empty()) return false;
     const std::optional<CCheckedPath> checked = COutsideValue::Path(L"QELDImportTitleAttributes", path);
     CIniFile ini;
-    return checked && ini.Load(checked->str()) && ini.HasEntries();
+    return checked && ini.Load(*checked) && ini.HasEntries();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "CRegistryKey.h"
 #include "client/CVantorApplication.h"
 #include "support/ApartmentWait.h"
+#include "support/CCommandLine.h"
 #include "support/COutsideValue.h"
 #include "support/CUtils.h"
 #include "support/ResultMacros.h"
@@ -144,10 +145,13 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
             case CHostStartGate::Decision::Start: {
                 (void)CheckVectaAppRegistrar();
                 utils.WriteLog(CUtils::LevelInfo, L"Start of %s", m_applicationName);
-                const std::wstring program = session.GetExeFileName();
-                const std::wstring argument = session.GetOpenArgument();
-                if (session.CallClient(L"___Shell", L"Shellexecute(open '" + program + L"' '" + argument +
-                                                        L"' '$(WSPATH:|-)' )") != 0)
+                // Both go between single quotes: one in either would add arguments to the client's
+                // command. The arguments' own "..." are Vecta's command line and stay.
+                const std::optional<CQuotedText> program = COutsideValue::Quoted(L"LocateApplication", session.GetExeFileName());
+                const std::optional<CQuotedText> argument =
+                    program ? COutsideValue::Quoted(L"LocateApplication", session.GetOpenArgument(), L"'") : std::nullopt;
+                if (!argument || session.CallClient(L"___Shell", CCommandLine(L"Shellexecute(open '") + *program + L"' '" +
+                                                                     *argument + L"' '$(WSPATH:|-)' )") != 0)
                     CHostStartGate::NotSent(m_displayName);
                 m_started = 1;
                 break;
@@ -233,6 +237,7 @@ int CApplicationManager::CheckVectaAppRegistrar() {
     CVantorApplication& session = CVantorApplication::Instance();
 
     std::wstring version = session.GetHostVersion();
+    if (!COutsideValue::AcceptRelease(L"CheckVectaAppRegistrar", version)) return 0;
     const bool release17 = IsRelease17(version);
     if (version.empty()) version = L"R16.0";
     const std::wstring releaseRoot = L"Software\\Tessaro\\Vecta\\" + version;

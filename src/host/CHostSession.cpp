@@ -101,7 +101,7 @@ HRESULT CHostSession::HeldOrConnected(ComPtr<IVectaApplication>& application) {
     return application ? S_OK : ConnectApplication(0, 1, 1, application);
 }
 
-HRESULT CHostSession::SendCommand(const std::wstring& commandLine, int checkManagedDocument) {
+HRESULT CHostSession::SendCommand(const CCommandLine& commandLine, int checkManagedDocument) {
     CUtils& utils = CUtils::Instance();
     ComPtr<IVectaApplication> application;
     RETURN_IF_FAILED(HeldOrConnected(application));
@@ -125,7 +125,7 @@ HRESULT CHostSession::SendCommand(const std::wstring& commandLine, int checkMana
         }
     }
 
-    UniqueBstr text(commandLine);
+    UniqueBstr text(commandLine.str());
     hr = document->SendCommand(text.get());
     if (FAILED(hr)) utils.WriteLog(CUtils::LevelError, L"SendCommand: Failed to send command (hr = %X)", hr);
     return hr;

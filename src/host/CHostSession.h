@@ -1,4 +1,5 @@
 #pragma once
+#include "support/CCommandLine.h"
 #include "support/ComPtr.h"
 #include <vecta.h>
 #include <string>
@@ -23,7 +24,7 @@ public:
     HRESULT ConnectApplication(int start, int useLastProfile, int checkBusy, ComPtr<IVectaApplication>& application,
                                ComPtr<IVectaDocument>* activeDocument = nullptr);
     HRESULT RestoreApplication();
-    HRESULT SendCommand(const std::wstring& commandLine, int checkManagedDocument);
+    HRESULT SendCommand(const CCommandLine& commandLine, int checkManagedDocument);
     HRESULT QuitVecta();
     HRESULT IsAvailableForPublishPSX(LONG& result);
     // The drawing-template folder of the host's current profile; empty when not found.

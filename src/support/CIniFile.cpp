@@ -101,11 +101,11 @@ bool ReadSections(CTextFileRead& reader, CIniSection& sections) {
 
 }  // namespace
 
-bool CIniFile::Load(const std::wstring& path) {
+bool CIniFile::Load(const CCheckedPath& path) {
     try {
-        m_fileName = path;
+        m_fileName = path.str();
         CTextFileRead reader;
-        reader.Open(path.c_str());
+        reader.Open(path);
         if (!reader.IsOpen()) {
             m_status = StatusOpenFailed;
             return false;
@@ -119,7 +119,7 @@ bool CIniFile::Load(const std::wstring& path) {
     } catch (const std::bad_alloc&) {
         // What the failed load took is already freed: the client's process carries on.
         m_status = StatusOutOfMemory;
-        CUtils::Instance().WriteLog(CUtils::LevelError, L"CIniFile::Load: %s is too large to load (hr = %X)", path,
+        CUtils::Instance().WriteLog(CUtils::LevelError, L"CIniFile::Load: %s is too large to load (hr = %X)", path.str(),
                                     E_OUTOFMEMORY);
     }
     return m_status == StatusLoaded;

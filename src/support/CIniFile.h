@@ -1,4 +1,5 @@
 #pragma once
+#include "CCheckedPath.h"
 #include "CIniSection.h"
 #include <cstdint>
 #include <string>
@@ -22,7 +23,7 @@ public:
     // True when the file opened and held at least one section line; adds to earlier loads.
     // A file too large for the process's memory gives false and an Error entry in the log,
     // and leaves the sections of earlier loads as they were.
-    bool Load(const std::wstring& path);
+    bool Load(const CCheckedPath& path);
     // Copies the section's entries, then those of the section its "SUPER" names, into out
     // (not cleared first); true when out is not empty afterwards.
     bool GetSection(const std::wstring& name, IniEntries& out) const;

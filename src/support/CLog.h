@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 // The log file "vx17log.err" in the client's working folder: its one writer at a time in the
 // process (appends through separate handles are not atomic everywhere, Wine's included), the
@@ -61,8 +62,12 @@ private:
     static Shown Value(std::wstring_view s) { return Shown(s.data() ? s.data() : L"", s.size()); }
     static Shown Value(const wchar_t* s) { return Shown(s, s ? std::char_traits<wchar_t>::length(s) : 0); }
     static Shown Value(const AsIs& s) { return Shown(s.text.data(), s.text.size(), true); }
+    // Anything else goes through "..." as it is: only numbers and pointers may.
     template <class T>
-    static const T& Value(const T& v) noexcept { return v; }
+    static const T& Value(const T& v) noexcept {
+        static_assert(std::is_scalar_v<T>, "a log value is a number, a pointer or a string");
+        return v;
+    }
     static const wchar_t* Arg(const Shown& s) noexcept { return s.get(); }
     template <class T>
     static const T& Arg(const T& v) noexcept { return v; }

@@ -39,6 +39,9 @@ bool IsKeyCharacter(wchar_t c) noexcept {
     return c == L'-' || c == L'_' || c == L'.' || c == L'/' || IsLetterDigitOrMark(c);
 }
 
+// A release is the name of one registry key: a key's characters but "/".
+bool IsReleaseCharacter(wchar_t c) noexcept { return c != L'/' && IsKeyCharacter(c); }
+
 // True, with an Error entry naming the reason, when a rule refuses the value.
 bool Refused(const wchar_t* operation, const wchar_t* what, const std::wstring& value, const wchar_t* refusal) {
     if (!refusal) return false;
@@ -90,13 +93,19 @@ const wchar_t* COutsideValue::KeyRefusal(std::wstring_view key) noexcept {
     return nullptr;
 }
 
-const wchar_t* COutsideValue::QuotedRefusal(std::wstring_view text) noexcept {
+const wchar_t* COutsideValue::QuotedRefusal(std::wstring_view text, std::wstring_view quotes) noexcept {
     if (HasControl(text)) return L"it holds a control character";
-    return text.find_first_of(L"'\"") == std::wstring_view::npos ? nullptr : L"it holds a quote";
+    return text.find_first_of(quotes) == std::wstring_view::npos ? nullptr : L"it holds a quote";
+}
+
+const wchar_t* COutsideValue::ReleaseRefusal(std::wstring_view release) noexcept {
+    for (const wchar_t c : release)
+        if (!IsReleaseCharacter(c)) return L"a release holds only letters, digits, marks and \"-_.\"";
+    return nullptr;
 }
 
 bool COutsideValue::AcceptPath(const wchar_t* operation, const std::wstring& path) {
-    return !Refused(operation, L"path", path, PathRefusal(path));
+    return path.empty() || Path(operation, path).has_value();
 }
 
 std::optional<CCheckedPath> COutsideValue::Path(const wchar_t* operation, const std::wstring& path) {
@@ -114,7 +123,12 @@ std::optional<CQelKey> COutsideValue::Key(const wchar_t* operation, const std::w
     return CQelKey(key);
 }
 
-std::optional<CQuotedText> COutsideValue::Quoted(const wchar_t* operation, const std::wstring& text) {
-    if (Refused(operation, L"value", text, QuotedRefusal(text))) return std::nullopt;
+std::optional<CQuotedText> COutsideValue::Quoted(const wchar_t* operation, const std::wstring& text,
+                                                 std::wstring_view quotes) {
+    if (Refused(operation, L"value", text, QuotedRefusal(text, quotes))) return std::nullopt;
     return CQuotedText(text);
+}
+
+bool COutsideValue::AcceptRelease(const wchar_t* operation, const std::wstring& release) {
+    return !Refused(operation, L"release", release, ReleaseRefusal(release));
 }

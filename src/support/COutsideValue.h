@@ -32,9 +32,11 @@ public:
     static const wchar_t* AbsolutePathRefusal(std::wstring_view path) noexcept;
     static const wchar_t* FileNameRefusal(const std::wstring& path);
     static const wchar_t* KeyRefusal(std::wstring_view key) noexcept;
-    static const wchar_t* QuotedRefusal(std::wstring_view text) noexcept;
+    static const wchar_t* QuotedRefusal(std::wstring_view text, std::wstring_view quotes = L"'\"") noexcept;
+    static const wchar_t* ReleaseRefusal(std::wstring_view release) noexcept;
 
-    // A path the component opens, copies or deletes: no control character.
+    // A command's path argument: empty, which each command answers in its own way, or what the
+    // path type takes.
     [[nodiscard]] static bool AcceptPath(const wchar_t* operation, const std::wstring& path);
     // The path type: absolute, no control character, no device or pipe.
     static std::optional<CCheckedPath> Path(const wchar_t* operation, const std::wstring& path);
@@ -42,6 +44,10 @@ public:
     static std::optional<COwnFileName> OwnFileName(const wchar_t* operation, const std::wstring& path);
     // A database key; the empty key passes.
     static std::optional<CQelKey> Key(const wchar_t* operation, const std::wstring& key);
-    // A value put between quotes in a host or client command.
-    static std::optional<CQuotedText> Quoted(const wchar_t* operation, const std::wstring& text);
+    // A value put between quotes in a host or client command; quotes are those that would end
+    // them (a command line's own "..." inside '...' ends nothing).
+    static std::optional<CQuotedText> Quoted(const wchar_t* operation, const std::wstring& text,
+                                             std::wstring_view quotes = L"'\"");
+    // A host release named in a registry key path ("R17.1"): a key's characters without "/".
+    [[nodiscard]] static bool AcceptRelease(const wchar_t* operation, const std::wstring& release);
 };

@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-// A value the component puts between quotes in a host or client command: no quote of either
-// kind and no control character, so it cannot end its quotes and add arguments. Made only by
+// A value the component puts between quotes in a host or client command: no quote that would
+// end them and no control character, so it cannot end its quotes and add arguments. Made only by
 // the gate (COutsideValue).
 class CQuotedText {
 public:

@@ -190,10 +190,10 @@ ChunkTaken TakeUtf16Chunk(const uint8_t* in, uint8_t*& out) noexcept {
 
 }  // namespace
 
-void CTextFileRead::Open(const wchar_t* path) {
+void CTextFileRead::Open(const CCheckedPath& path) {
     Close();
     m_encoding = Ansi;
-    m_file.reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    m_file.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | kNoImpersonation,
                              nullptr));
     m_position = -1;

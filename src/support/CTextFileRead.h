@@ -1,4 +1,5 @@
 #pragma once
+#include "CCheckedPath.h"
 #include "UniqueHandle.h"
 #include <cstdint>
 #include <memory>
@@ -18,7 +19,7 @@ public:
     virtual ~CTextFileRead() = default;
 
     // Opens for reading, shared with other readers and writers; check IsOpen afterwards.
-    void Open(const wchar_t* path);
+    void Open(const CCheckedPath& path);
     bool IsOpen() const noexcept { return m_file.valid(); }
     // Set once a read finds no more bytes; callers read lines while it is clear.
     bool IsEndOfFile() const noexcept { return m_endOfFile; }

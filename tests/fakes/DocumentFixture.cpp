@@ -19,10 +19,10 @@ DocumentFixture::~DocumentFixture() {
 
 CDocumentContext DocumentFixture::Context() {
     return {hostSession, ComPtr<IVectaApplication>(host.App()), CVantorApplication::Instance(), properties,
-            [this](const std::wstring& commandLine, int check) {
-                sent.emplace_back(commandLine, check);
+            [this](const CCommandLine& commandLine, int check) {
+                sent.emplace_back(commandLine.str(), check);
                 if (FakeVectaDocument* active = host.Active()) {
-                    UniqueBstr text(commandLine);
+                    UniqueBstr text(commandLine.str());
                     (void)active->SendCommand(text.get());
                 }
                 return sendResult;

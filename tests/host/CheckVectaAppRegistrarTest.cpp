@@ -161,6 +161,11 @@ TEST_F(CheckVectaAppRegistrarTest, FailuresAreLoggedAndAnswerZero) {
          L"QELDAppReg.zep"},
         {"release 16 module found rooted but without drive", true, nullptr, notFound, kZep, L"\\pdm\\QELDAppReg.zep",
          L"\\pdm\\QELDAppReg.zep"},
+        // "/" is a plain character in a registry key: the product key is there, yet not read.
+        {"a release that is no single key name", true, L"R16.4-x/R17",
+         L"Error: CheckVectaAppRegistrar: Refused release 'R16.4-x/R17': a release holds only letters, digits, marks "
+         L"and \"-_.\"",
+         kZep, L"C:\\pdm\\QELDAppReg.zep"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

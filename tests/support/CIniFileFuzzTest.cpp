@@ -1,3 +1,4 @@
+#include "fakes/CheckedPath.h"
 #include "fakes/ScratchFile.h"
 #include "fakes/TextBytes.h"
 #include "support/CIniFile.h"
@@ -116,7 +117,7 @@ void FuzzFiles(Check check) {
 TEST(IniFileFuzz, RandomFilesLoadSafely) {
     FuzzFiles([](const std::wstring& path, const std::string&, Fuzzer&) {
         CIniFile ini;
-        const bool loaded = ini.Load(path);
+        const bool loaded = ini.Load(CheckedPath(path));
         ASSERT_EQ(ini.GetStatus(), loaded ? CIniFile::StatusLoaded : CIniFile::StatusNoSection);
         ini.HasEntries();
     });
@@ -127,11 +128,11 @@ TEST(IniFileFuzz, ReaderStaysInsideTheCallersBuffer) {
         const int32_t size = fuzzer.Next(2) ? 1000 : static_cast<int32_t>(fuzzer.Next(40));
         GuardedBuffer buffer(size);
         CTextFileRead reader;
-        reader.Open(path.c_str());
+        reader.Open(CheckedPath(path));
         ASSERT_TRUE(reader.IsOpen());
         // The form without clearing, as the INI model reads, must deliver the same lines.
         CTextFileRead quick;
-        quick.Open(path.c_str());
+        quick.Open(CheckedPath(path));
         std::wstring quickLine(std::max(size, 1), L'#');
         // Every delivered line takes at least one unit, so there are never more lines than bytes.
         size_t lines = 0;

@@ -1,3 +1,4 @@
+#include "fakes/CheckedPath.h"
 #include "fakes/FragmentedAddressSpace.h"
 #include "fakes/LogReader.h"
 #include "fakes/ScratchFile.h"
@@ -43,7 +44,7 @@ TEST_P(IniFileCases, LoadsAndResolvesSections) {
     SCOPED_TRACE(row.what);
     ScratchFile file(row.bytes);
     CIniFile ini;
-    EXPECT_EQ(ini.Load(file.Path()), row.loaded);
+    EXPECT_EQ(ini.Load(CheckedPath(file.Path())), row.loaded);
     EXPECT_EQ(ini.GetStatus(), row.status);
     EXPECT_EQ(ini.GetFileName(), file.Path());
     IniEntries entries;
@@ -108,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(IniFile, UnopenableFile) {
     CIniFile ini;
     const std::wstring path = L"C:\\no such folder\\title.ini";
-    EXPECT_FALSE(ini.Load(path));
+    EXPECT_FALSE(ini.Load(CheckedPath(path)));
     EXPECT_EQ(ini.GetStatus(), CIniFile::StatusOpenFailed);
     EXPECT_EQ(ini.GetFileName(), path);
     EXPECT_FALSE(ini.HasEntries());
@@ -117,7 +118,7 @@ TEST(IniFile, UnopenableFile) {
 TEST(IniFile, GetSectionMergesIntoTheCallersMap) {
     ScratchFile file("[S]\r\nk=v\r\n");
     CIniFile ini;
-    ASSERT_TRUE(ini.Load(file.Path()));
+    ASSERT_TRUE(ini.Load(CheckedPath(file.Path())));
     IniEntries entries{{L"k", L"old"}, {L"z", L"9"}};
     EXPECT_FALSE(ini.GetSection(L"missing", entries));
     EXPECT_EQ(entries, (IniEntries{{L"k", L"old"}, {L"z", L"9"}}));
@@ -130,13 +131,13 @@ TEST(IniFile, SecondLoadAddsSections) {
     ScratchFile second("[B]\r\nSUPER=A\r\n");
     ScratchFile none("nothing");
     CIniFile ini;
-    ASSERT_TRUE(ini.Load(first.Path()));
-    ASSERT_TRUE(ini.Load(second.Path()));
+    ASSERT_TRUE(ini.Load(CheckedPath(first.Path())));
+    ASSERT_TRUE(ini.Load(CheckedPath(second.Path())));
     IniEntries entries;
     EXPECT_TRUE(ini.GetSection(L"B", entries));
     EXPECT_EQ(entries, (IniEntries{{L"SUPER", L"A"}, {L"a", L"1"}}));
     // A load without sections reports -2 even though earlier sections remain.
-    EXPECT_FALSE(ini.Load(none.Path()));
+    EXPECT_FALSE(ini.Load(CheckedPath(none.Path())));
     EXPECT_EQ(ini.GetStatus(), CIniFile::StatusNoSection);
     EXPECT_TRUE(ini.HasEntries());
 }
@@ -180,7 +181,7 @@ TEST(IniFile, MemoryFollowsWhatIsKept) {
         ScratchFile file(bytes);
         CIniFile ini;
         const SIZE_T before = CommittedBytes();
-        ASSERT_TRUE(ini.Load(file.Path()));
+        ASSERT_TRUE(ini.Load(CheckedPath(file.Path())));
         EXPECT_TRUE(ini.HasEntries());
         const double kept = static_cast<double>(CommittedBytes()) - static_cast<double>(before);
         EXPECT_LT(kept, row.atMostTimesFile * static_cast<double>(bytes.size()));
@@ -216,7 +217,7 @@ TEST(IniFile, ValuesReplacedManyTimesKeepTheLast) {
         }
         ScratchFile file(bytes);
         CIniFile ini;
-        ASSERT_TRUE(ini.Load(file.Path()));
+        ASSERT_TRUE(ini.Load(CheckedPath(file.Path())));
         for (const auto& [section, entries] : expected) {
             SCOPED_TRACE(section);
             IniEntries got;
@@ -258,14 +259,15 @@ TEST(IniFile, LoadsWhateverFitsTheAddressSpaceLeft) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         ScratchFile file(ManyKeys(row.keys));
+        const CCheckedPath path = CheckedPath(file.Path());
         LogReader::Remove();
         CIniFile ini;
-        ASSERT_TRUE(ini.Load(earlier.Path()));
+        ASSERT_TRUE(ini.Load(CheckedPath(earlier.Path())));
         bool loaded = false;
         {
             FragmentedAddressSpace space(64 * MB);
             if (row.leftOnly) space.LeaveOnly(row.leftOnly);
-            loaded = ini.Load(file.Path());
+            loaded = ini.Load(path);
         }
         EXPECT_EQ(loaded, row.loaded);
         EXPECT_EQ(ini.GetStatus(), row.loaded ? CIniFile::StatusLoaded : CIniFile::StatusOutOfMemory);
@@ -276,7 +278,7 @@ TEST(IniFile, LoadsWhateverFitsTheAddressSpaceLeft) {
         EXPECT_EQ(ini.GetSection(L"S", entries), row.loaded);
         EXPECT_EQ(entries.size(), row.loaded ? row.keys : 0);
         EXPECT_EQ(testing::Matches(testing::Contains(Refusal(file)))(LogReader().Messages()), !row.loaded);
-        EXPECT_TRUE(ini.Load(file.Path()));
+        EXPECT_TRUE(ini.Load(path));
     }
 }
 
@@ -290,13 +292,14 @@ TEST(IniFile, AnyFailedAllocationRefusesTheWholeLoad) {
     ScratchFile earlier("[EARLIER]\r\nk=v\r\n");
     for (const std::string& bytes : files) {
         ScratchFile file(bytes);
+        const CCheckedPath path = CheckedPath(file.Path());
         for (int failing = 0;; ++failing) {
             SCOPED_TRACE(testing::Message() << "encoding " << &bytes - files << ", allocation " << failing);
             LogReader::Remove();
             CIniFile ini;
-            ASSERT_TRUE(ini.Load(earlier.Path()));
+            ASSERT_TRUE(ini.Load(CheckedPath(earlier.Path())));
             g_allocationsBeforeFailure = failing;
-            const bool loaded = ini.Load(file.Path());
+            const bool loaded = ini.Load(path);
             const bool failed = g_allocationsBeforeFailure.exchange(-1) < 0;
             IniEntries entries;
             ini.GetSection(L"EARLIER", entries);
@@ -320,7 +323,7 @@ TEST(IniFile, OverlongLinesArriveInPieces) {
     const std::wstring line = std::wstring(997, L'x') + tail;
     ScratchFile file(std::string(Utf16LeMark) + Utf16Le(L"[S]\r\n" + line));
     CIniFile ini;
-    ASSERT_TRUE(ini.Load(file.Path()));
+    ASSERT_TRUE(ini.Load(CheckedPath(file.Path())));
     IniEntries entries;
     EXPECT_TRUE(ini.GetSection(L"S", entries));
     EXPECT_EQ(entries, (IniEntries{{L"k", L"v"}}));

@@ -8,10 +8,10 @@ namespace {
 
 using OutsideValueTest = ComponentTest;
 
-// The gate's four types in one table: each refusal names the value and the reason, and each
+// The gate's types and checks in one table: each refusal names the value and the reason, and each
 // value a real user has passes unchanged.
 TEST_F(OutsideValueTest, EachTypeTakesWhatUsersHaveAndRefusesTheRest) {
-    enum Type { Path, Name, Key, Quoted };
+    enum Type { Path, Name, Key, Quoted, SingleQuoted, Release, Argument };
     constexpr wchar_t kControl[] = L"it holds a control character";
     constexpr wchar_t kDevice[] = L"it names a device or pipe";
     constexpr wchar_t kRelative[] = L"not an absolute path";
@@ -19,6 +19,7 @@ TEST_F(OutsideValueTest, EachTypeTakesWhatUsersHaveAndRefusesTheRest) {
     constexpr wchar_t kDots[] = L"its file name is made only of dots and blanks";
     constexpr wchar_t kKey[] = L"a key holds only letters, digits, marks and \"-_./\"";
     constexpr wchar_t kQuote[] = L"it holds a quote";
+    constexpr wchar_t kRelease[] = L"a release holds only letters, digits, marks and \"-_.\"";
     const std::wstring longPath = L"C:\\" + std::wstring(252, L'a') + L"\\b.vdr";  // 259 characters
     struct Row {
         Type type;
@@ -75,6 +76,17 @@ TEST_F(OutsideValueTest, EachTypeTakesWhatUsersHaveAndRefusesTheRest) {
         {Quoted, L"C:/hs/c06/O'Brien cfg/qel.vor", kQuote},
         {Quoted, L"C:/a\" -x \"b", kQuote},
         {Quoted, L"C:/a\r\n", kControl, L"C:/a\\u000D\\u000A"},
+        {SingleQuoted, L"/profile \"My Lab\" /release R17", nullptr},
+        {SingleQuoted, L"/profile 'x' /y", kQuote},
+        {Release, L"R17.1", nullptr},
+        {Release, L"R16.4-x", nullptr},
+        {Release, L"", nullptr},
+        {Release, L"R17\\..\\Classes", kRelease},
+        {Release, L"R17/x", kRelease},
+        {Argument, L"C:\\w\\O'Brien.vdr", nullptr},
+        {Argument, L"", nullptr},
+        {Argument, L"\\\\.\\pipe\\hsecb", kDevice},
+        {Argument, L"plan.vdr", kRelative},
     };
     CUtils::Instance().SetLogThreshold(2);
     for (const Row& row : rows) {
@@ -98,6 +110,17 @@ TEST_F(OutsideValueTest, EachTypeTakesWhatUsersHaveAndRefusesTheRest) {
             what = L"value";
             if (auto v = COutsideValue::Quoted(L"Test", row.value)) passed = true, kept = v->str();
             break;
+        case SingleQuoted:
+            what = L"value";
+            if (auto v = COutsideValue::Quoted(L"Test", row.value, L"'")) passed = true, kept = v->str();
+            break;
+        case Release:
+            what = L"release";
+            if (COutsideValue::AcceptRelease(L"Test", row.value)) passed = true, kept = row.value;
+            break;
+        case Argument:
+            if (COutsideValue::AcceptPath(L"Test", row.value)) passed = true, kept = row.value;
+            break;
         }
         EXPECT_EQ(passed, row.refusal == nullptr);
         if (passed) {
@@ -105,6 +128,7 @@ TEST_F(OutsideValueTest, EachTypeTakesWhatUsersHaveAndRefusesTheRest) {
             EXPECT_FALSE(LogReader().exists);
             continue;
         }
+        if (!row.refusal) continue;  // reported above
         const std::wstring shown = row.shown ? row.shown : row.value;
         EXPECT_THAT(LogReader().Messages(),
                     testing::ElementsAre(L"Error: Test: Refused " + std::wstring(what) + L" '" + shown + L"': " + row.refusal));

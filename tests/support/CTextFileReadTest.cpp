@@ -1,3 +1,4 @@
+#include "fakes/CheckedPath.h"
 #include "fakes/ScratchFile.h"
 #include "fakes/TextBytes.h"
 #include "support/CTextFileRead.h"
@@ -37,7 +38,7 @@ TEST_P(TextFileReadLines, DeliversTheExpectedLines) {
     SCOPED_TRACE(row.what);
     ScratchFile file(row.bytes);
     CTextFileRead reader;
-    reader.Open(file.Path().c_str());
+    reader.Open(CheckedPath(file.Path()));
     ASSERT_TRUE(reader.IsOpen());
     EXPECT_EQ(reader.GetEncoding(), row.encoding);
     EXPECT_EQ(ReadAllLines(reader, row.size), row.lines);
@@ -134,7 +135,7 @@ TEST(TextFileRead, ForwardTestOfThePlatformDecidesLittleEndian) {
 TEST(TextFileRead, FillsTheWholeBufferWithZeros) {
     ScratchFile file("A\r\n");
     CTextFileRead reader;
-    reader.Open(file.Path().c_str());
+    reader.Open(CheckedPath(file.Path()));
     std::vector<wchar_t> buffer(50, L'#');
     ASSERT_TRUE(reader.ReadLine(buffer.data(), 50));
     EXPECT_EQ(std::wstring(buffer.data(), 50), L"A" + std::wstring(49, L'\0'));
@@ -146,7 +147,7 @@ TEST(TextFileRead, FillsTheWholeBufferWithZeros) {
 TEST(TextFileRead, RejectsSizesThatCannotHoldAUnit) {
     ScratchFile file(std::string(Utf8Mark) + "abc");
     CTextFileRead reader;
-    reader.Open(file.Path().c_str());
+    reader.Open(CheckedPath(file.Path()));
     wchar_t buffer[3] = {L'#', L'#', L'#'};
     EXPECT_FALSE(reader.ReadLine(buffer, 3));
     EXPECT_FALSE(reader.ReadLine(buffer, 0));
@@ -157,7 +158,7 @@ TEST(TextFileRead, RejectsSizesThatCannotHoldAUnit) {
 
 TEST(TextFileRead, MissingFileStaysClosed) {
     CTextFileRead reader;
-    reader.Open(L"C:\\no such folder\\no such file.ini");
+    reader.Open(CheckedPath(L"C:\\no such folder\\no such file.ini"));
     EXPECT_FALSE(reader.IsOpen());
     EXPECT_FALSE(reader.Close());
 }
@@ -169,15 +170,15 @@ TEST(TextFileRead, CloseResetsForTheNextFile) {
     ScratchFile ansi("abc\r\n\r\ndef");
     ScratchFile utf16(std::string(Utf16BeMark) + Utf16Be(L"\r\nx"));
     CTextFileRead reader;
-    reader.Open(utf8.Path().c_str());
+    reader.Open(CheckedPath(utf8.Path()));
     EXPECT_EQ(ReadAllLines(reader, 100), (std::vector<std::wstring>{L"one", L"two"}));
     EXPECT_TRUE(reader.Close());
     EXPECT_FALSE(reader.Close());
-    reader.Open(ansi.Path().c_str());
+    reader.Open(CheckedPath(ansi.Path()));
     EXPECT_EQ(reader.GetEncoding(), CTextFileRead::Ansi);
     EXPECT_EQ(ReadAllLines(reader, 100), (std::vector<std::wstring>{L"abc", L"def"}));
     // Open without Close in between behaves the same.
-    reader.Open(utf16.Path().c_str());
+    reader.Open(CheckedPath(utf16.Path()));
     EXPECT_EQ(ReadAllLines(reader, 100), (std::vector<std::wstring>{L"", L"x"}));
     EXPECT_TRUE(reader.Close());
 }
@@ -188,7 +189,7 @@ TEST(TextFileRead, SharesTheFileWithWriters) {
                                     nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(writer.valid());
     CTextFileRead reader;
-    reader.Open(file.Path().c_str());
+    reader.Open(CheckedPath(file.Path()));
     EXPECT_TRUE(reader.IsOpen());
     UniqueHandle secondWriter(CreateFileW(file.Path().c_str(), GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -220,7 +221,7 @@ TEST(TextFileRead, RoundTripsAcrossBlocks) {
         SCOPED_TRACE(row.what);
         ScratchFile file(row.bytes);
         CTextFileRead reader;
-        reader.Open(file.Path().c_str());
+        reader.Open(CheckedPath(file.Path()));
         EXPECT_EQ(ReadAllLines(reader, 1000), lines);
     }
 }
@@ -268,8 +269,8 @@ TEST(TextFileRead, Cesu8LinesAreTheWideLinesEncoded) {
         for (const int32_t size : {1000, 21, row.encoding == CTextFileRead::Ansi ? 2 : 4}) {
             SCOPED_TRACE(testing::Message() << row.what << " size " << size);
             CTextFileRead wideReader, cesuReader;
-            wideReader.Open(file.Path().c_str());
-            cesuReader.Open(file.Path().c_str());
+            wideReader.Open(CheckedPath(file.Path()));
+            cesuReader.Open(CheckedPath(file.Path()));
             ASSERT_EQ(cesuReader.GetEncoding(), row.encoding);
             std::vector<wchar_t> buffer(size);
             std::string_view line;
@@ -296,7 +297,7 @@ TEST(TextFileRead, FileSizesAtTheBlockEdge) {
         bytes[500] = '\n';
         ScratchFile file(bytes);
         CTextFileRead reader;
-        reader.Open(file.Path().c_str());
+        reader.Open(CheckedPath(file.Path()));
         const auto lines = ReadAllLines(reader, 140000);
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[0].size(), 500u);

@@ -32,12 +32,12 @@ void SimDocumentTest::StartSim(const std::wstring& name, const std::string& cont
 
 CDocumentContext SimDocumentTest::SimContext() {
     return {hostSession, ComPtr<IVectaApplication>(sim.App()), CVantorApplication::Instance(), properties,
-            [this](const std::wstring& commandLine, int check) {
-                sent.emplace_back(commandLine, check);
+            [this](const CCommandLine& commandLine, int check) {
+                sent.emplace_back(commandLine.str(), check);
                 ComPtr<IVectaDocument> active;
                 HRESULT hr = sim.App()->get_ActiveDocument(active.put());
                 if (FAILED(hr)) return hr;
-                UniqueBstr text(commandLine);
+                UniqueBstr text(commandLine.str());
                 return active->SendCommand(text.get());
             }};
 }
