@@ -104,9 +104,13 @@ TEST_F(DocumentCommandsTest, APublicationAndAnOpenFromTwoObjectsTakeTurnsOnTheHo
     ASSERT_EQ(Run({L"QELDOPEN", Write(L"first.vdr", kDrawing), L""}, result), S_OK);  // the host runs
 
     std::atomic<bool> publishing{false};
+    HRESULT nested = E_PENDING;
     client->commands[L"___Environment"] = [&](FakeCallback&, const std::wstring& arguments) {
         if (arguments == L"ZEPErrorCode=0") {
             publishing = true;
+            // An answer to the publication's own apartment re-enters: it is the publication's.
+            LONG nestedResult = -1;
+            nested = Run({L"QELDSETLOGLEVEL", L"2", L""}, nestedResult);
             Sleep(1000);
         }
         return 0L;
@@ -134,6 +138,7 @@ TEST_F(DocumentCommandsTest, APublicationAndAnOpenFromTwoObjectsTakeTurnsOnTheHo
     EXPECT_TRUE(PumpUntil([&] { return opened != E_PENDING; }, 20000)) << "the other object's open";
     JoinWithin(other, "the other object's open");
     EXPECT_TRUE(publishing);
+    EXPECT_EQ(nested, S_OK);
     EXPECT_EQ(opened, S_OK);
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder.File(L"y.psx"))));
     const std::string trace = Trace();
