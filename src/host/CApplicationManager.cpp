@@ -119,7 +119,8 @@ HRESULT CApplicationManager::LocateApplication(ComPtr<IUnknown>& object, int sta
         hr = moniker->BindToObject(context.get(), nullptr, IID_IUnknown, object.put_void());
         moniker.reset();
         if (object) {
-            m_foundStarting = CHostStartGate::Found(m_displayName);
+            // Found first: it ends the start under way whoever sent it.
+            m_foundStarting = CHostStartGate::Found(m_displayName) || m_started == 1;
             utils.WriteLog(CUtils::LevelInfo, L"Correct %s application with profile '%s' found.", m_applicationName, profile);
             session.SetLastProfile(profile);
             break;

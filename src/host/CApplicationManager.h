@@ -20,8 +20,8 @@ public:
     // 1 when the registrar add-in is registered for demand loading at the end.
     int CheckVectaAppRegistrar();
 
-    // This connection found the host while a start of it was under way, its own or an
-    // earlier search's: it closes the host's start-up drawings.
+    // This connection asked for the start of the host it found, or found it while an earlier
+    // search's start was under way: it closes the host's start-up drawings.
     bool FoundStarting() const noexcept { return m_foundStarting; }
 
 private:

@@ -6,13 +6,11 @@
 // has passed; true when done did.
 template <class Done>
 bool PumpUntil(Done done, DWORD milliseconds) {
-    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     const DWORD begin = GetTickCount();
     bool finished = done();
     while (!finished && GetTickCount() - begin < milliseconds) {
-        (void)WaitServingCalls(never, 20);
+        SleepServingCalls(20);
         finished = done();
     }
-    CloseHandle(never);
     return finished;
 }
