@@ -32,8 +32,7 @@ HRESULT CApartmentHandover::Marshal(IVntAddIn* addIn) {
     if (ICAICallback* client = m_context.session.GetCallback())
         RETURN_IF_FAILED(CoMarshalInterThreadInterfaceInStream(IID_ICAICallback, client, &m_client));
     m_caller = CRunLock::CurrentCaller();
-    const CRunContext* run = CRunContext::Current();
-    m_quiet = run && run->Quiet();
+    m_quiet = CRunContext::CurrentQuiet();
     return S_OK;
 }
 

@@ -17,8 +17,7 @@ CCancelThread::CCancelThread(const std::wstring& profile, long startupWait, bool
 CCancelThread::~CCancelThread() = default;
 
 CCancelThread::Owner CCancelThread::Start(const std::wstring& profile, long startupWait) {
-    const CRunContext* run = CRunContext::Current();
-    std::shared_ptr<CCancelThread> self(new CCancelThread(profile, startupWait, run && run->Quiet()));
+    std::shared_ptr<CCancelThread> self(new CCancelThread(profile, startupWait, CRunContext::CurrentQuiet()));
     self->m_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     self->m_textsWanted.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!self->m_event.valid() || !self->m_textsWanted.valid()) return {};

@@ -14,6 +14,11 @@ public:
 
     // The calling thread's innermost Run context; null outside a Run.
     static CRunContext* Current() noexcept;
+    // Whether the calling thread's Run is quiet (false outside a Run).
+    static bool CurrentQuiet() noexcept {
+        const CRunContext* run = Current();
+        return run && run->Quiet();
+    }
     bool Quiet() const noexcept { return m_quiet.load(std::memory_order_relaxed); }
     // Returns the value in force before.
     bool SetQuiet(bool quiet) noexcept { return m_quiet.exchange(quiet, std::memory_order_relaxed); }

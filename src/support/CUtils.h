@@ -74,11 +74,7 @@ public:
     long GetLogThreshold() const noexcept { return m_log.Threshold(); }
     void SetLogThreshold(long threshold) noexcept { m_log.SetThreshold(threshold); }
     // The client's flag, or the quiet scope of the calling thread's Run.
-    bool IsQuiet() const noexcept {
-        if (m_quiet) return true;
-        const CRunContext* run = CRunContext::Current();
-        return run && run->Quiet();
-    }
+    bool IsQuiet() const noexcept { return m_quiet || CRunContext::CurrentQuiet(); }
     void SetQuiet(bool quiet) noexcept { m_quiet = quiet; }
     bool IsWow64Flag() const noexcept { return m_wow64; }
 
